@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace orvenna {
+
+// An open file. Reads and writes at explicit offsets; not shared between threads.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads exactly `size` bytes at `offset`; false on a short read or an error.
+  virtual bool ReadAt(std::uint64_t offset, void* data, std::size_t size) = 0;
+  // Writes all `size` bytes at `offset`; false on any error (a full disk among them).
+  virtual bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+  // Current length in bytes, or -1 when it cannot be read.
+  virtual std::int64_t Length() = 0;
+  // Pushes written data to the disk.
+  virtual bool Flush() = 0;
+};
+
+enum class OpenMode {
+  Read,       // an existing file, shared reading
+  ReadWrite,  // an existing file, exclusively (no other process holds it)
+  Create,     // a new or truncated file, exclusively, for reading and writing
+};
+
+// The file system as the engine sees it. Any thread. Paths never follow a symbolic link at
+// their last component, so nothing planted in the temporary folder can redirect a write.
+class Files {
+ public:
+  virtual ~Files() = default;
+
+  // The user's private temporary folder, ending with '/'; empty when none can be had.
+  virtual std::string TempFolder() = 0;
+  // True when anything (a file, a link, a folder) stands at `path`.
+  virtual bool Exists(const std::string& path) = 0;
+  // True when something stands at `path` and it cannot be opened exclusively for writing.
+  virtual bool IsLocked(const std::string& path) = 0;
+  // Null when the file cannot be opened in that mode.
+  virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
+  virtual bool Delete(const std::string& path) = 0;
+  // Moves a file; false when it cannot be moved.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // Arranges for `path` to be removed when the next engine starts.
+  virtual bool DeleteAtNextStart(const std::string& path) = 0;
+  // Removes what earlier runs arranged to remove.
+  virtual void DeletePendingFiles() = 0;
+};
+
+}  // namespace orvenna

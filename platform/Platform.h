@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Cursor.h"
+#include "platform/Files.h"
+#include "platform/HotKeys.h"
+#include "platform/Screen.h"
+#include "platform/Shell.h"
+#include "platform/VideoCompression.h"
+#include "platform/Windows.h"
+
+namespace orvenna {
+
+// Every platform service the engine uses, built once by a program's main() (or by a test)
+// and handed to the engine, which keeps the references for its whole life.
+struct Platform {
+  Screen& screen;
+  Cursor& cursor;
+  HotKeys& hotKeys;
+  Files& files;
+  Clock& clock;
+  Shell& shell;
+  UiFactory& ui;
+  VideoCompressionManager& codecs;
+};
+
+}  // namespace orvenna

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/Geometry.h"
+#include "platform/Image.h"
+
+namespace orvenna {
+
+// Raster operations of a screen copy; the values are the classic ternary raster-op codes.
+enum class RasterOp : std::uint32_t {
+  SrcCopy = 0x00CC0020,     // the source unchanged
+  NotSrcCopy = 0x00330008,  // the source with every colour bit inverted
+};
+
+// Copies rectangles of the screen into a buffer it owns. One grabber serves one thread: it
+// keeps its connection and shared-memory buffer between grabs, so grabbing allocates nothing
+// while the size stays the same.
+class ScreenGrabber {
+ public:
+  virtual ~ScreenGrabber() = default;
+
+  // Grabs `area` with `op`. On success `image` views `area.width` x `area.height` pixels
+  // owned by the grabber, valid and writable until the next Grab or the grabber's end.
+  // Parts of `area` outside the screen are black. Returns false when the pixels cannot be
+  // read (the connection to the display is lost).
+  virtual bool Grab(const Rect& area, RasterOp op, ImageView& image) = 0;
+};
+
+// The screen as a whole. Any thread.
+class Screen {
+ public:
+  virtual ~Screen() = default;
+  virtual Size ScreenSize() const = 0;
+  virtual std::unique_ptr<ScreenGrabber> NewGrabber() = 0;
+};
+
+}  // namespace orvenna

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/Bitmap.h"
+#include "platform/Shell.h"
+
+namespace orvenna {
+
+// Answers of a compressor.
+constexpr long ICERR_OK = 0;
+constexpr long ICERR_UNSUPPORTED = -1;
+constexpr long ICERR_BADFORMAT = -2;
+constexpr long ICERR_INTERNAL = -100;
+
+// Messages a compressor answers.
+constexpr std::uint32_t ICM_COMPRESS_QUERY = 0x4006;
+constexpr std::uint32_t ICM_CONFIGURE = 0x500A;
+constexpr std::uint32_t ICM_ABOUT = 0x500B;
+
+// Open modes.
+constexpr unsigned ICMODE_COMPRESS = 1;
+constexpr unsigned ICMODE_QUERY = 4;
+
+constexpr std::uint32_t ICTYPE_VIDEO = FourCC('v', 'i', 'd', 'c');
+
+// The compressor information record, 568 bytes.
+struct ICINFO {
+  std::uint32_t dwSize = sizeof(ICINFO);
+  std::uint32_t fccType = 0;
+  std::uint32_t fccHandler = 0;
+  std::uint32_t dwFlags = 0;
+  std::uint32_t dwVersion = 0;
+  std::uint32_t dwVersionICM = 0;
+  char16_t szName[16] = {};
+  char16_t szDescription[128] = {};
+  char16_t szDriver[128] = {};
+};
+static_assert(sizeof(ICINFO) == 568);
+
+// An open compressor instance. Not shared between threads.
+class VideoCompressor {
+ public:
+  virtual ~VideoCompressor() = default;
+
+  // Does the compressor accept frames of this format (header, then the colour table at
+  // 8 bits per pixel)? ICERR_OK when it does.
+  virtual long CompressQuery(const BitmapInfoHeader& input) = 0;
+  // ICERR_OK when the compressor has an about box / a configuration dialog.
+  virtual long QueryAbout() = 0;
+  virtual long QueryConfigure() = 0;
+  // Shows the dialog modally, owned by `parent`.
+  virtual long About(WindowHandle parent) = 0;
+  virtual long Configure(WindowHandle parent) = 0;
+  virtual ICINFO GetInfo() = 0;
+};
+
+// Settings handed to an encoder when a recording starts.
+struct EncoderSettings {
+  std::uint32_t quality = 0;        // 0..10000
+  std::uint32_t keyFrameEvery = 0;  // 0: the encoder's own choice
+};
+
+// One encoded frame.
+struct EncodedFrame {
+  std::vector<std::uint8_t> data;
+  bool keyFrame = false;
+};
+
+// Encodes frames of one format, one output per input, in order. Not shared between threads.
+class FrameEncoder {
+ public:
+  virtual ~FrameEncoder() = default;
+  // The stream format of the output: a bitmap information header naming the codec, followed
+  // by the codec's extra data.
+  virtual const std::vector<std::uint8_t>& OutputFormat() const = 0;
+  // Encodes the pixel area of one frame of the input format. False when encoding fails.
+  virtual bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) = 0;
+};
+
+// The installed video compressors, enumerated by index. Any thread.
+class VideoCompressionManager {
+ public:
+  virtual ~VideoCompressionManager() = default;
+  // Fills `info` with the type and handler of the compressor of type `fccType` at `index`;
+  // false when there is none.
+  virtual bool Info(std::uint32_t fccType, int index, ICINFO& info) = 0;
+  // Null when no compressor of that type and handler exists or it cannot be opened.
+  virtual std::unique_ptr<VideoCompressor> Open(std::uint32_t fccType, std::uint32_t fccHandler,
+                                                unsigned mode) = 0;
+  // An encoder for frames of `inputFormat` (a bitmap information header, then the colour
+  // table at 8 bits per pixel); null when the compressor refuses them.
+  virtual std::unique_ptr<FrameEncoder> NewEncoder(std::uint32_t fccHandler,
+                                                   const std::vector<std::uint8_t>& inputFormat,
+                                                   const EncoderSettings& settings) = 0;
+  // The version of the video library: major in the high word, minor in the low word.
+  virtual std::uint32_t Version() const = 0;
+};
+
+}  // namespace orvenna

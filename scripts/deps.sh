@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking Orvenna needs.
+# Idempotent: packages already present are left alone, so a second run costs one dpkg query.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # libraries the programs link
+  qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
+  libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libpulse-dev libjpeg-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb x11-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+  echo "deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "deps: installing ${missing[*]}"
+if [[ $(id -u) -ne 0 ]]; then
+  echo "deps: must run as root to install packages (try: sudo $0)" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"
