@@ -1,0 +1,155 @@
+#include "platform/qt/QtShell.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEvent>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+#include <QWindowStateChangeEvent>
+#include <algorithm>
+#include <type_traits>
+#include <utility>
+
+namespace orvenna {
+namespace {
+
+bool OnUiThreadNow() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+// Runs `work` on the UI thread and returns its result: directly when already there, otherwise
+// through the UI thread's event loop, blocking the calling thread until the work is done.
+template <typename Work>
+auto RunOnUiThread(Work work) -> decltype(work()) {
+  using Result = decltype(work());
+  if (OnUiThreadNow()) return work();
+  if constexpr (std::is_void_v<Result>) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work),
+                              Qt::BlockingQueuedConnection);
+  } else {
+    Result result{};
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&result, &work] { result = work(); },
+        Qt::BlockingQueuedConnection);
+    return result;
+  }
+}
+
+QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+QtShell::QtShell() = default;
+
+QtShell::~QtShell() {
+  if (mainWindow_) mainWindow_->removeEventFilter(&watcher_);
+}
+
+void QtShell::SetMainWindow(QWidget* window) {
+  if (mainWindow_) mainWindow_->removeEventFilter(&watcher_);
+  mainWindow_ = window;
+  if (mainWindow_) mainWindow_->installEventFilter(&watcher_);
+}
+
+bool QtShell::MinimizeWatcher::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange && watched == shell_.mainWindow_) {
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    const bool nowMinimized = shell_.mainWindow_->windowState().testFlag(Qt::WindowMinimized);
+    const bool wasMinimized = change->oldState().testFlag(Qt::WindowMinimized);
+    if (nowMinimized && !wasMinimized && shell_.OnApplicationMinimized) {
+      shell_.OnApplicationMinimized();
+    }
+  }
+  return false;
+}
+
+void QtShell::PostToUiThread(std::function<void()> work) {
+  if (!work) return;
+  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
+bool QtShell::IsUiThread() const { return OnUiThreadNow(); }
+
+void QtShell::MinimizeApplication() {
+  RunOnUiThread([this] {
+    if (mainWindow_) mainWindow_->showMinimized();
+  });
+}
+
+void QtShell::RestoreApplication() {
+  RunOnUiThread([this] {
+    if (!mainWindow_) return;
+    // Leaves a maximised window maximised, as restoring a minimised application does.
+    mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);
+    mainWindow_->show();
+    mainWindow_->raise();
+    mainWindow_->activateWindow();
+  });
+}
+
+void QtShell::PushBusyCursor() {
+  RunOnUiThread([] { QGuiApplication::setOverrideCursor(Qt::WaitCursor); });
+}
+
+void QtShell::PopCursor() {
+  RunOnUiThread([] { QGuiApplication::restoreOverrideCursor(); });
+}
+
+QWidget* QtShell::DialogParent(WindowHandle parent) const {
+  return parent != nullptr ? static_cast<QWidget*>(parent) : mainWindow_.data();
+}
+
+bool QtShell::AskYesNo(const std::string& caption, const std::string& text) {
+  return RunOnUiThread([&] {
+    const auto answer = QMessageBox::warning(mainWindow_.data(), ToQString(caption),
+                                             ToQString(text), QMessageBox::Yes | QMessageBox::No,
+                                             QMessageBox::Yes);
+    return answer == QMessageBox::Yes;
+  });
+}
+
+void QtShell::ShowInformation(WindowHandle parent, const std::string& caption,
+                              const std::string& text) {
+  RunOnUiThread([&] {
+    QMessageBox::information(DialogParent(parent), ToQString(caption), ToQString(text));
+  });
+}
+
+int QtShell::ChooseItem(WindowHandle parent, const std::string& caption,
+                        const std::string& prompt, const std::vector<std::string>& items,
+                        int current) {
+  if (items.empty()) return -1;
+  return RunOnUiThread([&] {
+    QStringList list;
+    for (const std::string& item : items) list << ToQString(item);
+    const int start = std::clamp(current, 0, static_cast<int>(list.size()) - 1);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(DialogParent(parent), ToQString(caption),
+                                                 ToQString(prompt), list, start, false, &ok);
+    if (!ok) return -1;
+    // Equal texts cannot be told apart by the dialog's answer: prefer the starting one.
+    if (list[start] == chosen) return start;
+    return static_cast<int>(list.indexOf(chosen));
+  });
+}
+
+std::string QtShell::DocumentsFolder() {
+  // QStandardPaths may be used from any thread: no need to wait for the UI thread.
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty()) folder = QDir::homePath();
+  while (folder.size() > 1 && folder.endsWith(u'/')) folder.chop(1);
+  return folder.toStdString();
+}
+
+bool QtShell::OpenWithDefaultProgram(const std::string& path) {
+  return RunOnUiThread(
+      [&] { return QDesktopServices::openUrl(QUrl::fromLocalFile(ToQString(path))); });
+}
+
+}  // namespace orvenna

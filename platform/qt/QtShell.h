@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/Shell.h"
+
+namespace orvenna {
+
+// The desktop shell on Qt Widgets. Construct and destroy it on the UI thread (the thread of
+// the QApplication, which must outlive it); every Shell method may be called from any thread:
+// off the UI thread the work is handed to the UI thread's event loop and waited for, so the
+// UI thread must keep running its event loop while another thread calls in.
+// A WindowHandle passed to this shell is a QWidget* (null: the main window).
+class QtShell final : public Shell {
+ public:
+  QtShell();
+  ~QtShell() override;
+
+  // The window that is minimised and restored as "the application" and that owns the message
+  // boxes; its minimisation raises OnApplicationMinimized. Null: none (minimise and restore
+  // then do nothing). UI thread only.
+  void SetMainWindow(QWidget* window);
+
+  void PostToUiThread(std::function<void()> work) override;
+  bool IsUiThread() const override;
+
+  void MinimizeApplication() override;
+  void RestoreApplication() override;
+
+  void PushBusyCursor() override;
+  void PopCursor() override;
+
+  bool AskYesNo(const std::string& caption, const std::string& text) override;
+  void ShowInformation(WindowHandle parent, const std::string& caption,
+                       const std::string& text) override;
+  int ChooseItem(WindowHandle parent, const std::string& caption, const std::string& prompt,
+                 const std::vector<std::string>& items, int current) override;
+
+  std::string DocumentsFolder() override;
+  bool OpenWithDefaultProgram(const std::string& path) override;
+
+ private:
+  // Watches the main window's state changes for the moment it becomes minimised.
+  class MinimizeWatcher final : public QObject {
+   public:
+    explicit MinimizeWatcher(QtShell& shell) : shell_(shell) {}
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+   private:
+    QtShell& shell_;
+  };
+
+  QWidget* DialogParent(WindowHandle parent) const;
+
+  QPointer<QWidget> mainWindow_;
+  MinimizeWatcher watcher_{*this};
+};
+
+}  // namespace orvenna

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include "platform/Windows.h"
+
+namespace orvenna {
+
+// The thin red frame laid around the capture area, with a red caption label above its
+// top-left corner. A borderless, always-on-top window that never takes the focus, shaped so
+// that only the frame line and the label cover the screen: everything inside the frame stays
+// visible and receives the mouse. Created hidden at (0, 16), 300 x 300.
+// UI thread only (create, use and destroy it there).
+class TFlashingWnd final : public QWidget, public FrameWindow {
+ public:
+  TFlashingWnd();
+
+  void PlaceFrame(int left, int top, int width, int height, bool cornersOnly,
+                  const std::string& caption) override;
+  // Always paints in pure red, whatever `colour` says.
+  void PaintFrame(std::uint32_t colour, const std::string& caption) override;
+  void ShowOnTop() override;
+  void Hide() override;
+  bool IsShowing() const override;
+  void Restore() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QRect paintRect_;    // set by PlaceFrame: the frame line's part of the window
+  QString caption_;    // set by PaintFrame
+  bool painted_ = false;
+};
+
+}  // namespace orvenna
