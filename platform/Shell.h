@@ -19,6 +19,9 @@ class Shell {
   // Runs `work` on the UI thread later; returns at once.
   virtual void PostToUiThread(std::function<void()> work) = 0;
   virtual bool IsUiThread() const = 0;
+  // On the UI thread: serves the UI thread's queue (posted work, windows) until `done`
+  // answers true. Used to wait for another thread that may itself wait for the UI thread.
+  virtual void ProcessEventsUntil(const std::function<bool()>& done) = 0;
 
   virtual void MinimizeApplication() = 0;
   virtual void RestoreApplication() = 0;

@@ -95,7 +95,8 @@ class VideoCompressionManager {
   virtual std::unique_ptr<FrameEncoder> NewEncoder(std::uint32_t fccHandler,
                                                    const std::vector<std::uint8_t>& inputFormat,
                                                    const EncoderSettings& settings) = 0;
-  // The version of the video library: major in the high word, minor in the low word.
+  // The version of the video library; its high word holds the major version in its high
+  // byte and the minor version in its low byte (0x010A0000 is version 1.10).
   virtual std::uint32_t Version() const = 0;
 };
 

@@ -1,0 +1,121 @@
+#include "engine/Vistrel.h"
+
+namespace orvenna {
+namespace {
+
+constexpr std::uint32_t kFrameColour = 255;  // pure red
+constexpr int kLargestRecordingPreviewWidth = 800;
+constexpr int kLargestRecordingPreviewHeight = 600;
+
+}  // namespace
+
+void TVistrel::AreaTimerTick() {
+  ProcessState& process = Process();
+  const bool recording = Recording();
+
+  // 1. Mode flags.
+  if (!recording) {
+    DeriveModeFlags();
+  } else if (ScreenRegion() == TScreenRegion::SelObject || ScreenRegion() == TScreenRegion::FreeHand) {
+    SetScreenRegion(TScreenRegion::FixedStable);
+    pickObjectMode_ = pickFreeHandMode_ = followMouseMode_ = fullScreenMode_ = false;
+  }
+
+  // 2. Nothing to show.
+  if (!process.PendingStart && !ShowPreview() && (!recording || fullScreenMode_)) {
+    frameWindow_->Hide();
+    if (OnPreview) OnPreview(*this, nullptr, false, recording);
+    return;
+  }
+
+  // 3. Region update.
+  if (fullScreenMode_) {
+    const Size screen = platform_.screen.ScreenSize();
+    SetScreenLeft(0);
+    SetScreenTop(0);
+    SetScreenWidth(screen.width);
+    SetScreenHeight(screen.height);
+  } else if (pickFreeHandMode_ || pickObjectMode_) {
+    areaTimer_->SetEnabled(false);
+    const bool picked = pickFreeHandMode_ ? SelectFreeHandArea() : SelectObjectArea();
+    if (!picked) return;
+    areaTimer_->SetEnabled(true);
+  } else if (followMouseMode_) {
+    const Point mouse = platform_.cursor.Position();
+    const Size screen = platform_.screen.ScreenSize();
+    int left = mouse.x - ScreenWidth() / 2;
+    int top = mouse.y - ScreenHeight() / 2;
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+    // The right and bottom edges come last: a region wider than the screen ends up with a
+    // negative left, so its right edge stays on the screen's.
+    if (left + ScreenWidth() > screen.width) left = screen.width - ScreenWidth();
+    if (top + ScreenHeight() > screen.height) top = screen.height - ScreenHeight();
+    SetScreenLeft(left);
+    SetScreenTop(top);
+  }
+
+  // 4. Frame window.
+  const bool previewing = ShowPreview();
+  if (DrawAreaCapture()) {
+    const std::string caption = previewing && !Recording()
+                                    ? "Preview... Cancel: Esc"
+                                    : "Recording... Cancel: Esc -- Stop: Shift+Esc";
+    frameWindow_->PlaceFrame(ScreenLeft(), ScreenTop(), ScreenWidth(), ScreenHeight(),
+                             LineRectClear(), caption);
+    frameWindow_->PaintFrame(kFrameColour, caption);
+    frameWindow_->ShowOnTop();
+  } else {
+    frameWindow_->Hide();
+  }
+
+  // 5. Preview.
+  if (!OnPreview) return;
+  const bool nowRecording = Recording();
+  const bool small = ScreenWidth() <= kLargestRecordingPreviewWidth &&
+                     ScreenHeight() <= kLargestRecordingPreviewHeight;
+  if (previewing && (!nowRecording || small)) {
+    const PreviewBitmap& bitmap =
+        GrabFrameBitmap(ScreenLeft(), ScreenTop(), ScreenWidth(), ScreenHeight(), FilterColor());
+    OnPreview(*this, &bitmap, true, nowRecording);
+  } else {
+    OnPreview(*this, nullptr, false, nowRecording);
+  }
+}
+
+// Runs a picker modally; on OK its rectangle becomes the fixed region and a start that was
+// waiting for it proceeds.
+bool TVistrel::RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& openSlot,
+                         bool topmost) {
+  if (!picker) return false;  // no picker on this desktop: like a cancelled pick
+  if (topmost) picker->MakeTopmost();
+  openSlot = picker.get();
+  const ModalResult result = picker->ShowModal();
+  openSlot = nullptr;
+  if (result != ModalResult::Ok) return false;
+  const Rect picked = picker->Selection();
+  SetScreenLeft(picked.left);
+  SetScreenTop(picked.top);
+  SetScreenWidth(picked.width);
+  SetScreenHeight(picked.height);
+  SetScreenRegion(TScreenRegion::FixedStable);
+  StartPendingRecording();
+  return true;
+}
+
+bool TVistrel::SelectFreeHandArea() {
+  return RunPicker(platform_.ui.NewFreeHandPicker(), freeHandWindow_, true);
+}
+
+bool TVistrel::SelectObjectArea() {
+  return RunPicker(platform_.ui.NewObjectPicker(), objectPicker_, false);
+}
+
+void TVistrel::StartPendingRecording() {
+  ProcessState& process = Process();
+  if (!process.PendingStart) return;
+  process.PendingStart = false;
+  if (!process.TargetFileName.empty()) StartRecording(process.TargetFileName);
+}
+
+}  // namespace orvenna

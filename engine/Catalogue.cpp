@@ -1,0 +1,53 @@
+#include "engine/Utf16.h"
+#include "engine/Vistrel.h"
+
+namespace orvenna {
+
+const std::vector<std::string>& TVistrel::GetCompressorList() {
+  PackedFrame sample =
+      GrabFrameDIB(ScreenLeft(), ScreenTop(), ScreenWidth(), ScreenHeight(), FilterColor());
+  compressorCount_ = 0;
+  compressorNames_.clear();
+  if (sample) {
+    VideoCompressionManager& codecs = platform_.codecs;
+    for (int index = 0; index < CatalogueSize; ++index) {
+      ICINFO& entry = compressorTable_[compressorCount_];
+      if (!codecs.Info(ICTYPE_VIDEO, index, entry)) continue;
+      const auto compressor = codecs.Open(entry.fccType, entry.fccHandler, ICMODE_QUERY);
+      if (compressor && compressor->CompressQuery(sample.Header()) == ICERR_OK) {
+        entry = compressor->GetInfo();
+        ++compressorCount_;
+      }
+    }
+  }
+  for (int i = 0; i < compressorCount_; ++i) {
+    compressorNames_.push_back(Utf16FieldToUtf8(compressorTable_[i].szDescription, 128));
+  }
+  FreeDIB(sample);
+  return compressorNames_;
+}
+
+std::unique_ptr<VideoCompressor> TVistrel::OpenCatalogueEntry(int index) {
+  if (index < 0 || index >= compressorCount_) return nullptr;
+  const ICINFO& entry = compressorTable_[index];
+  return platform_.codecs.Open(entry.fccType, entry.fccHandler, ICMODE_QUERY);
+}
+
+void TVistrel::QueryCompressorDialogs(std::uint8_t index, bool& hasAbout, bool& hasConfigure) {
+  hasAbout = false;
+  hasConfigure = false;
+  if (const auto compressor = OpenCatalogueEntry(index)) {
+    hasAbout = compressor->QueryAbout() == ICERR_OK;
+    hasConfigure = compressor->QueryConfigure() == ICERR_OK;
+  }
+}
+
+void TVistrel::CompressorAbout(std::uint8_t index, WindowHandle parentWindow) {
+  if (const auto compressor = OpenCatalogueEntry(index)) compressor->About(parentWindow);
+}
+
+void TVistrel::CompressorConfigure(std::uint8_t index, WindowHandle parentWindow) {
+  if (const auto compressor = OpenCatalogueEntry(index)) compressor->Configure(parentWindow);
+}
+
+}  // namespace orvenna

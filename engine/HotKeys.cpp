@@ -1,0 +1,35 @@
+#include "engine/Vistrel.h"
+
+namespace orvenna {
+
+void TVistrel::CancelLikeEsc() {
+  ProcessState& process = Process();
+  process.StopRequest = TStopRequest::Cancel;
+  OnUiThread([this] {
+    if (freeHandWindow_) freeHandWindow_->Close(ModalResult::Cancel);
+    if (objectPicker_) {
+      objectPicker_->StopTimer();
+      objectPicker_->Close(ModalResult::Cancel);
+    }
+  });
+  process.PendingStart = false;
+  if ((ShowPreview() || Recording()) && RestoreAppOnStop()) platform_.shell.RestoreApplication();
+  if (ShowPreview() && !Recording()) SetShowPreview(false);
+}
+
+void TVistrel::HotKeyPressed(int id) {
+  if (id != FHotKey1 && id != FHotKey2 && id != FHotKey3) return;
+  if (id == FHotKey1) Process().StopRequest = TStopRequest::Stop;
+  if (id == FHotKey2) CancelLikeEsc();
+  if (id == FHotKey3 && objectPicker_) {
+    objectPicker_->StopTimer();
+    const bool picked = ScreenWidth() != 0 && ScreenHeight() != 0;
+    objectPicker_->Close(picked ? ModalResult::Ok : ModalResult::Cancel);
+  }
+  if (Recording()) {
+    recording_.Set(false);
+    ApplyShowPreview();
+  }
+}
+
+}  // namespace orvenna

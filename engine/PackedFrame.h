@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/Bitmap.h"
+
+namespace orvenna {
+
+// One grabbed frame in a single zero-filled memory block: a 40-byte bitmap information
+// header, a 256-entry colour table at 8 bits per pixel, then the pixel rows bottom-up, each
+// padded to 4 bytes. Owned by whoever holds it; moved, never copied.
+class PackedFrame {
+ public:
+  PackedFrame() = default;
+
+  // A zero-filled block of `size` bytes; an empty frame when the memory cannot be had.
+  static PackedFrame Allocate(std::uint64_t size);
+
+  explicit operator bool() const { return block_ != nullptr; }
+  std::uint8_t* Data() const { return block_.get(); }
+  std::size_t Size() const { return size_; }
+
+  BitmapInfoHeader& Header() const { return *reinterpret_cast<BitmapInfoHeader*>(block_.get()); }
+  RgbQuad* ColourTable() const { return reinterpret_cast<RgbQuad*>(block_.get() + 40); }
+  // Offset of the pixels, and size of the stream format: the header, plus the colour table
+  // up to 8 bits per pixel.
+  std::uint32_t FormatSize() const;
+  std::uint8_t* Pixels() const { return block_.get() + FormatSize(); }
+
+  void Reset() {
+    block_.reset();
+    size_ = 0;
+  }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> block_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace orvenna
