@@ -1,1 +1,147 @@
 #include "platform/Dib.h"
+
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace orvenna {
+namespace {
+
+// 8-bit pixels index a 3-3-2 palette: red in the low three bits, green in the next three,
+// blue in the top two (the layout libswscale calls bgr8).
+constexpr int kRedLevels = 8;
+constexpr int kGreenLevels = 8;
+constexpr int kBlueLevels = 4;
+constexpr int kGreenShift = 3;
+constexpr int kBlueShift = 6;
+
+// Channel value of `level` when `levels` levels are spread evenly over 0..255.
+constexpr std::uint8_t LevelValue(int level, int levels) {
+  return static_cast<std::uint8_t>(level * 255 / (levels - 1));
+}
+
+// For every channel value, the palette level nearest to it, already moved to its bit position.
+constexpr std::array<std::uint8_t, 256> NearestLevelBits(int levels, int shift) {
+  std::array<std::uint8_t, 256> bits{};
+  for (int value = 0; value < 256; ++value) {
+    int best = 0;
+    for (int level = 1; level < levels; ++level) {
+      if (std::abs(LevelValue(level, levels) - value) < std::abs(LevelValue(best, levels) - value))
+        best = level;
+    }
+    bits[value] = static_cast<std::uint8_t>(best << shift);
+  }
+  return bits;
+}
+
+constexpr auto kRedBits = NearestLevelBits(kRedLevels, 0);
+constexpr auto kGreenBits = NearestLevelBits(kGreenLevels, kGreenShift);
+constexpr auto kBlueBits = NearestLevelBits(kBlueLevels, kBlueShift);
+
+// libswscale reaches 3-3-2 pixels only by way of YUV, which is slow and shifts colours; a table
+// lookup per channel gives the nearest palette colour, exactly and much faster.
+void ConvertRowTo8(const std::uint8_t* source, int width, std::uint8_t* target) {
+  for (int x = 0; x < width; ++x, source += 4)
+    target[x] = kBlueBits[source[0]] | kGreenBits[source[1]] | kRedBits[source[2]];
+}
+
+}  // namespace
+
+struct DibConverter::State {
+  SwsContext* context = nullptr;
+  int width = 0;
+  int height = 0;
+  int bitsPerPixel = 0;
+
+  ~State() { sws_freeContext(context); }
+
+  // A context for width x height at the depth, reused while they stay the same.
+  SwsContext* ContextFor(int w, int h, int bits) {
+    if (context && w == width && h == height && bits == bitsPerPixel) return context;
+    sws_freeContext(context);
+    context = NewContext(w, h, bits == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB555LE);
+    width = w;
+    height = h;
+    bitsPerPixel = bits;
+    return context;
+  }
+
+  // Point sampling at the same size without dithering keeps libswscale on its direct
+  // packed-RGB path: every pixel converts on its own, repeatably, with the low bits cut off.
+  static SwsContext* NewContext(int w, int h, AVPixelFormat target) {
+    SwsContext* created = sws_alloc_context();
+    if (!created) return nullptr;
+    const bool configured =
+        av_opt_set_int(created, "srcw", w, 0) >= 0 && av_opt_set_int(created, "srch", h, 0) >= 0 &&
+        av_opt_set_int(created, "dstw", w, 0) >= 0 && av_opt_set_int(created, "dsth", h, 0) >= 0 &&
+        av_opt_set_int(created, "src_format", AV_PIX_FMT_BGR0, 0) >= 0 &&
+        av_opt_set_int(created, "dst_format", target, 0) >= 0 &&
+        av_opt_set_int(created, "sws_flags", SWS_POINT, 0) >= 0 &&
+        av_opt_set(created, "sws_dither", "none", 0) >= 0;
+    if (!configured || sws_init_context(created, nullptr, nullptr) < 0) {
+      sws_freeContext(created);
+      return nullptr;
+    }
+    return created;
+  }
+};
+
+DibConverter::DibConverter() : state_(std::make_unique<State>()) {}
+DibConverter::~DibConverter() = default;
+
+bool DibConverter::Convert(const ImageView& source, int bitsPerPixel, std::uint8_t* pixels) {
+  if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32)
+    return false;
+  if (source.width < 0 || source.height < 0) return false;
+  if (source.width == 0 || source.height == 0) return true;
+  const std::uint64_t rowBytes = DibRowBytes(source.width, bitsPerPixel);
+  if (rowBytes > INT_MAX || source.stride > INT_MAX || source.stride < INT_MIN) return false;
+  const auto stride = static_cast<std::ptrdiff_t>(rowBytes);
+  // Row y of the source is row (height - 1 - y) of the frame.
+  std::uint8_t* const lastRow = pixels + stride * (source.height - 1);
+
+  if (bitsPerPixel == 32) {
+    for (int y = 0; y < source.height; ++y)
+      std::memcpy(lastRow - stride * y, source.Row(y), stride);
+    return true;
+  }
+  if (bitsPerPixel == 8) {
+    for (int y = 0; y < source.height; ++y)
+      ConvertRowTo8(source.Row(y), source.width, lastRow - stride * y);
+  } else {
+    SwsContext* context = state_->ContextFor(source.width, source.height, bitsPerPixel);
+    if (!context) return false;
+    const std::uint8_t* const sourcePlanes[4] = {source.pixels, nullptr, nullptr, nullptr};
+    const int sourceStrides[4] = {static_cast<int>(source.stride), 0, 0, 0};
+    std::uint8_t* const targetPlanes[4] = {lastRow, nullptr, nullptr, nullptr};
+    const int targetStrides[4] = {-static_cast<int>(stride), 0, 0, 0};
+    if (sws_scale(context, sourcePlanes, sourceStrides, 0, source.height, targetPlanes,
+                  targetStrides) != source.height)
+      return false;
+  }
+  // Rows end on a 32-bit boundary; the bytes after the last pixel are zero.
+  const std::size_t used = static_cast<std::size_t>(source.width) * (bitsPerPixel / 8);
+  if (used < rowBytes) {
+    for (int y = 0; y < source.height; ++y)
+      std::memset(pixels + stride * y + used, 0, rowBytes - used);
+  }
+  return true;
+}
+
+void DibConverter::FillColourTable(RgbQuad (&table)[256]) {
+  for (int index = 0; index < 256; ++index) {
+    table[index].red = LevelValue(index & (kRedLevels - 1), kRedLevels);
+    table[index].green = LevelValue((index >> kGreenShift) & (kGreenLevels - 1), kGreenLevels);
+    table[index].blue = LevelValue(index >> kBlueShift, kBlueLevels);
+    table[index].reserved = 0;
+  }
+}
+
+}  // namespace orvenna

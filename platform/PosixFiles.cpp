@@ -1,1 +1,252 @@
-#include "platform/Files.h"
+#include "platform/PosixFiles.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <string_view>
+#include <utility>
+
+namespace orvenna {
+namespace {
+
+constexpr char kPendingList[] = "pending-deletes";
+constexpr std::uint64_t kMaxOffset = std::numeric_limits<off_t>::max();
+
+// Owns a file descriptor and closes it.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  ~UniqueFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  explicit operator bool() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens `path` only when it is a regular file, never following a link at its last component.
+// Opening without blocking first keeps a planted FIFO or device from stalling the caller.
+UniqueFd OpenRegular(const std::string& path, int flags) {
+  UniqueFd fd(open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600));
+  struct stat status {};
+  if (!fd || fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
+  if (fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) return {};
+  return fd;
+}
+
+bool LockExclusively(int fd, bool wait) {
+  while (flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// True when something stands at `path`, or when that cannot be ruled out (a folder on the way
+// that we may not search): callers then treat the path as occupied rather than free.
+bool Occupied(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
+bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* data, std::size_t size) {
+  if (offset > kMaxOffset - size) return false;
+  while (size > 0) {
+    const ssize_t done = pread(fd, data, size, static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    data += done;
+    size -= static_cast<std::size_t>(done);
+    offset += static_cast<std::uint64_t>(done);
+  }
+  return true;
+}
+
+bool WriteFully(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+  if (offset > kMaxOffset - size) return false;
+  while (size > 0) {
+    const ssize_t done = pwrite(fd, data, size, static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    data += done;
+    size -= static_cast<std::size_t>(done);
+    offset += static_cast<std::uint64_t>(done);
+  }
+  return true;
+}
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(UniqueFd fd) : fd_(std::move(fd)) {}
+
+  bool ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+    return ReadFully(fd_.get(), offset, static_cast<std::uint8_t*>(data), size);
+  }
+  bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+    return WriteFully(fd_.get(), offset, static_cast<const std::uint8_t*>(data), size);
+  }
+  std::int64_t Length() override {
+    struct stat status {};
+    return fstat(fd_.get(), &status) == 0 ? status.st_size : -1;
+  }
+  bool Flush() override { return fdatasync(fd_.get()) == 0; }
+
+ private:
+  UniqueFd fd_;  // closing it releases the lock
+};
+
+// True when `path` names an entry directly inside `folder` (which ends with '/') other than the
+// pending list itself.
+bool DirectlyInside(const std::string& folder, std::string_view path) {
+  if (folder.empty() || path.size() <= folder.size() || !path.starts_with(folder)) return false;
+  const std::string_view name = path.substr(folder.size());
+  return name != "." && name != ".." && name != kPendingList &&
+         name.find_first_of("/\n") == std::string_view::npos;
+}
+
+// True when another open file holds the exclusive lock of the regular file at `path`.
+bool HeldByAnother(const std::string& path) {
+  const UniqueFd fd = OpenRegular(path, O_RDONLY);
+  return fd && flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// The pending list of `folder`, open for reading and writing and locked against its other
+// users (threads or processes). A list that its previous holder removed while we waited for
+// the lock is opened afresh.
+UniqueFd LockPendingList(const std::string& folder, bool create) {
+  const std::string path = folder + kPendingList;
+  for (;;) {
+    UniqueFd list = OpenRegular(path, O_RDWR | (create ? O_CREAT : 0));
+    struct stat status {};
+    if (!list || !LockExclusively(list.get(), true) || fstat(list.get(), &status) != 0) return {};
+    if (status.st_nlink > 0) return list;
+  }
+}
+
+bool ReadWhole(int fd, std::string& contents) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0) return false;
+  contents.resize(static_cast<std::size_t>(status.st_size));
+  return ReadFully(fd, 0, reinterpret_cast<std::uint8_t*>(contents.data()), contents.size());
+}
+
+// Calls `visit` with each complete line of `contents`; an unfinished last line, left by a
+// write that failed half way, names no file and is left out.
+template <typename Visit>
+void ForEachLine(std::string_view contents, Visit visit) {
+  for (std::size_t end; (end = contents.find('\n')) != std::string_view::npos;
+       contents.remove_prefix(end + 1))
+    visit(contents.substr(0, end));
+}
+
+bool WriteText(int fd, std::uint64_t offset, std::string_view text) {
+  return WriteFully(fd, offset, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+std::string DefaultBaseFolder() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  return tmpdir && *tmpdir ? tmpdir : "/tmp";
+}
+
+}  // namespace
+
+PosixFiles::PosixFiles() : PosixFiles(DefaultBaseFolder()) {}
+
+PosixFiles::PosixFiles(std::string baseFolder) : baseFolder_(std::move(baseFolder)) {
+  while (baseFolder_.size() > 1 && baseFolder_.back() == '/') baseFolder_.pop_back();
+}
+
+std::string PosixFiles::TempFolder() {
+  const std::string folder = baseFolder_ + "/orvenna-" + std::to_string(geteuid());
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  // Checked through a descriptor, so that what is checked is what gets repaired: a link or
+  // anything but a folder fails to open here.
+  const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status {};
+  if (!fd || fstat(fd.get(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+      status.st_uid != geteuid())
+    return {};
+  if ((status.st_mode & 07777) != 0700 && fchmod(fd.get(), 0700) != 0) return {};
+  return folder + "/";
+}
+
+bool PosixFiles::Exists(const std::string& path) {
+  return Occupied(path);
+}
+
+bool PosixFiles::IsLocked(const std::string& path) {
+  return Occupied(path) && Open(path, OpenMode::ReadWrite) == nullptr;
+}
+
+std::unique_ptr<File> PosixFiles::Open(const std::string& path, OpenMode mode) {
+  const int flags = mode == OpenMode::Read     ? O_RDONLY
+                    : mode == OpenMode::Create ? O_RDWR | O_CREAT
+                                               : O_RDWR;
+  UniqueFd fd = OpenRegular(path, flags);
+  if (!fd) return nullptr;
+  if (mode != OpenMode::Read && !LockExclusively(fd.get(), false)) return nullptr;
+  // Truncated only once the lock is ours, so a file that another holder uses stays whole.
+  if (mode == OpenMode::Create && ftruncate(fd.get(), 0) != 0) return nullptr;
+  return std::make_unique<PosixFile>(std::move(fd));
+}
+
+bool PosixFiles::Delete(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
+
+bool PosixFiles::Rename(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool PosixFiles::DeleteAtNextStart(const std::string& path) {
+  const std::string folder = TempFolder();
+  if (!DirectlyInside(folder, path)) return false;
+  const UniqueFd list = LockPendingList(folder, true);
+  std::string contents;
+  if (!list || !ReadWhole(list.get(), contents)) return false;
+  bool listed = false;
+  ForEachLine(contents, [&](std::string_view line) { listed = listed || line == path; });
+  if (listed) return true;
+  // A list cut short by an earlier failure gets its line ended first.
+  const std::string text = (contents.empty() || contents.back() == '\n' ? "" : "\n") + path + '\n';
+  return WriteText(list.get(), contents.size(), text);
+}
+
+void PosixFiles::DeletePendingFiles() {
+  const std::string folder = TempFolder();
+  if (folder.empty()) return;
+  const UniqueFd list = LockPendingList(folder, false);
+  std::string contents;
+  if (!list || !ReadWhole(list.get(), contents)) return;
+  std::string kept;
+  ForEachLine(contents, [&](std::string_view line) {
+    // Nothing outside our own folder is ever removed, whatever the list says.
+    if (!DirectlyInside(folder, line)) return;
+    const std::string path(line);
+    if (HeldByAnother(path)) {
+      kept += path + '\n';
+    } else {
+      unlink(path.c_str());
+    }
+  });
+  if (kept.empty()) {
+    unlink((folder + kPendingList).c_str());
+  } else if (ftruncate(list.get(), 0) == 0) {
+    WriteText(list.get(), 0, kept);
+  }
+}
+
+}  // namespace orvenna

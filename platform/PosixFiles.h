@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Files.h"
+
+namespace orvenna {
+
+// Files on a POSIX file system. Any thread.
+//
+// The temporary folder is "orvenna-<uid>" inside a base folder, created with mode 0700 and
+// used only while it is a real folder of ours that nobody else may enter. Exclusive opens hold
+// a flock, which every other exclusive open (in this process or another) respects. Files to
+// remove at the next start are listed in "pending-deletes" inside the temporary folder.
+class PosixFiles final : public Files {
+ public:
+  // The base folder is $TMPDIR, or /tmp when that is unset or empty.
+  PosixFiles();
+  // The base folder is `baseFolder` (tests use a private one).
+  explicit PosixFiles(std::string baseFolder);
+
+  std::string TempFolder() override;
+  bool Exists(const std::string& path) override;
+  bool IsLocked(const std::string& path) override;
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+  bool Delete(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  // Only files directly inside the temporary folder can be listed; false for any other path.
+  bool DeleteAtNextStart(const std::string& path) override;
+  // Removes the listed files that lie directly inside the temporary folder. A file that another
+  // process still holds exclusively stays listed for a later start.
+  void DeletePendingFiles() override;
+
+ private:
+  std::string baseFolder_;
+};
+
+}  // namespace orvenna
