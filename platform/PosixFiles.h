@@ -20,6 +20,8 @@ class PosixFiles final : public Files {
   explicit PosixFiles(std::string baseFolder);
 
   std::string TempFolder() override;
+  // Also true when the answer cannot be had (a folder on the way that we may not search), so
+  // that such a path is never taken for free or already removed.
   bool Exists(const std::string& path) override;
   bool IsLocked(const std::string& path) override;
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
