@@ -156,6 +156,9 @@ class TVistrel {
 
   // Starting and stopping. UI thread.
   bool StartRecording(const std::string& fileName);
+  // True from a successful start until the recording thread has ended (after saving and
+  // removing the temporary files); no new recording starts meanwhile.
+  bool SessionThreadRunning() const { return sessionThread_.joinable(); }
   void StopRecording();
 
   // Compressor catalogue. UI thread.

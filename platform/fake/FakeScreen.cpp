@@ -22,6 +22,7 @@ class FakeGrabber final : public ScreenGrabber {
         pixels_[static_cast<std::size_t>(y) * area.width + x] = pixel;
       }
     }
+    if (screen_.onGrab) screen_.onGrab(area);
     image = ImageView{reinterpret_cast<std::uint8_t*>(pixels_.data()), area.width, area.height,
                       static_cast<std::ptrdiff_t>(area.width) * 4};
     return true;

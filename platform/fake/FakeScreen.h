@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,8 +24,10 @@ class FakeScreen final : public Screen {
   Size ScreenSize() const override { return size_; }
   std::unique_ptr<ScreenGrabber> NewGrabber() override;
 
-  std::atomic<int> grabs{0};          // grabs made so far, by all grabbers
-  std::atomic<bool> failGrabs{false}; // every grab fails while set
+  std::atomic<int> grabs{0};           // grabs made so far, by all grabbers
+  std::atomic<bool> failGrabs{false};  // every grab fails while set
+  // Called on the grabbing thread after each grab with its area; set it before grabbing starts.
+  std::function<void(const Rect& area)> onGrab;
 
  private:
   Size size_;

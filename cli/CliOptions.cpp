@@ -1,0 +1,123 @@
+#include "cli/CliOptions.h"
+
+#include <charconv>
+
+namespace orvenna {
+
+const char* const kCliUsage =
+    "usage: orvenna-cli [options] OUTPUT.avi\n"
+    "  --seconds N          stop and keep after N seconds; without it, record until\n"
+    "                       Ctrl+C or SIGTERM (stop and keep)\n"
+    "  --region L,T,W,H     fixed region (default: the full screen)\n"
+    "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
+    "  --compressor C       four-character code (e.g. ZMBV) or catalogue position\n"
+    "                       (default: position 0)\n"
+    "  --quality Q          0..100 (default 75)\n"
+    "  --keyframes N        key-frame interval (default 100)\n"
+    "  --interval MS        record interval in ms per frame slot (default 33)\n"
+    "  --fps N              playback frame rate (default 30)\n"
+    "  --colors B           8, 16, 24 or 32 bits per pixel (default 24)\n"
+    "  --no-cursor          do not draw the mouse cursor\n"
+    "  --inverse            inverse colours\n"
+    "  --yes                answer Yes to the engine's questions (default: No)\n"
+    "  --list-compressors   print one line per compressor: position, four-character\n"
+    "                       code, description; then exit\n"
+    "  --help               show this text\n";
+
+namespace {
+
+bool ParseInt(const std::string& text, int low, int high, int& value) {
+  const char* end = text.data() + text.size();
+  const auto [stop, code] = std::from_chars(text.data(), end, value);
+  return code == std::errc() && stop == end && value >= low && value <= high;
+}
+
+// "a,b,c" into exactly `count` integers within [low, high].
+bool ParseList(const std::string& text, std::size_t count, int low, int high, std::vector<int>& out) {
+  out.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    int value = 0;
+    if (!ParseInt(text.substr(start, comma - start), low, high, value)) return false;
+    out.push_back(value);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return out.size() == count;
+}
+
+}  // namespace
+
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error) {
+  CliOptions options;
+  const auto fail = [&](const std::string& message) {
+    error = message;
+    return std::nullopt;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    const auto number = [&](int low, int high, int& target) {
+      if (!hasValue || !ParseInt(args[i + 1], low, high, target)) {
+        error = arg + " needs a whole number from " + std::to_string(low) + " to " +
+                std::to_string(high);
+        return false;
+      }
+      ++i;
+      return true;
+    };
+    std::vector<int> list;
+    if (arg == "--help") {
+      options.action = CliOptions::Action::Help;
+    } else if (arg == "--list-compressors") {
+      options.action = CliOptions::Action::ListCompressors;
+    } else if (arg == "--seconds") {
+      if (!number(1, 255 * 3600 + 59 * 60 + 59, options.seconds)) return std::nullopt;
+    } else if (arg == "--quality") {
+      if (!number(0, 100, options.quality)) return std::nullopt;
+    } else if (arg == "--keyframes") {
+      if (!number(0, 100000, options.keyFrames)) return std::nullopt;
+    } else if (arg == "--interval") {
+      if (!number(1, 100000, options.intervalMs)) return std::nullopt;
+    } else if (arg == "--fps") {
+      if (!number(1, 1000, options.fps)) return std::nullopt;
+    } else if (arg == "--colors") {
+      if (!number(8, 32, options.bitsPerPixel)) return std::nullopt;
+      if (options.bitsPerPixel % 8 != 0) return fail("--colors takes 8, 16, 24 or 32");
+    } else if (arg == "--region") {
+      if (!hasValue || !ParseList(args[++i], 4, -100000, 100000, list) || list[2] < 1 || list[3] < 1) {
+        return fail("--region needs L,T,W,H (whole numbers, width and height at least 1)");
+      }
+      options.regionKind = CliOptions::RegionKind::Fixed;
+      options.region = Rect{list[0], list[1], list[2], list[3]};
+    } else if (arg == "--follow-mouse") {
+      if (!hasValue || !ParseList(args[++i], 2, 1, 100000, list)) {
+        return fail("--follow-mouse needs W,H (whole numbers of at least 1)");
+      }
+      options.regionKind = CliOptions::RegionKind::FollowMouse;
+      options.region = Rect{0, 0, list[0], list[1]};
+    } else if (arg == "--compressor") {
+      if (!hasValue || args[i + 1].empty()) return fail("--compressor needs a code or a position");
+      options.compressor = args[++i];
+    } else if (arg == "--no-cursor") {
+      options.cursor = false;
+    } else if (arg == "--inverse") {
+      options.inverse = true;
+    } else if (arg == "--yes") {
+      options.yes = true;
+    } else if (arg.starts_with("-") && arg != "-") {
+      return fail("unknown option " + arg + " (see --help)");
+    } else if (!options.output.empty()) {
+      return fail("only one output file may be given");
+    } else {
+      options.output = arg;
+    }
+  }
+  if (options.action == CliOptions::Action::Record && options.output.empty()) {
+    return fail("no output file given (see --help)");
+  }
+  return options;
+}
+
+}  // namespace orvenna

@@ -1,0 +1,181 @@
+// orvenna-cli: records the screen into an AVI file from the command line, through the same
+// engine as the desktop application.
+
+#include <csignal>
+#include <cstdio>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include "cli/CliLoop.h"
+#include "cli/CliOptions.h"
+#include "engine/Utf16.h"
+#include "engine/Vistrel.h"
+#include "platform/PosixFiles.h"
+#include "platform/codec/CompressionManager.h"
+#include "platform/x11/X11Cursor.h"
+#include "platform/x11/X11HotKeys.h"
+#include "platform/x11/X11Screen.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void OnStopSignal(int) { stopSignal = 1; }
+
+std::string FourCCText(std::uint32_t fcc) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) text += static_cast<char>((fcc >> (8 * i)) & 0xFF);
+  return text;
+}
+
+// The catalogue position named by `wanted` (a position or a four-character code), or -1.
+int FindCompressor(const orvenna::TVistrel& engine, const std::string& wanted) {
+  if (wanted.empty()) return engine.CompressorCount() > 0 ? 0 : -1;
+  if (wanted.find_first_not_of("0123456789") == std::string::npos && wanted.size() < 4) {
+    const int position = std::stoi(wanted);
+    return position < engine.CompressorCount() ? position : -1;
+  }
+  for (int i = 0; i < engine.CompressorCount(); ++i) {
+    if (FourCCText(engine.CompressorTable()[i].fccHandler) == wanted) return i;
+  }
+  return -1;
+}
+
+void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
+  using orvenna::TScreenRegion;
+  engine.SetMinimizeAppOnStart(false);
+  engine.SetRestoreAppOnStop(false);
+  engine.SetDrawAreaCapture(false);
+  engine.SetColors(options.bitsPerPixel / 8 - 1);
+  engine.SetCompressionQuality(options.quality * 100);
+  engine.SetKeyFramesEvery(options.keyFrames);
+  engine.SetMSPFRecord(options.intervalMs);
+  engine.SetFPSPlayBack(options.fps);
+  engine.SetRecordCursor(options.cursor);
+  engine.SetFilterColor(options.inverse ? 1 : 0);
+  switch (options.regionKind) {
+    case orvenna::CliOptions::RegionKind::FullScreen:
+      engine.SetScreenRegion(TScreenRegion::FullScreen);
+      engine.SetScreenWidth(engine.DesktopWidth());
+      engine.SetScreenHeight(engine.DesktopHeight());
+      break;
+    case orvenna::CliOptions::RegionKind::Fixed:
+      engine.SetScreenRegion(TScreenRegion::FixedStable);
+      engine.SetScreenLeft(options.region.left);
+      engine.SetScreenTop(options.region.top);
+      break;
+    case orvenna::CliOptions::RegionKind::FollowMouse:
+      engine.SetScreenRegion(TScreenRegion::FixedMoving);
+      break;
+  }
+  if (options.regionKind != orvenna::CliOptions::RegionKind::FullScreen) {
+    engine.SetScreenWidth(options.region.width);
+    engine.SetScreenHeight(options.region.height);
+  }
+  if (options.seconds > 0) {
+    engine.CaptureTimer.Enabled = true;
+    engine.CaptureTimer.Hours = static_cast<std::uint8_t>(options.seconds / 3600);
+    engine.CaptureTimer.Minutes = static_cast<std::uint8_t>(options.seconds / 60 % 60);
+    engine.CaptureTimer.Seconds = static_cast<std::uint8_t>(options.seconds % 60);
+  }
+}
+
+std::string Statistics(const orvenna::TVistrel& engine) {
+  std::ostringstream line;
+  line << std::fixed << std::setprecision(0) << engine.CodecName() << "  "
+       << engine.ElapsedTimeText() << "  grabs/s " << engine.CaptureRate() << "  written/s "
+       << engine.CapturedRate() << "  frames " << engine.FrameCount() << "  dropped "
+       << engine.DroppedFrames();
+  return line.str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace orvenna;
+  std::string error;
+  const auto options = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!options) {
+    std::cerr << "orvenna-cli: " << error << "\n";
+    return 2;
+  }
+  if (options->action == CliOptions::Action::Help) {
+    std::cout << kCliUsage;
+    return 0;
+  }
+
+  auto screen = X11Screen::Open("", error);
+  if (!screen) {
+    std::cerr << "orvenna-cli: " << error << "\n";
+    return 1;
+  }
+  CliLoop loop(options->yes);
+  X11Cursor cursor("");
+  X11HotKeys hotKeys("", loop);
+  PosixFiles files;
+  SteadyClock clock;
+  CompressionManager codecs(loop);
+  const Platform platform{*screen, cursor, hotKeys, files, clock, loop, loop, codecs};
+  TVistrel engine(platform);
+  Configure(engine, *options);
+  engine.GetCompressorList();  // for the region and depth asked for
+
+  if (options->action == CliOptions::Action::ListCompressors) {
+    for (int i = 0; i < engine.CompressorCount(); ++i) {
+      const ICINFO& entry = engine.CompressorTable()[i];
+      std::cout << i << "\t" << FourCCText(entry.fccHandler) << "\t"
+                << Utf16FieldToUtf8(entry.szDescription, 128) << "\n";
+    }
+    return 0;
+  }
+
+  const int position = FindCompressor(engine, options->compressor);
+  if (!options->compressor.empty() && position < 0) {
+    std::cerr << "orvenna-cli: no compressor '" << options->compressor
+              << "' takes this region at " << options->bitsPerPixel
+              << " bits per pixel (see --list-compressors)\n";
+    return 2;
+  }
+  engine.SetSelectedCompressor(position);
+
+  engine.OnError = [](TVistrel&, const std::string& message) {
+    std::cerr << "orvenna-cli: " << message << "\n";
+  };
+  std::uint32_t lastReport = 0;
+  engine.OnUpdate = [&](TVistrel& sender) {
+    const std::uint32_t now = clock.Milliseconds();
+    if (now - lastReport < 1000) return;
+    lastReport = now;
+    std::cerr << Statistics(sender) << "\n";
+  };
+  int lastPercent = -1;
+  engine.OnSaving = [&](TVistrel&, int percent, const std::string& caption, bool&) {
+    if (percent / 10 == lastPercent / 10 && percent != 100) return;
+    lastPercent = percent;
+    std::cerr << caption << " " << percent << "%\n";
+  };
+
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+  Process().SaveSucceeded = false;
+  if (!engine.StartRecording(options->output)) {
+    std::cerr << "orvenna-cli: the recording could not start\n";
+    return 1;
+  }
+  bool stopAsked = false;
+  loop.RunUntil([&] {
+    if (stopSignal && !stopAsked) {
+      stopAsked = true;
+      if (engine.Recording()) engine.StopRecording();
+    }
+    return !engine.SessionThreadRunning();
+  });
+  std::cerr << Statistics(engine) << "\n";
+  if (!Process().SaveSucceeded) {
+    std::cerr << "orvenna-cli: " << options->output << " was not written\n";
+    return 1;
+  }
+  std::cerr << "orvenna-cli: wrote " << options->output << "\n";
+  return 0;
+}

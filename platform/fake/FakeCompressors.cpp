@@ -1,0 +1,104 @@
+#include "platform/fake/FakeCompressors.h"
+
+#include <cstring>
+
+namespace orvenna {
+namespace {
+
+void CopyName(const std::string& text, char16_t* field, std::size_t capacity) {
+  for (std::size_t i = 0; i < capacity && i < text.size(); ++i) field[i] = static_cast<char16_t>(text[i]);
+}
+
+class FakeCompressor final : public VideoCompressor {
+ public:
+  FakeCompressor(FakeCompressionManager& manager, const FakeCompressorSpec& spec)
+      : manager_(manager), spec_(spec) {}
+
+  long CompressQuery(const BitmapInfoHeader& input) override {
+    return spec_.accepts(input) ? ICERR_OK : ICERR_BADFORMAT;
+  }
+  long QueryAbout() override { return ICERR_OK; }
+  long QueryConfigure() override { return spec_.hasConfigure ? ICERR_OK : ICERR_UNSUPPORTED; }
+  long About(WindowHandle) override {
+    manager_.dialogs.push_back("about " + spec_.name);
+    return ICERR_OK;
+  }
+  long Configure(WindowHandle) override {
+    if (!spec_.hasConfigure) return ICERR_UNSUPPORTED;
+    manager_.dialogs.push_back("configure " + spec_.name);
+    return ICERR_OK;
+  }
+  ICINFO GetInfo() override {
+    ICINFO info;
+    info.fccType = ICTYPE_VIDEO;
+    info.fccHandler = spec_.fcc;
+    CopyName(spec_.name, info.szName, 16);
+    CopyName(spec_.description, info.szDescription, 128);
+    CopyName("fake", info.szDriver, 128);
+    return info;
+  }
+
+ private:
+  FakeCompressionManager& manager_;
+  const FakeCompressorSpec& spec_;
+};
+
+class CopyingEncoder final : public FrameEncoder {
+ public:
+  CopyingEncoder(const std::vector<std::uint8_t>& inputFormat, const FakeCompressorSpec& spec)
+      : format_(inputFormat), failAt_(spec.failEncodeAt) {
+    BitmapInfoHeader header;
+    std::memcpy(&header, format_.data(), sizeof header);
+    frameSize_ = header.sizeImage;
+  }
+  const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
+  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    if (calls_++ == failAt_ || size != frameSize_) return false;
+    out.data.assign(pixels, pixels + size);
+    out.keyFrame = true;
+    return true;
+  }
+
+ private:
+  std::vector<std::uint8_t> format_;
+  int failAt_;
+  int calls_ = 0;
+  std::size_t frameSize_ = 0;
+};
+
+}  // namespace
+
+FakeCompressorSpec* FakeCompressionManager::Find(std::uint32_t fcc) {
+  for (const auto& spec : specs_) {
+    if (spec.fcc == fcc) return &spec;
+  }
+  return nullptr;
+}
+
+bool FakeCompressionManager::Info(std::uint32_t fccType, int index, ICINFO& info) {
+  if (fccType != ICTYPE_VIDEO || index < 0 || index >= static_cast<int>(specs_.size())) return false;
+  info = ICINFO{};
+  info.fccType = ICTYPE_VIDEO;
+  info.fccHandler = specs_[static_cast<std::size_t>(index)].fcc;
+  return true;
+}
+
+std::unique_ptr<VideoCompressor> FakeCompressionManager::Open(std::uint32_t fccType,
+                                                              std::uint32_t fccHandler, unsigned) {
+  const FakeCompressorSpec* spec = Find(fccHandler);
+  if (fccType != ICTYPE_VIDEO || !spec || !spec->opens) return nullptr;
+  return std::make_unique<FakeCompressor>(*this, *spec);
+}
+
+std::unique_ptr<FrameEncoder> FakeCompressionManager::NewEncoder(
+    std::uint32_t fccHandler, const std::vector<std::uint8_t>& inputFormat, const EncoderSettings&) {
+  const FakeCompressorSpec* spec = Find(fccHandler);
+  if (!spec || inputFormat.size() < sizeof(BitmapInfoHeader)) return nullptr;
+  BitmapInfoHeader header;
+  std::memcpy(&header, inputFormat.data(), sizeof header);
+  if (!spec->accepts(header)) return nullptr;
+  ++encoders;
+  return std::make_unique<CopyingEncoder>(inputFormat, *spec);
+}
+
+}  // namespace orvenna

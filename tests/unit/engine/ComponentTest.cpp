@@ -1,0 +1,321 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/unit/engine/EngineRig.h"
+
+namespace orvenna {
+namespace {
+
+struct ProgressCall {
+  int percent;
+  std::string caption;
+};
+
+TEST(EngineComponent, ConstructionSetsDefaultsAndRegistersHotKeys) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  EXPECT_EQ(engine.FPSPlayBack(), 40);
+  EXPECT_EQ(engine.MSPFRecord(), 25);
+  EXPECT_EQ(engine.KeyFramesEvery(), 15);
+  EXPECT_EQ(engine.CompressionQuality(), 8000);
+  EXPECT_EQ(engine.Colors(), 3);
+  EXPECT_EQ(engine.BitCount(), 32);
+  EXPECT_EQ(engine.GetPreviewBitmap().BitsPerPixel(), 32);
+  EXPECT_EQ(engine.SelectedCompressor(), -1);
+  EXPECT_EQ(engine.ScreenLeft(), 0);
+  EXPECT_EQ(engine.ScreenTop(), 0);
+  EXPECT_EQ(engine.ScreenWidth(), 300);
+  EXPECT_EQ(engine.ScreenHeight(), 300);
+  EXPECT_FALSE(engine.UseAudioRecord());
+  EXPECT_TRUE(engine.RecordCursor());
+  EXPECT_TRUE(engine.DrawAreaCapture());
+  EXPECT_TRUE(engine.LineRectClear());
+  EXPECT_TRUE(engine.MinimizeAppOnStart());
+  EXPECT_TRUE(engine.RestoreAppOnStop());
+  EXPECT_EQ(engine.ScreenRegion(), TScreenRegion::FixedMoving);
+  EXPECT_FALSE(engine.ShowPreview());
+  EXPECT_EQ(engine.Priority(), 3);
+  EXPECT_EQ(engine.FilterColor(), 0);
+  EXPECT_FALSE(engine.OvelayDrawing());
+  EXPECT_EQ(engine.CodecName(), "MS Video Codec");
+  EXPECT_EQ(engine.CompressorFcc(), 0x4356534Du);
+  EXPECT_FALSE(engine.CaptureTimer.Enabled);
+  EXPECT_EQ(engine.DesktopWidth(), 1024);
+  EXPECT_EQ(engine.DesktopHeight(), 768);
+  EXPECT_EQ(Process().StopRequest, TStopRequest::None);
+  EXPECT_EQ(Process().Instance, &engine);
+  EXPECT_EQ(Process().VideoTempFile, rig.TempFolder() + "~vstream.avi");
+  EXPECT_EQ(Process().AudioTempFile, rig.TempFolder() + "~astream.wav");
+
+  EXPECT_FALSE(rig.ui.timer->Enabled());
+  EXPECT_EQ(rig.ui.timer->interval, 10);
+  EXPECT_FALSE(rig.ui.frameWindow->IsShowing());
+  // The catalogue was built at construction: the one fake compressor accepts 32-bit frames.
+  EXPECT_EQ(engine.CompressorCount(), 1);
+
+  ASSERT_EQ(rig.hotKeys.registered.size(), 3u);
+  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey1].modifiers, 4u);
+  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey1].virtualKey, 27u);
+  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey2].modifiers, 0u);
+  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey2].virtualKey, 27u);
+  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey3].modifiers, 2u);
+  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey3].virtualKey, 13u);
+  rig.engine.reset();
+  EXPECT_TRUE(rig.hotKeys.registered.empty());
+}
+
+TEST(EngineComponent, ColorsSetterChangesDepthOnlyOnRealChange) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  const int expected[] = {8, 16, 24, 32, 32, 32};
+  const int values[] = {0, 1, 2, 3, 7, -1};
+  for (int i = 0; i < 6; ++i) {
+    engine.SetColors(values[i]);
+    EXPECT_EQ(engine.BitCount(), expected[i]) << values[i];
+    EXPECT_EQ(engine.GetPreviewBitmap().BitsPerPixel(), expected[i]) << values[i];
+  }
+  engine.SetColors(-1);  // the same value again
+  EXPECT_EQ(engine.BitCount(), 32);
+}
+
+TEST(EngineComponent, PriorityOutsideTheLevelsIsKept) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetPriority(9);
+  EXPECT_EQ(engine.Priority(), 9);
+  engine.SetPriority(0);
+  EXPECT_EQ(engine.Priority(), 0);
+}
+
+TEST(EngineComponent, PreviewSwitchesTimerAndFrame) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  std::vector<std::tuple<bool, bool, bool>> previews;
+  engine.OnPreview = [&](TVistrel&, const PreviewBitmap* bitmap, bool preview, bool recording) {
+    previews.emplace_back(bitmap != nullptr, preview, recording);
+  };
+  engine.SetShowPreview(true);
+  EXPECT_TRUE(engine.ShowPreview());
+  EXPECT_TRUE(rig.ui.timer->Enabled());
+  EXPECT_TRUE(previews.empty());
+  engine.SetShowPreview(false);
+  EXPECT_FALSE(rig.ui.timer->Enabled());
+  EXPECT_FALSE(rig.ui.frameWindow->IsShowing());
+  ASSERT_EQ(previews.size(), 1u);
+  EXPECT_EQ(previews[0], std::make_tuple(false, false, false));
+}
+
+TEST(EngineComponent, EscWhileIdleOnlySetsCancel) {
+  EngineRig rig;
+  rig.Make();
+  rig.hotKeys.Press(TVistrel::FHotKey2);
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
+  EXPECT_EQ(rig.shell.CountCalls("restore"), 0);
+  EXPECT_FALSE(rig.ui.timer->Enabled());
+}
+
+TEST(EngineComponent, EscDuringPreviewRestoresAndEndsPreview) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetShowPreview(true);
+  rig.hotKeys.Press(TVistrel::FHotKey2);
+  EXPECT_EQ(rig.shell.CountCalls("restore"), 1);
+  EXPECT_FALSE(engine.ShowPreview());
+  EXPECT_FALSE(rig.ui.timer->Enabled());
+}
+
+TEST(EngineComponent, StartWithPickedRegionWaitsAndCancelledPickStartsNothing) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetScreenRegion(TScreenRegion::FreeHand);
+  EXPECT_FALSE(engine.StartRecording("/nowhere/out.avi"));
+  EXPECT_TRUE(Process().PendingStart);
+  EXPECT_TRUE(engine.PickFreeHandMode());
+  EXPECT_TRUE(rig.ui.timer->Enabled());
+  EXPECT_EQ(rig.shell.CountCalls("minimize"), 1);
+
+  // The next tick opens the picker; Esc inside it cancels the pick.
+  rig.ui.preparePicker = [&](FakePicker& picker) {
+    picker.onShow = [&] { rig.hotKeys.Press(TVistrel::FHotKey2); };
+    picker.result = ModalResult::Ok;
+  };
+  rig.ui.timer->Fire();
+  EXPECT_EQ(rig.ui.freeHandPickers, 1);
+  EXPECT_FALSE(Process().PendingStart);
+  EXPECT_FALSE(rig.ui.timer->Enabled());
+  EXPECT_FALSE(engine.Recording());
+  EXPECT_FALSE(engine.SessionThreadRunning());
+  EXPECT_EQ(engine.ScreenRegion(), TScreenRegion::FreeHand);
+}
+
+TEST(EngineComponent, ConfirmedObjectPickStartsTheRecordingOnTheRegion) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetSelectedCompressor(0);
+  engine.SetScreenRegion(TScreenRegion::SelObject);
+  EXPECT_FALSE(engine.StartRecording(rig.base + "/out.avi"));
+  rig.ui.preparePicker = [&](FakePicker& picker) {
+    picker.selection = Rect{10, 20, 64, 48};
+    picker.onShow = [&] { rig.hotKeys.Press(TVistrel::FHotKey3); };
+  };
+  rig.ui.timer->Fire();
+  EXPECT_EQ(rig.ui.objectPickers, 1);
+  EXPECT_FALSE(rig.ui.picker->topmost);  // only the free-hand window is made topmost
+  EXPECT_TRUE(rig.ui.picker->timerStopped);
+  EXPECT_EQ(engine.ScreenRegion(), TScreenRegion::FixedStable);
+  EXPECT_EQ(engine.ScreenLeft(), 10);
+  EXPECT_EQ(engine.ScreenWidth(), 64);
+  EXPECT_TRUE(engine.Recording());
+  EXPECT_TRUE(rig.ui.timer->Enabled());
+  rig.hotKeys.Press(TVistrel::FHotKey2);
+  rig.WaitForRecordingThread();
+  EXPECT_FALSE(engine.Recording());
+}
+
+TEST(EngineComponent, StartRefusedWhileRecordingChangesNothing) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetSelectedCompressor(0);
+  engine.SetScreenRegion(TScreenRegion::FullScreen);
+  engine.SetScreenWidth(10);
+  ASSERT_TRUE(engine.StartRecording(rig.base + "/first.avi"));
+  // The full-screen region was set before the thread started.
+  EXPECT_EQ(engine.ScreenWidth(), 1024);
+  EXPECT_EQ(engine.ScreenHeight(), 768);
+  EXPECT_FALSE(engine.StartRecording(rig.base + "/second.avi"));
+  EXPECT_EQ(Process().TargetFileName, rig.base + "/first.avi");
+  rig.hotKeys.Press(TVistrel::FHotKey2);
+  EXPECT_FALSE(engine.Recording());
+  rig.WaitForRecordingThread();
+  EXPECT_FALSE(engine.SessionThreadRunning());
+}
+
+TEST(EngineComponent, ShowPreviewOffWhileRecordingKeepsTheTimer) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetSelectedCompressor(0);
+  engine.SetShowPreview(true);
+  ASSERT_TRUE(engine.StartRecording(rig.base + "/out.avi"));
+  engine.SetShowPreview(false);
+  EXPECT_TRUE(rig.ui.timer->Enabled());
+  rig.hotKeys.Press(TVistrel::FHotKey2);
+  rig.WaitForRecordingThread();
+}
+
+TEST(EngineComponent, HotKeysActInOrderAndEndTheRecording) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetSelectedCompressor(0);
+  ASSERT_TRUE(engine.StartRecording(rig.base + "/out.avi"));
+  Process().StopRequest = TStopRequest::Cancel;
+  // Ctrl+Enter with no picker open ends the recording and keeps StopRequest as it was.
+  rig.hotKeys.Press(TVistrel::FHotKey3);
+  EXPECT_FALSE(engine.Recording());
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
+  rig.WaitForRecordingThread();
+
+  ASSERT_TRUE(engine.StartRecording(rig.base + "/out.avi"));
+  rig.hotKeys.Press(TVistrel::FHotKey1);
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
+  EXPECT_FALSE(engine.Recording());
+  rig.WaitForRecordingThread();
+}
+
+// DeleteTempFile ------------------------------------------------------------------------
+
+class DeleteTempFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine_ = &rig_.Make();
+    engine_->OnDeleting = [this](TVistrel&, int percent, const std::string& caption, bool& go) {
+      calls_.push_back({percent, caption});
+      if (declineAt_ == static_cast<int>(calls_.size())) go = false;
+    };
+  }
+  std::string Write(const std::string& name, const std::string& content) {
+    const std::string path = rig_.TempFolder() + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  EngineRig rig_;
+  TVistrel* engine_ = nullptr;
+  std::vector<ProgressCall> calls_;
+  int declineAt_ = 0;
+};
+
+TEST_F(DeleteTempFileTest, MissingFileReportsOnceAndSucceeds) {
+  EXPECT_TRUE(engine_->DeleteTempFile(rig_.TempFolder() + "none"));
+  ASSERT_EQ(calls_.size(), 1u);
+  EXPECT_EQ(calls_[0].percent, 100);
+  EXPECT_EQ(calls_[0].caption, "");
+  EXPECT_EQ(rig_.shell.CountCalls("busy"), rig_.shell.CountCalls("cursor back"));
+}
+
+TEST_F(DeleteTempFileTest, WipesAndDeletes) {
+  const std::string path = Write("victim", std::string(10000, 'x'));
+  EXPECT_TRUE(engine_->DeleteTempFile(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  ASSERT_EQ(calls_.size(), 2u);
+  EXPECT_EQ(calls_[0].percent, 4);
+  EXPECT_EQ(calls_[0].caption, "Delete Temp File");
+  EXPECT_EQ(calls_[1].percent, 100);
+  EXPECT_EQ(calls_[1].caption, "");
+}
+
+TEST_F(DeleteTempFileTest, DeclinedFirstCallKeepsTheOverwrittenFile) {
+  const std::string content(5000, 'x');
+  const std::string path = Write("kept", content);
+  declineAt_ = 1;
+  EXPECT_FALSE(engine_->DeleteTempFile(path));
+  ASSERT_EQ(calls_.size(), 2u);
+  EXPECT_EQ(calls_[0].percent, 4);
+  EXPECT_EQ(calls_[0].caption, "Delete Temp File");
+  EXPECT_EQ(calls_[1].percent, 100);
+  EXPECT_EQ(calls_[1].caption, "");
+  const std::string after = Read(path);
+  EXPECT_EQ(after.size(), content.size());
+  EXPECT_NE(after, content);
+}
+
+TEST_F(DeleteTempFileTest, LockedFileIsScheduledAfterTwentyFiveAttempts) {
+  const std::string path = Write("locked", "data");
+  const int holder = open(path.c_str(), O_RDWR);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  EXPECT_TRUE(engine_->DeleteTempFile(path));
+  close(holder);
+  ASSERT_EQ(calls_.size(), 25u);
+  EXPECT_EQ(calls_.front().percent, 4);
+  EXPECT_EQ(calls_.back().percent, 100);
+  EXPECT_EQ(Read(path), "data");  // not wiped, still there until the next start
+  rig_.engine.reset();
+  rig_.Make();
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(DeleteTempFileTest, PlantedSymlinkNeverRedirectsTheWipe) {
+  const std::string outside = rig_.base + "/precious";
+  std::ofstream(outside) << "precious data";
+  const std::string link = rig_.TempFolder() + "~vstream.avi";
+  ASSERT_EQ(symlink(outside.c_str(), link.c_str()), 0);
+  engine_->DeleteTempFile(link);
+  EXPECT_EQ(Read(outside), "precious data");
+  rig_.engine.reset();
+  rig_.Make();
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(Read(outside), "precious data");
+}
+
+}  // namespace
+}  // namespace orvenna

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Vistrel.h"
+#include "platform/PosixFiles.h"
+#include "platform/fake/FakeCompressors.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeScreen.h"
+
+namespace orvenna {
+
+// An engine on fakes: a synthetic 1024x768 screen, a hand-moved clock, scripted answers, and
+// real files in a private folder that goes away with the rig.
+struct EngineRig {
+  EngineRig() : base(MakeBase()), files(base) {
+    FakeCompressorSpec msvc;
+    msvc.fcc = TVistrel::DefaultCompressorFcc;
+    msvc.name = "MSVC";
+    msvc.description = "Microsoft Video 1";
+    codecs.Add(msvc);
+  }
+  ~EngineRig() {
+    engine.reset();
+    std::filesystem::remove_all(base);
+  }
+
+  TVistrel& Make() {
+    engine = std::make_unique<TVistrel>(platform);
+    return *engine;
+  }
+
+  // Runs what the engine posted to the UI thread until the recording thread has ended.
+  void WaitForRecordingThread() {
+    shell.ProcessEventsUntil([this] { return !engine->SessionThreadRunning(); });
+  }
+
+  std::string TempFolder() { return files.TempFolder(); }
+
+  static std::string MakeBase() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/orvenna-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    return mkdtemp(buffer.data());
+  }
+
+  std::string base;
+  FakeScreen screen{Size{1024, 768}};
+  FakeCursor cursor;
+  FakeHotKeys hotKeys;
+  PosixFiles files;
+  ManualClock clock;
+  FakeShell shell;
+  FakeUiFactory ui;
+  FakeCompressionManager codecs;
+  Platform platform{screen, cursor, hotKeys, files, clock, shell, ui, codecs};
+  std::unique_ptr<TVistrel> engine;
+};
+
+}  // namespace orvenna

@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/unit/engine/EngineRig.h"
+
+namespace orvenna {
+namespace {
+
+// Drives whole recordings on the fake desktop: the clock moves by a fixed step at every grab,
+// so the frame loop's slot arithmetic is exact.
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine_ = &rig_.Make();
+    engine_->SetScreenRegion(TScreenRegion::FixedStable);
+    engine_->SetScreenWidth(64);
+    engine_->SetScreenHeight(48);
+    engine_->SetMSPFRecord(40);
+    engine_->OnError = [this](TVistrel&, const std::string& text) { Log("error " + text); };
+    engine_->OnStart = [this](TVistrel&) { Log("start"); };
+    engine_->OnStop = [this](TVistrel&) { Log("stop"); };
+    engine_->OnSaving = [this](TVistrel&, int percent, const std::string& caption, bool& go) {
+      if (percent == 100 || percent == 0 || caption != "Saving Video...") {
+        Log("saving " + std::to_string(percent) + " " + caption);
+      }
+      if (cancelSave_) go = false;
+    };
+    engine_->OnDeleting = [this](TVistrel&, int percent, const std::string& caption, bool&) {
+      if (percent == 100) Log("deleting 100" + caption);
+    };
+    engine_->OnUpdate = [this](TVistrel& e) {
+      std::lock_guard guard(lock_);
+      updates_.push_back(TVistrel::ElapsedTime().Seconds * 1000 + TVistrel::ElapsedTime().Milliseconds);
+      (void)e;
+    };
+    output_ = rig_.base + "/out.avi";
+  }
+
+  void Log(const std::string& line) {
+    std::lock_guard guard(lock_);
+    log_.push_back(line);
+  }
+  bool Logged(const std::string& line) {
+    std::lock_guard guard(lock_);
+    return std::find(log_.begin(), log_.end(), line) != log_.end();
+  }
+
+  // Each grab moves the clock by `step` ms; the recording stops (keeping it) after `grabs`
+  // grabs, or runs until the capture timer ends it when `grabs` is 0.
+  void Record(std::uint32_t step, int grabs, TStopRequest how = TStopRequest::Stop) {
+    std::atomic<int> count{0};
+    rig_.screen.onGrab = [&, step, grabs, how](const Rect&) {
+      rig_.clock.now += step;
+      if (grabs > 0 && ++count == grabs) {
+        if (how == TStopRequest::Stop) {
+          engine_->StopRecording();
+        } else {
+          Process().StopRequest = how;
+          rig_.shell.PostToUiThread([this] { rig_.hotKeys.Press(TVistrel::FHotKey2); });
+        }
+      }
+    };
+    ASSERT_TRUE(engine_->StartRecording(output_));
+    rig_.WaitForRecordingThread();
+    rig_.screen.onGrab = nullptr;
+  }
+
+  EngineRig rig_;
+  TVistrel* engine_ = nullptr;
+  std::string output_;
+  std::mutex lock_;
+  std::vector<std::string> log_;
+  std::vector<int> updates_;
+  bool cancelSave_ = false;
+};
+
+TEST_F(SessionTest, SlotsRoundHalfToEvenAndTheFirstPassWritesSlotZero) {
+  engine_->SetSelectedCompressor(0);
+  // Grab k (k = 0, 1, ...) sees an elapsed time of 20 k ms: slots 0 0 1 2 2 2 3.
+  Record(20, 7);
+  EXPECT_EQ(engine_->FrameIndex(), 3);
+  EXPECT_EQ(engine_->FrameCount(), 4);  // slots 0, 1, 2, 3
+  EXPECT_EQ(engine_->DroppedFrames(), 0);
+  EXPECT_TRUE(Process().SaveSucceeded);
+  EXPECT_TRUE(std::filesystem::exists(output_));
+}
+
+TEST_F(SessionTest, SkippedSlotsCountAsDropped) {
+  engine_->SetSelectedCompressor(0);
+  // Elapsed 0, 120, 240: slots 0, 3, 6.
+  Record(120, 3);
+  EXPECT_EQ(engine_->FrameCount(), 3);
+  EXPECT_EQ(engine_->DroppedFrames(), 4);
+  EXPECT_EQ(engine_->ElapsedTimeText(), "0 : 0 : 0 : 240");
+}
+
+TEST_F(SessionTest, UpdatesComeAfterMoreThan200Ms) {
+  engine_->SetSelectedCompressor(0);
+  Record(70, 12);  // elapsed 0, 70, ..., 770
+  EXPECT_EQ(updates_, (std::vector<int>{210, 420, 630}));
+}
+
+TEST_F(SessionTest, CaptureTimerStopsAndKeepsWithoutWaiting) {
+  engine_->SetSelectedCompressor(0);
+  engine_->CaptureTimer = TCaptureTimer{true, 0, 0, 10};
+  Record(1000, 0);
+  EXPECT_EQ(TVistrel::ElapsedTime(), (TElapsedTime{0, 0, 10, 0}));
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
+  EXPECT_EQ(engine_->FrameCount(), 11);
+  EXPECT_TRUE(Logged("saving 100 Saving Success..."));
+  EXPECT_TRUE(std::filesystem::exists(output_));
+  EXPECT_FALSE(std::filesystem::exists(Process().VideoTempFile));
+}
+
+TEST_F(SessionTest, EscCancelsWithoutAssembly) {
+  engine_->SetSelectedCompressor(0);
+  std::ofstream(output_) << "older recording";
+  Record(20, 3, TStopRequest::Cancel);
+  EXPECT_TRUE(Logged("start"));
+  EXPECT_TRUE(Logged("stop"));
+  EXPECT_FALSE(Logged("saving 100 Saving Success..."));
+  EXPECT_FALSE(Process().SaveSucceeded);
+  std::ifstream older(output_);
+  std::string text;
+  std::getline(older, text);
+  EXPECT_EQ(text, "older recording");  // untouched
+  EXPECT_FALSE(std::filesystem::exists(Process().VideoTempFile));
+}
+
+TEST_F(SessionTest, NoSelectionAskedAndDeclinedAborts) {
+  Record(20, 3);
+  ASSERT_EQ(rig_.shell.questions.size(), 1u);
+  EXPECT_EQ(rig_.shell.questions[0], "Notice|You no selected compressor, use default compressor?");
+  EXPECT_TRUE(Logged("error User aborted!"));
+  EXPECT_FALSE(Logged("start"));
+  EXPECT_FALSE(Logged("stop"));
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
+}
+
+TEST_F(SessionTest, AcceptedDefaultIsUsedUntilASessionSucceeds) {
+  rig_.shell.answers = {true};
+  engine_->OnStart = [this](TVistrel& e) {
+    Log("start");
+    EXPECT_TRUE(e.UseDefaultCompressor());
+    EXPECT_EQ(e.CodecName(), "MS Video Codec");
+  };
+  Record(20, 3);
+  EXPECT_TRUE(Logged("start"));
+  EXPECT_FALSE(engine_->UseDefaultCompressor());
+  EXPECT_TRUE(Process().SaveSucceeded);
+}
+
+TEST_F(SessionTest, UnopenableSelectionAsksForTheDefault) {
+  FakeCompressorSpec broken;
+  broken.fcc = FourCC('B', 'R', 'K', 'N');
+  broken.name = "Broken";
+  rig_.codecs.Add(broken);
+  engine_->GetCompressorList();
+  ASSERT_EQ(engine_->CompressorCount(), 2);
+  engine_->SetSelectedCompressor(7);  // outside the catalogue: cannot be opened
+  Record(20, 3);
+  ASSERT_EQ(rig_.shell.questions.size(), 1u);
+  EXPECT_EQ(rig_.shell.questions[0],
+            "Notice|Error: Not recording AVI file using current compressor.\r\n"
+            "Use default compressor? ");
+  EXPECT_TRUE(Logged("error User aborted!"));
+}
+
+TEST_F(SessionTest, RefusedSizesAreRoundedToTwoFourAndEight) {
+  std::vector<std::pair<int, int>> tried;
+  FakeCompressorSpec eights;
+  eights.fcc = FourCC('E', 'I', 'G', 'T');
+  eights.name = "Eights";
+  eights.accepts = [&tried](const BitmapInfoHeader& h) {
+    tried.emplace_back(h.width, h.height);
+    return h.width % 8 == 0 && h.height % 8 == 0;
+  };
+  rig_.codecs.Add(eights);
+  engine_->SetScreenWidth(301);
+  engine_->SetScreenHeight(300);
+  engine_->GetCompressorList();
+  ASSERT_EQ(engine_->CompressorCount(), 1);  // MSVC only: 301 is refused
+  engine_->SetScreenWidth(296);
+  engine_->SetScreenHeight(296);
+  engine_->GetCompressorList();
+  ASSERT_EQ(engine_->CompressorCount(), 2);
+  engine_->SetSelectedCompressor(1);
+  engine_->SetScreenWidth(301);
+  engine_->SetScreenHeight(300);
+  tried.clear();
+  Record(20, 3);
+  const std::vector<std::pair<int, int>> expected = {
+      {301, 300}, {302, 300}, {304, 300}, {304, 304}};
+  ASSERT_GE(tried.size(), expected.size());
+  EXPECT_EQ(std::vector(tried.begin(), tried.begin() + 4), expected);
+  EXPECT_EQ(engine_->ScreenWidth(), 304);
+  EXPECT_EQ(engine_->ScreenHeight(), 304);
+  EXPECT_EQ(engine_->CodecName(), "Eights");
+  EXPECT_TRUE(Process().SaveSucceeded);
+}
+
+TEST_F(SessionTest, EveryRefusedSizeThenDefaultKeepsFormatAndFramesAlike) {
+  FakeCompressorSpec nothing;
+  nothing.fcc = FourCC('N', 'O', 'N', 'E');
+  nothing.name = "Nothing";
+  rig_.codecs.Add(nothing);
+  engine_->GetCompressorList();
+  rig_.codecs.Find(FourCC('N', 'O', 'N', 'E'))->accepts = [](const BitmapInfoHeader&) {
+    return false;
+  };
+  engine_->SetSelectedCompressor(1);
+  engine_->SetScreenWidth(301);
+  engine_->SetScreenHeight(299);
+  rig_.shell.answers = {true};
+  Record(20, 5);
+  ASSERT_EQ(rig_.shell.questions.size(), 1u);
+  EXPECT_EQ(rig_.shell.questions[0],
+            "Notice|Error: This compressor cann`t work if the dimensions is adjusted slightly\r\n"
+            "Use default compressor? ");
+  // The copying encoder refuses frames of another size than the format's, so a saved
+  // recording proves that every frame matched it.
+  EXPECT_EQ(engine_->ScreenWidth(), 304);
+  EXPECT_EQ(engine_->ScreenHeight(), 304);
+  EXPECT_TRUE(Process().SaveSucceeded);
+  EXPECT_FALSE(Logged("error Error on write data to AVI stream."));
+}
+
+TEST_F(SessionTest, FailedWriteOffersTheDefaultAndRunsAgain) {
+  FakeCompressorSpec flaky;
+  flaky.fcc = FourCC('F', 'L', 'K', 'Y');
+  flaky.name = "Flaky";
+  flaky.failEncodeAt = 1;
+  rig_.codecs.Add(flaky);
+  engine_->GetCompressorList();
+  engine_->SetSelectedCompressor(1);
+  rig_.shell.answers = {true};
+  Record(20, 8);
+  EXPECT_TRUE(Logged("error Error on write data to AVI stream."));
+  ASSERT_EQ(rig_.shell.questions.size(), 1u);
+  int starts = 0;
+  for (const auto& line : log_) starts += line == "start";
+  EXPECT_EQ(starts, 2);
+  // The rerun set StopRequest to Cancel; it ended through the loop, so nothing was saved.
+  EXPECT_FALSE(Process().SaveSucceeded);
+  EXPECT_FALSE(engine_->UseDefaultCompressor());
+}
+
+TEST_F(SessionTest, FailedWriteDeclinedEndsForGood) {
+  FakeCompressorSpec flaky;
+  flaky.fcc = FourCC('F', 'L', 'K', 'Y');
+  flaky.name = "Flaky";
+  flaky.failEncodeAt = 0;
+  rig_.codecs.Add(flaky);
+  engine_->GetCompressorList();
+  engine_->SetSelectedCompressor(1);
+  Record(20, 8);
+  EXPECT_TRUE(Logged("error User aborted!"));
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
+  EXPECT_FALSE(engine_->Recording());
+}
+
+TEST_F(SessionTest, FailureWithTheDefaultCompressorStopsTheThread) {
+  rig_.codecs.Find(TVistrel::DefaultCompressorFcc)->failEncodeAt = 0;
+  engine_->SetSelectedCompressor(0);
+  Record(20, 8);
+  EXPECT_TRUE(Logged("error Error creating AVI file with \"MS Video Codec\"."));
+  EXPECT_TRUE(rig_.shell.questions.empty());
+}
+
+TEST_F(SessionTest, OldVideoLibraryIsRefused) {
+  rig_.codecs.version = 0x01090000;
+  engine_->SetSelectedCompressor(0);
+  Record(20, 3);
+  EXPECT_TRUE(Logged("error Failure: Video for windows version too old!"));
+  EXPECT_FALSE(Logged("start"));
+}
+
+TEST_F(SessionTest, ExistingOutputIsReplaced) {
+  engine_->SetSelectedCompressor(0);
+  std::ofstream(output_) << "older recording";
+  Record(20, 4);
+  EXPECT_TRUE(Process().SaveSucceeded);
+  std::ifstream file(output_, std::ios::binary);
+  char riff[4];
+  file.read(riff, 4);
+  EXPECT_EQ(std::string(riff, 4), "RIFF");
+}
+
+TEST_F(SessionTest, FailedSaveKeepsTheRecording) {
+  engine_->SetSelectedCompressor(0);
+  output_ = rig_.base + "/missing-folder/out.avi";
+  Record(20, 4);
+  EXPECT_FALSE(Process().SaveSucceeded);
+  const std::string kept = rig_.TempFolder() + "out.recovered.avi";
+  EXPECT_TRUE(Logged("error The recording was kept in " + kept + "."));
+  EXPECT_TRUE(std::filesystem::exists(kept));
+  EXPECT_FALSE(Logged("saving 100 Saving Success..."));
+}
+
+TEST_F(SessionTest, CancelledSaveKeepsNothing) {
+  engine_->SetSelectedCompressor(0);
+  cancelSave_ = true;
+  Record(20, 4);
+  EXPECT_TRUE(Logged("error Error: user abort!"));
+  EXPECT_FALSE(std::filesystem::exists(rig_.TempFolder() + "out.recovered.avi"));
+  EXPECT_FALSE(std::filesystem::exists(Process().VideoTempFile));
+}
+
+TEST(ElapsedTime, SplitsAndFormats) {
+  EXPECT_EQ(SplitElapsedTime(3723050), (TElapsedTime{1, 2, 3, 50}));
+  EXPECT_EQ(SplitElapsedTime(65250), (TElapsedTime{0, 1, 5, 250}));
+}
+
+}  // namespace
+}  // namespace orvenna
