@@ -1,0 +1,172 @@
+#include "platform/x11/X11Grabber.h"
+
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11SharedImage.h"
+
+namespace orvenna {
+namespace {
+
+constexpr int kPixelBytes = 4;
+// X coordinates and sizes are 16-bit: no screen is larger than this.
+constexpr int kLargestSide = 32767;
+
+// The part of `area` on the screen `screen`; width or height 0 when none.
+Rect Intersect(const Rect& area, const Rect& screen) {
+  const std::int64_t left = std::max<std::int64_t>(area.left, screen.left);
+  const std::int64_t top = std::max<std::int64_t>(area.top, screen.top);
+  const std::int64_t right = std::min<std::int64_t>(std::int64_t{area.left} + area.width,
+                                                    std::int64_t{screen.left} + screen.width);
+  const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{area.top} + area.height,
+                                                     std::int64_t{screen.top} + screen.height);
+  if (right <= left || bottom <= top) return Rect{area.left, area.top, 0, 0};
+  return Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+              static_cast<int>(bottom - top)};
+}
+
+// `inside` (within `area`, in screen coordinates) relative to the top-left corner of `area`.
+Rect Relative(const Rect& inside, const Rect& area) {
+  return Rect{inside.left - area.left, inside.top - area.top, inside.width, inside.height};
+}
+
+// Blackens everything outside `part` in pixels laid out as `area`.
+void ClearOutside(std::uint8_t* pixels, std::ptrdiff_t stride, const Rect& area, const Rect& part) {
+  const std::size_t leftBytes = static_cast<std::size_t>(part.left) * kPixelBytes;
+  const std::size_t rightStart = static_cast<std::size_t>(part.left + part.width) * kPixelBytes;
+  for (int y = 0; y < area.height; ++y) {
+    std::uint8_t* row = pixels + stride * y;
+    if (y < part.top || y >= part.top + part.height) {
+      std::memset(row, 0, static_cast<std::size_t>(stride));
+      continue;
+    }
+    std::memset(row, 0, leftBytes);
+    std::memset(row + rightStart, 0, static_cast<std::size_t>(stride) - rightStart);
+  }
+}
+
+// Inverts blue, green and red of every pixel of `part`; the spare byte keeps its value.
+void InvertColours(std::uint8_t* pixels, std::ptrdiff_t stride, const Rect& part) {
+  for (int y = part.top; y < part.top + part.height; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(pixels + stride * y) + part.left;
+    for (int x = 0; x < part.width; ++x) row[x] ^= 0x00FFFFFFu;
+  }
+}
+
+}  // namespace
+
+X11Grabber::X11Grabber(const std::string& displayName)
+    : connection_(X11Connection::Open(displayName, error_)) {
+  if (connection_ == nullptr) return;
+  error_ = PixelFormatError(*connection_);
+  if (!error_.empty()) return;
+  Display* display = connection_->display();
+  const int screen = DefaultScreen(display);
+  screen_ = Rect{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
+  if (X11SharedImage::Available(*connection_)) {
+    shared_ = std::make_unique<X11SharedImage>(*connection_);
+  }
+}
+
+X11Grabber::~X11Grabber() = default;
+
+bool X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
+  if (!error_.empty() || connection_->Broken()) return false;
+  if (area.width > kLargestSide || area.height > kLargestSide) return false;
+  const Rect wanted{area.left, area.top, std::max(0, area.width), std::max(0, area.height)};
+  const std::ptrdiff_t stride = std::ptrdiff_t{wanted.width} * kPixelBytes;
+  const auto bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(wanted.height);
+  if (bytes == 0) {
+    image = ImageView{nullptr, wanted.width, wanted.height, stride};
+    return true;
+  }
+
+  // Without a segment (the server cannot attach one), grabs go on with XGetImage.
+  if (shared_ != nullptr && !shared_->Reserve(bytes)) shared_.reset();
+  if (shared_ == nullptr && buffer_.size() < bytes) buffer_.resize(bytes);
+  std::uint8_t* pixels = shared_ != nullptr ? shared_->data() : buffer_.data();
+
+  const Rect inside = Intersect(wanted, screen_);
+  if (inside.width == 0 || inside.height == 0) {
+    std::memset(pixels, 0, bytes);
+  } else {
+    const bool read =
+        shared_ != nullptr ? ReadShared(wanted, inside, pixels) : ReadPlain(wanted, inside, pixels);
+    if (!read) return false;
+    if (op == RasterOp::NotSrcCopy) InvertColours(pixels, stride, Relative(inside, wanted));
+  }
+  image = ImageView{pixels, wanted.width, wanted.height, stride};
+  return true;
+}
+
+bool X11Grabber::ReadShared(const Rect& area, const Rect& inside, std::uint8_t* pixels) {
+  if (!shared_->Read(inside)) return false;
+  if (inside == area) return true;
+  // The server wrote the rows of `inside` packed at the start. Spread them to their places in
+  // `area`, last row first: every row moves to a higher address than any row not yet moved.
+  const Rect part = Relative(inside, area);
+  const std::ptrdiff_t stride = std::ptrdiff_t{area.width} * kPixelBytes;
+  const std::size_t rowBytes = static_cast<std::size_t>(inside.width) * kPixelBytes;
+  for (int y = inside.height - 1; y >= 0; --y) {
+    std::memmove(pixels + stride * (part.top + y) + std::ptrdiff_t{part.left} * kPixelBytes,
+                 pixels + static_cast<std::ptrdiff_t>(rowBytes) * y, rowBytes);
+  }
+  ClearOutside(pixels, stride, area, part);
+  return true;
+}
+
+bool X11Grabber::ReadPlain(const Rect& area, const Rect& inside, std::uint8_t* pixels) {
+  XImage* read = XGetImage(connection_->display(), connection_->root(), inside.left, inside.top,
+                           static_cast<unsigned>(inside.width),
+                           static_cast<unsigned>(inside.height), AllPlanes, ZPixmap);
+  if (read == nullptr) {
+    connection_->Sync();  // clears the recorded error
+    return false;
+  }
+  const Rect part = Relative(inside, area);
+  const std::ptrdiff_t stride = std::ptrdiff_t{area.width} * kPixelBytes;
+  const std::size_t rowBytes = static_cast<std::size_t>(inside.width) * kPixelBytes;
+  for (int y = 0; y < inside.height; ++y) {
+    std::memcpy(pixels + stride * (part.top + y) + std::ptrdiff_t{part.left} * kPixelBytes,
+                read->data + std::ptrdiff_t{read->bytes_per_line} * y, rowBytes);
+  }
+  XDestroyImage(read);
+  ClearOutside(pixels, stride, area, part);
+  return true;
+}
+
+std::string X11Grabber::PixelFormatError(X11Connection& connection) {
+  Display* display = connection.display();
+  const int screen = DefaultScreen(display);
+  const int depth = DefaultDepth(display, screen);
+  const Visual* visual = DefaultVisual(display, screen);
+  int bitsPerPixel = 0;
+  int count = 0;
+  if (XPixmapFormatValues* formats = XListPixmapFormats(display, &count)) {
+    for (int i = 0; i < count; ++i) {
+      if (formats[i].depth == depth) bitsPerPixel = formats[i].bits_per_pixel;
+    }
+    XFree(formats);
+  }
+  const bool littleEndian = ImageByteOrder(display) == LSBFirst;
+  if (visual->c_class == TrueColor && depth == 24 && bitsPerPixel == 32 && littleEndian &&
+      visual->red_mask == 0xFF0000 && visual->green_mask == 0x00FF00 &&
+      visual->blue_mask == 0x0000FF) {
+    return {};
+  }
+  char masks[96];
+  std::snprintf(masks, sizeof masks, "red 0x%lX, green 0x%lX, blue 0x%lX", visual->red_mask,
+                visual->green_mask, visual->blue_mask);
+  return "X11: the screen of display '" + connection.name() + "' has " + std::to_string(depth) +
+         "-bit colour in " + std::to_string(bitsPerPixel) + "-bit pixels (" + masks + ", " +
+         (littleEndian ? "little" : "big") +
+         "-endian); screen grabs need 24-bit true colour in 32-bit little-endian pixels. Run "
+         "the X server at depth 24 (for example Xvfb -screen 0 1920x1080x24).";
+}
+
+}  // namespace orvenna

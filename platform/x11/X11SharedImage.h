@@ -1,0 +1,49 @@
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Geometry.h"
+
+namespace orvenna {
+
+class X11Connection;
+
+// One MIT-SHM segment shared with the X server, kept between reads of the root window and
+// replaced only when a read needs more room than it has. Used by the thread that owns the
+// connection.
+class X11SharedImage {
+ public:
+  // Does nothing with the server yet; Reserve creates the segment.
+  explicit X11SharedImage(X11Connection& connection);
+  ~X11SharedImage();
+  X11SharedImage(const X11SharedImage&) = delete;
+  X11SharedImage& operator=(const X11SharedImage&) = delete;
+
+  // True when the server offers MIT-SHM and can attach segments of this process (it cannot
+  // when it runs on another machine).
+  static bool Available(X11Connection& connection);
+
+  // Makes the segment hold at least `bytes`; false when no segment can be created or attached.
+  bool Reserve(std::size_t bytes);
+  std::uint8_t* data() const {
+    return static_cast<std::uint8_t*>(static_cast<void*>(segment_.shmaddr));
+  }
+
+  // Reads `area` of the root window, which must lie on the screen and fit the segment, into the
+  // start of the segment: rows of area.width 32-bit pixels, top-down, no padding between rows.
+  bool Read(const Rect& area);
+
+ private:
+  void Release();
+
+  X11Connection& connection_;
+  XShmSegmentInfo segment_{};
+  std::size_t capacity_ = 0;
+  XImage* header_ = nullptr;  // describes the pixels of the last size read; data in the segment
+};
+
+}  // namespace orvenna

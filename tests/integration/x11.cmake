@@ -1,0 +1,5 @@
+# The X11 backend against a real (virtual) X server.
+orvenna_test(x11_grabber_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/x11_grabber_test.cpp
+  LIBS orvenna_x11 PkgConfig::X11LIBS
+  LABELS display)
