@@ -17,7 +17,9 @@ namespace orvenna {
 
 using AviResult = std::int32_t;
 
-constexpr AviResult AviError(std::uint32_t code) { return static_cast<AviResult>(code); }
+constexpr AviResult AviError(std::uint32_t code) {
+  return static_cast<AviResult>(code);
+}
 
 constexpr AviResult AVIERR_OK = 0;
 constexpr AviResult REGDB_E_CLASSNOTREG = AviError(0x80040154);
@@ -112,8 +114,7 @@ void AVIFileExit();
 // goes through `files`.
 AviResult AVIFileOpen(PAVIFILE& file, Files& files, const std::string& path, unsigned mode);
 // Creates a stream in a file opened for writing.
-AviResult AVIFileCreateStream(const PAVIFILE& file, PAVISTREAM& stream,
-                              const AVISTREAMINFOA& info);
+AviResult AVIFileCreateStream(const PAVIFILE& file, PAVISTREAM& stream, const AVISTREAMINFOA& info);
 // Gets the stream of type `fccType` (0: any) at `index` of a file opened for reading.
 AviResult AVIFileGetStream(const PAVIFILE& file, PAVISTREAM& stream, std::uint32_t fccType,
                            std::int32_t index);
@@ -122,6 +123,13 @@ AviResult AVIFileGetStream(const PAVIFILE& file, PAVISTREAM& stream, std::uint32
 AviResult AVIMakeCompressedStream(PAVISTREAM& compressed, const PAVISTREAM& source,
                                   const AVICOMPRESSOPTIONS* options,
                                   VideoCompressionManager& codecs);
+// Fills `info` with the stream's header; dwLength is the number of positions (video) or blocks
+// (audio) the stream holds.
+AviResult AVIStreamInfo(const PAVISTREAM& stream, AVISTREAMINFOA& info);
+// Copies the stream's format to `format` and sets `*formatSize` to its size; with a null
+// `format` only the size is given. AVIERR_BUFFERTOOSMALL when `*formatSize` is too small.
+AviResult AVIStreamReadFormat(const PAVISTREAM& stream, std::int32_t pos, void* format,
+                              std::int32_t* formatSize);
 // Sets the format at position `pos` (0): for video a bitmap information header, with the
 // colour table at 8 bits per pixel.
 AviResult AVIStreamSetFormat(const PAVISTREAM& stream, std::int32_t pos, const void* format,

@@ -1,0 +1,34 @@
+#include "platform/avi/DibFormat.h"
+
+#include <cstdlib>
+
+#include "platform/Bitmap.h"
+#include "platform/avi/AviFormat.h"
+#include "platform/avi/RiffReader.h"
+
+namespace orvenna::avi {
+
+bool IsVideoFormat(std::span<const std::uint8_t> format) {
+  const auto header = LoadPrefix<BitmapInfoHeader>(format);
+  return format.size() >= sizeof(header) && header.width > 0 && header.height != 0;
+}
+
+std::uint64_t UncompressedImageSize(std::span<const std::uint8_t> format) {
+  if (!IsVideoFormat(format)) return 0;
+  const auto header = LoadPrefix<BitmapInfoHeader>(format);
+  const int bits = header.bitCount;
+  if (header.compression != 0 || header.size < sizeof(header) ||
+      (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
+    return 0;
+  }
+  if (bits <= 8) {
+    const std::uint64_t colours = header.clrUsed != 0 ? header.clrUsed : 1u << bits;
+    if (colours > (1u << bits) || format.size() < header.size + colours * sizeof(RgbQuad)) {
+      return 0;
+    }
+  }
+  const std::uint64_t size = DibRowBytes(header.width, bits) * std::llabs(header.height);
+  return size <= kMaxChunkSize ? size : 0;
+}
+
+}  // namespace orvenna::avi

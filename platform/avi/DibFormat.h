@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace orvenna::avi {
+
+// True when `format` starts with a bitmap information header of positive width and non-zero
+// height: the least a video stream's format must be.
+bool IsVideoFormat(std::span<const std::uint8_t> format);
+
+// The bytes of one frame's pixel area when `format` is an uncompressed bitmap format that
+// can be written as it is (1 to 32 bits per pixel, its colour table present); 0 otherwise.
+std::uint64_t UncompressedImageSize(std::span<const std::uint8_t> format);
+
+}  // namespace orvenna::avi
