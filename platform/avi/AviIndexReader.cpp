@@ -119,8 +119,9 @@ AviResult SampleCollector::ReadStandardIndex(int stream, std::uint64_t position)
 }
 
 AviResult SampleCollector::ReadIdx1(const ChunkRef& idx1, std::uint64_t moviCode) {
-  const std::uint64_t available = reader_.Length() - std::min(reader_.Length(), idx1.Data());
-  std::size_t remaining = std::min<std::uint64_t>(idx1.size, available) / sizeof(Idx1Entry);
+  // An index cut short would hide the chunks after its end: walking the lists finds them all.
+  if (idx1.Data() + idx1.size > reader_.Length()) return AVIERR_OK;
+  std::size_t remaining = idx1.size / sizeof(Idx1Entry);
   if (remaining == 0) return AVIERR_OK;
 
   // Offsets count from the 'movi' code in most files and from the file's start in some: the
