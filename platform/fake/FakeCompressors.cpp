@@ -69,7 +69,7 @@ class CopyingEncoder final : public FrameEncoder {
 }  // namespace
 
 FakeCompressorSpec* FakeCompressionManager::Find(std::uint32_t fcc) {
-  for (const auto& spec : specs_) {
+  for (auto& spec : specs_) {
     if (spec.fcc == fcc) return &spec;
   }
   return nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,7 +43,7 @@ class FakeCompressionManager final : public VideoCompressionManager {
   std::vector<std::string> dialogs;  // "about NAME" / "configure NAME", in order
 
  private:
-  std::vector<FakeCompressorSpec> specs_;
+  std::deque<FakeCompressorSpec> specs_;  // stable addresses: open compressors refer to them
 };
 
 }  // namespace orvenna

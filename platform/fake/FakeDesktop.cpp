@@ -111,7 +111,6 @@ std::unique_ptr<RegionPicker> FakeUiFactory::NewObjectPicker() {
 
 std::unique_ptr<RegionPicker> FakeUiFactory::NewPicker() {
   auto made = std::make_unique<FakePicker>();
-  picker = made.get();
   if (preparePicker) preparePicker(*made);
   return made;
 }

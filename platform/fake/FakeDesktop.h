@@ -156,7 +156,6 @@ class FakeUiFactory final : public UiFactory {
 
   FakeTimer* timer = nullptr;
   FakeFrameWindow* frameWindow = nullptr;
-  FakePicker* picker = nullptr;  // the picker shown last, while it is open
   // Set up a picker before it is shown: called with each new picker.
   std::function<void(FakePicker&)> preparePicker;
   int freeHandPickers = 0;

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -158,14 +159,20 @@ TEST(EngineComponent, ConfirmedObjectPickStartsTheRecordingOnTheRegion) {
   engine.SetSelectedCompressor(0);
   engine.SetScreenRegion(TScreenRegion::SelObject);
   EXPECT_FALSE(engine.StartRecording(rig.base + "/out.avi"));
+  bool topmost = true;
+  bool timerStopped = false;
   rig.ui.preparePicker = [&](FakePicker& picker) {
     picker.selection = Rect{10, 20, 64, 48};
-    picker.onShow = [&] { rig.hotKeys.Press(TVistrel::FHotKey3); };
+    picker.onShow = [&] {
+      rig.hotKeys.Press(TVistrel::FHotKey3);
+      topmost = picker.topmost;
+      timerStopped = picker.timerStopped;
+    };
   };
   rig.ui.timer->Fire();
   EXPECT_EQ(rig.ui.objectPickers, 1);
-  EXPECT_FALSE(rig.ui.picker->topmost);  // only the free-hand window is made topmost
-  EXPECT_TRUE(rig.ui.picker->timerStopped);
+  EXPECT_FALSE(topmost);  // only the free-hand window is made topmost
+  EXPECT_TRUE(timerStopped);
   EXPECT_EQ(engine.ScreenRegion(), TScreenRegion::FixedStable);
   EXPECT_EQ(engine.ScreenLeft(), 10);
   EXPECT_EQ(engine.ScreenWidth(), 64);
@@ -248,10 +255,10 @@ class DeleteTempFileTest : public ::testing::Test {
     return text.str();
   }
 
-  EngineRig rig_;
-  TVistrel* engine_ = nullptr;
   std::vector<ProgressCall> calls_;
   int declineAt_ = 0;
+  EngineRig rig_;  // last: the engine reports to the members above until it is gone
+  TVistrel* engine_ = nullptr;
 };
 
 TEST_F(DeleteTempFileTest, MissingFileReportsOnceAndSucceeds) {

@@ -25,6 +25,14 @@ struct EngineRig {
     codecs.Add(msvc);
   }
   ~EngineRig() {
+    // The handlers may point at the test's locals, which are gone by now.
+    if (engine) {
+      engine->OnError = nullptr;
+      engine->OnPreview = nullptr;
+      engine->OnDeleting = nullptr;
+      engine->OnSaving = nullptr;
+      engine->OnUpdate = nullptr;
+    }
     engine.reset();
     std::filesystem::remove_all(base);
   }

@@ -47,7 +47,8 @@ class SessionTest : public ::testing::Test {
   }
 
   // Each grab moves the clock by `step` ms; the recording stops (keeping it) after `grabs`
-  // grabs, or runs until the capture timer ends it when `grabs` is 0.
+  // grabs (the sample frame's grab is the first), or runs until the capture timer ends it
+  // when `grabs` is 0.
   void Record(std::uint32_t step, int grabs, TStopRequest how = TStopRequest::Stop) {
     std::atomic<int> count{0};
     rig_.screen.onGrab = [&, step, grabs, how](const Rect&) {
@@ -66,19 +67,19 @@ class SessionTest : public ::testing::Test {
     rig_.screen.onGrab = nullptr;
   }
 
-  EngineRig rig_;
-  TVistrel* engine_ = nullptr;
   std::string output_;
   std::mutex lock_;
   std::vector<std::string> log_;
   std::vector<int> updates_;
   bool cancelSave_ = false;
+  EngineRig rig_;  // last: the engine reports to the members above until it is gone
+  TVistrel* engine_ = nullptr;
 };
 
 TEST_F(SessionTest, SlotsRoundHalfToEvenAndTheFirstPassWritesSlotZero) {
   engine_->SetSelectedCompressor(0);
-  // Grab k (k = 0, 1, ...) sees an elapsed time of 20 k ms: slots 0 0 1 2 2 2 3.
-  Record(20, 7);
+  // Loop pass k (k = 0, 1, ...) sees an elapsed time of 20 k ms: slots 0 0 1 2 2 2 3.
+  Record(20, 1 + 7);
   EXPECT_EQ(engine_->FrameIndex(), 3);
   EXPECT_EQ(engine_->FrameCount(), 4);  // slots 0, 1, 2, 3
   EXPECT_EQ(engine_->DroppedFrames(), 0);
@@ -89,7 +90,7 @@ TEST_F(SessionTest, SlotsRoundHalfToEvenAndTheFirstPassWritesSlotZero) {
 TEST_F(SessionTest, SkippedSlotsCountAsDropped) {
   engine_->SetSelectedCompressor(0);
   // Elapsed 0, 120, 240: slots 0, 3, 6.
-  Record(120, 3);
+  Record(120, 1 + 3);
   EXPECT_EQ(engine_->FrameCount(), 3);
   EXPECT_EQ(engine_->DroppedFrames(), 4);
   EXPECT_EQ(engine_->ElapsedTimeText(), "0 : 0 : 0 : 240");
@@ -97,7 +98,7 @@ TEST_F(SessionTest, SkippedSlotsCountAsDropped) {
 
 TEST_F(SessionTest, UpdatesComeAfterMoreThan200Ms) {
   engine_->SetSelectedCompressor(0);
-  Record(70, 12);  // elapsed 0, 70, ..., 770
+  Record(70, 1 + 12);  // elapsed 0, 70, ..., 770
   EXPECT_EQ(updates_, (std::vector<int>{210, 420, 630}));
 }
 
@@ -241,8 +242,9 @@ TEST_F(SessionTest, FailedWriteOffersTheDefaultAndRunsAgain) {
   int starts = 0;
   for (const auto& line : log_) starts += line == "start";
   EXPECT_EQ(starts, 2);
-  // The rerun set StopRequest to Cancel; it ended through the loop, so nothing was saved.
-  EXPECT_FALSE(Process().SaveSucceeded);
+  // The rerun with the default compressor was stopped with the stop button: it is kept.
+  EXPECT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(engine_->CodecName(), "MS Video Codec");
   EXPECT_FALSE(engine_->UseDefaultCompressor());
 }
 

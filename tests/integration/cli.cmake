@@ -1,0 +1,8 @@
+# Whole recordings through the command-line program on the virtual display.
+orvenna_test(cli_record_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_record_test.cpp
+  LABELS display)
+target_compile_definitions(cli_record_test PRIVATE
+  ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
+  ORVENNA_MOVING_CONTENT="$<TARGET_FILE:orvenna-moving-content>")
+add_dependencies(cli_record_test orvenna-cli orvenna-moving-content)

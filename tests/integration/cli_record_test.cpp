@@ -1,0 +1,133 @@
+// Whole recordings through orvenna-cli on the virtual display, judged by ffprobe and ffmpeg.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "tests/integration/Command.h"
+
+extern char** environ;
+
+namespace orvenna::test {
+namespace {
+
+const std::string kCli = ORVENNA_CLI;
+const std::string kMovingContent = ORVENNA_MOVING_CONTENT;
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+const std::string kRegion = "40,40,320,240";
+
+class CliRecordTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs DISPLAY";
+    folder_ = std::filesystem::temp_directory_path() / ("orvenna-cli-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder_);
+    const char* args[] = {kMovingContent.c_str(), "--geometry", "320x240+40+40", "--fps", "30",
+                          nullptr};
+    ASSERT_EQ(posix_spawn(&content_, kMovingContent.c_str(), nullptr, nullptr,
+                          const_cast<char**>(args), environ),
+              0);
+    usleep(300000);  // its frames are uploaded and the first one is on screen
+  }
+  void TearDown() override {
+    if (content_ > 0) {
+      kill(content_, SIGTERM);
+      waitpid(content_, nullptr, 0);
+    }
+    std::filesystem::remove_all(folder_);
+  }
+
+  std::string Output(const std::string& name) { return (folder_ / name).string(); }
+
+  static CommandResult Record(const std::string& options, const std::string& output) {
+    return RunCommand(kCli + " " + options + " '" + output + "' 2>&1");
+  }
+
+  // Distinct decoded frames of the first video stream (as 24-bit pictures).
+  static std::size_t DistinctFrames(const std::string& file) {
+    const CommandResult decoded = RunCommand("ffmpeg -v error -i '" + file +
+                                             "' -f rawvideo -pix_fmt bgr24 - 2>/dev/null");
+    const std::size_t frameBytes = static_cast<std::size_t>(kWidth) * kHeight * 3;
+    std::set<std::string> distinct;
+    for (std::size_t at = 0; at + frameBytes <= decoded.output.size(); at += frameBytes) {
+      distinct.insert(decoded.output.substr(at, frameBytes));
+    }
+    return distinct.size();
+  }
+
+  void ExpectRecording(const std::string& file, const std::string& tag) {
+    const CommandResult probe = RunCommand(
+        "ffprobe -v error -select_streams v:0 -count_packets -show_entries "
+        "stream=codec_type,codec_tag_string,r_frame_rate,width,height,nb_frames "
+        "-of default=nw=1 '" + file + "'");
+    ASSERT_EQ(probe.exitCode, 0) << probe.output;
+    EXPECT_EQ(ProbeValue(probe.output, "codec_type"), "video");
+    EXPECT_EQ(ProbeValue(probe.output, "codec_tag_string"), tag);
+    EXPECT_EQ(ProbeValue(probe.output, "r_frame_rate"), "30/1");
+    EXPECT_EQ(ProbeValue(probe.output, "width"), std::to_string(kWidth));
+    // Five seconds in slots of 33 ms, counting the empty ones: about 151.
+    const int slots = std::atoi(ProbeValue(probe.output, "nb_frames").c_str());
+    EXPECT_GE(slots, 140);
+    EXPECT_LE(slots, 160);
+    // The moving content shows: many different pictures.
+    EXPECT_GT(DistinctFrames(file), 20u);
+  }
+
+  std::filesystem::path folder_;
+  pid_t content_ = 0;
+};
+
+TEST_F(CliRecordTest, DefaultCompressorRecordsFiveSeconds) {
+  const std::string out = Output("default.avi");
+  const CommandResult run = Record("--seconds 5 --region " + kRegion, out);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("frames"), std::string::npos);  // statistics were printed
+  const CommandResult list = RunCommand(kCli + " --list-compressors 2>&1");
+  const std::string firstTag = list.output.substr(list.output.find('\t') + 1, 4);
+  ExpectRecording(out, firstTag);
+}
+
+TEST_F(CliRecordTest, ZmbvRecordsFiveSecondsAndReplacesAnOldFile) {
+  const std::string out = Output("zmbv.avi");
+  std::ofstream(out) << "an older file";
+  const CommandResult run = Record("--seconds 5 --compressor ZMBV --region " + kRegion, out);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  ExpectRecording(out, "ZMBV");
+}
+
+TEST_F(CliRecordTest, SigtermStopsAndKeeps) {
+  const std::string out = Output("term.avi");
+  const CommandResult run = RunCommand("( " + kCli + " --compressor ZMBV --region " + kRegion +
+                                       " '" + out + "' 2>&1 & pid=$!; sleep 2; kill -TERM $pid; "
+                                       "wait $pid; echo exit=$? )");
+  EXPECT_NE(run.output.find("exit=0"), std::string::npos) << run.output;
+  EXPECT_TRUE(std::filesystem::exists(out));
+}
+
+TEST_F(CliRecordTest, UnwritableTargetKeepsTheRecording) {
+  const std::string out = Output("no-such-folder/lost.avi");
+  const CommandResult run = Record("--seconds 1 --compressor ZMBV --region " + kRegion, out);
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_NE(run.output.find("Error: "), std::string::npos) << run.output;
+  const std::size_t kept = run.output.find("The recording was kept in ");
+  ASSERT_NE(kept, std::string::npos) << run.output;
+  const std::size_t start = kept + std::string("The recording was kept in ").size();
+  const std::string path = run.output.substr(start, run.output.find(".\n", start) - start);
+  EXPECT_EQ(RunCommand("ffprobe -v error '" + path + "'").exitCode, 0) << path;
+  std::filesystem::remove(path);
+}
+
+TEST_F(CliRecordTest, BadArgumentsExitWithTwo) {
+  EXPECT_EQ(RunCommand(kCli + " --colors 12 x.avi 2>/dev/null").exitCode, 2);
+  EXPECT_EQ(RunCommand(kCli + " 2>/dev/null").exitCode, 2);
+  EXPECT_EQ(RunCommand(kCli + " --compressor QQQQ x.avi 2>/dev/null").exitCode, 2);
+}
+
+}  // namespace
+}  // namespace orvenna::test
