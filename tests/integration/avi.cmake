@@ -3,7 +3,7 @@ add_library(orvenna_avi_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/avi/AviTes
 target_include_directories(orvenna_avi_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(orvenna_avi_test_support PUBLIC orvenna_avi PRIVATE orvenna_warnings)
 
-foreach(name writer reader save)
+foreach(name writer reader save opendml)
   orvenna_test(avi_${name}_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/avi_${name}_test.cpp
     LIBS orvenna_avi_test_support)
