@@ -1,0 +1,119 @@
+#include "platform/codec/LibavDriver.h"
+
+#include "platform/codec/DibFrameConverter.h"
+#include "platform/codec/EncoderContext.h"
+#include "platform/codec/LibavEncoder.h"
+#include "platform/codec/LibavLog.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace orvenna {
+namespace {
+
+// Settings of a probe: the front end's defaults.
+constexpr EncoderSettings kProbeSettings{7500, 0};
+
+// Sizes and depths worth asking the encoder about; the limit on the cache only matters for
+// a program that keeps asking about new sizes.
+constexpr std::size_t kMaxCachedAnswers = 256;
+
+int DepthIndex(int bitsPerPixel) { return bitsPerPixel / 8 - 1; }
+
+std::string LibraryVersion() {
+  const unsigned version = avcodec_version();
+  return std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF) + "." +
+         std::to_string(version & 0xFF);
+}
+
+}  // namespace
+
+std::unique_ptr<LibavDriver> LibavDriver::Create(LibavDriverDescription description) {
+  const AVCodec* codec = avcodec_find_encoder_by_name(description.encoder.c_str());
+  if (!codec) return nullptr;
+  InstallLibavLog();
+  return std::unique_ptr<LibavDriver>(new LibavDriver(std::move(description), *codec));
+}
+
+LibavDriver::LibavDriver(LibavDriverDescription description, const AVCodec& codec)
+    : description_(std::move(description)), codec_(codec), choice_(description_.defaultChoice) {}
+
+ICINFO LibavDriver::Info() const {
+  std::uint32_t flags = description_.temporal ? VIDCF_TEMPORAL : 0;
+  if (description_.quality != QualityControl::kNone) flags |= VIDCF_QUALITY;
+  return MakeCompressorInfo(description_.handler, flags, avcodec_version(),
+                            description_.shortName, description_.description,
+                            "libavcodec " + description_.encoder);
+}
+
+long LibavDriver::CompressQuery(const BitmapInfoHeader& input) {
+  if (!IsPackedFrameFormat(input)) return ICERR_BADFORMAT;
+  const AVPixelFormat format = TargetFormat(input.bitCount);
+  if (!DibFrameConverter::CanConvert(input.bitCount, format)) return ICERR_BADFORMAT;
+
+  const auto key = std::make_tuple(input.width, input.height, int{input.bitCount});
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (auto known = opens_.find(key); known != opens_.end()) {
+      return known->second ? ICERR_OK : ICERR_BADFORMAT;
+    }
+  }
+  bool opens;
+  {
+    QuietLibavLog quiet;
+    opens = OpenEncoderContext(codec_, description_, Choice(), input.width, input.height, format,
+                               kProbeSettings) != nullptr;
+  }
+  std::lock_guard lock(cacheMutex_);
+  if (opens_.size() >= kMaxCachedAnswers) opens_.clear();
+  opens_[key] = opens;
+  return opens ? ICERR_OK : ICERR_BADFORMAT;
+}
+
+void LibavDriver::About(Shell& shell, WindowHandle parent) {
+  const char* longName = codec_.long_name ? codec_.long_name : codec_.name;
+  shell.ShowInformation(parent, "About " + description_.shortName,
+                        description_.description + "\n\nEncoder: " + longName +
+                            "\nLibrary: libavcodec " + LibraryVersion());
+}
+
+void LibavDriver::Configure(Shell& shell, WindowHandle parent) {
+  if (!HasConfigure()) return;
+  std::vector<std::string> labels;
+  for (const auto& choice : description_.choices) labels.push_back(choice.label);
+  const int chosen = shell.ChooseItem(parent, description_.shortName + " settings",
+                                      description_.configurePrompt, labels, choice_.load());
+  if (chosen >= 0 && static_cast<std::size_t>(chosen) < labels.size()) choice_.store(chosen);
+}
+
+std::unique_ptr<FrameEncoder> LibavDriver::NewEncoder(const BitmapInfoHeader& input,
+                                                      std::span<const RgbQuad> colours,
+                                                      const EncoderSettings& settings) {
+  if (!IsPackedFrameFormat(input)) return nullptr;
+  const AVPixelFormat format = TargetFormat(input.bitCount);
+  if (!DibFrameConverter::CanConvert(input.bitCount, format)) return nullptr;
+  auto context = OpenEncoderContext(codec_, description_, Choice(), input.width, input.height,
+                                    format, settings);
+  if (!context) return nullptr;
+  const int frameQuality = FrameQuality(*context, description_);
+  return LibavEncoder::Create(std::move(context), description_.handler, input, colours,
+                              description_.fullRangeYuv, frameQuality);
+}
+
+AVPixelFormat LibavDriver::TargetFormat(int bitsPerPixel) const {
+  for (AVPixelFormat wanted : description_.formats[static_cast<std::size_t>(DepthIndex(bitsPerPixel))]) {
+    if (!codec_.pix_fmts) return wanted;
+    for (const AVPixelFormat* taken = codec_.pix_fmts; *taken != AV_PIX_FMT_NONE; ++taken) {
+      if (*taken == wanted) return wanted;
+    }
+  }
+  return AV_PIX_FMT_NONE;
+}
+
+const ConfigureChoice* LibavDriver::Choice() const {
+  if (description_.choices.empty()) return nullptr;
+  return &description_.choices[static_cast<std::size_t>(choice_.load())];
+}
+
+}  // namespace orvenna

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/VideoCompression.h"
+#include "platform/codec/DibFrameConverter.h"
+#include "platform/codec/EncoderContext.h"
+
+struct AVFrame;
+struct AVPacket;
+
+namespace orvenna {
+
+// Encodes packed frames of one format with an open libavcodec encoder: converts the
+// bottom-up pixels into a frame buffer kept between frames, and takes exactly one packet out
+// per frame in. One thread at a time.
+class LibavEncoder : public FrameEncoder {
+ public:
+  // Null when the pixels cannot be converted into the encoder's format.
+  static std::unique_ptr<LibavEncoder> Create(CodecContextPtr context, std::uint32_t handler,
+                                              const BitmapInfoHeader& input,
+                                              std::span<const RgbQuad> colours,
+                                              bool fullRangeYuv, int frameQuality);
+  ~LibavEncoder() override;
+
+  const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
+  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
+
+ private:
+  explicit LibavEncoder(CodecContextPtr context);
+
+  CodecContextPtr context_;
+  DibFrameConverter converter_;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  std::vector<std::uint8_t> format_;
+  int frameQuality_ = 0;
+  std::int64_t nextPts_ = 0;
+};
+
+}  // namespace orvenna

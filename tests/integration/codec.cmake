@@ -1,0 +1,8 @@
+# The compressors over the linked libavcodec: no display, no sound server.
+add_library(codec_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/codec_test_support.cpp)
+target_link_libraries(codec_test_support PUBLIC orvenna_codec GTest::gtest PRIVATE orvenna_warnings)
+target_include_directories(codec_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR})
+
+orvenna_test(codec_encode_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_encode_test.cpp
+  LIBS codec_test_support)
