@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Orvenna twice (normal, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer), starts a private virtual display with a window manager, runs
-# every test of both builds with CTest and stops what it started. Exits non-zero on any failure.
+# every test of both builds with CTest, runs the engine's threading tests once more under
+# ThreadSanitizer, and stops what it started. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -9,13 +10,15 @@ root=$PWD
 if [[ $(id -u) -eq 0 ]]; then scripts/deps.sh; else scripts/deps.sh || true; fi
 
 jobs=$(nproc)
-build() {  # build DIR [cmake options...]
-  local dir=$1; shift
+build() {  # build DIR TARGET [cmake options...]
+  local dir=$1 target=$2; shift 2
   cmake -S "$root" -B "$dir" -G Ninja -DORVENNA_BENCH=OFF "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" --target "$target"
 }
-build build
-build build-asan -DORVENNA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+build build all
+build build-asan all -DORVENNA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+build build-tsan engine_unit_tests -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 
 source scripts/lib/display.sh
 trap stop_display EXIT
@@ -25,7 +28,9 @@ start_openbox
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
-for dir in build build-asan; do
+echo "== engine threading tests under ThreadSanitizer =="
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/unit/engine_unit_tests --gtest_brief=1 || status=1
+for dir in build-asan build; do
   echo "== tests of $dir =="
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=1
 done
