@@ -30,7 +30,7 @@ class MemoryFile final : public File {
     const std::uint64_t end = offset + size;
     const std::uint64_t fits = std::min(end, std::max(owner_.writeLimit, offset)) - offset;
     if (bytes_->size() < offset + fits) bytes_->resize(offset + fits);
-    std::memcpy(bytes_->data() + offset, data, fits);
+    if (fits > 0) std::memcpy(bytes_->data() + offset, data, fits);
     return fits == size;
   }
   std::int64_t Length() override { return static_cast<std::int64_t>(bytes_->size()); }
