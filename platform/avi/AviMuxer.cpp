@@ -38,7 +38,8 @@ std::uint32_t High(std::uint64_t value) {
 
 }  // namespace
 
-AviMuxer::AviMuxer(File& file, std::vector<MuxStreamSetup> streams) : file_(file) {
+AviMuxer::AviMuxer(File& file, std::vector<MuxStreamSetup> streams, std::uint64_t segmentLimit)
+    : file_(file), segmentLimit_(segmentLimit) {
   for (auto& setup : streams) {
     Stream stream;
     stream.chunkId = ChunkIdFor(setup.info, static_cast<int>(streams_.size()));
@@ -125,7 +126,7 @@ std::uint32_t AviMuxer::Ticks(int stream, std::uint32_t size) const {
 }
 
 bool AviMuxer::EnsureRoom(std::uint64_t bytes) {
-  if (entries_.empty() || end_ + bytes - riffStart_ <= kSegmentLimit) return true;
+  if (entries_.empty() || end_ + bytes - riffStart_ <= segmentLimit_) return true;
   return StartSegment();
 }
 

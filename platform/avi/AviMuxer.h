@@ -35,8 +35,10 @@ constexpr std::uint32_t kSuperIndexCapacity = 2048;
 // One thread at a time.
 class AviMuxer {
  public:
-  // `streams`: at least one, each with a non-zero scale and rate.
-  AviMuxer(File& file, std::vector<MuxStreamSetup> streams);
+  // `streams`: at least one, each with a non-zero scale and rate. `segmentLimit` is lowered
+  // only to make small OpenDML files for tests.
+  AviMuxer(File& file, std::vector<MuxStreamSetup> streams,
+           std::uint64_t segmentLimit = kSegmentLimit);
   AviMuxer(const AviMuxer&) = delete;
   AviMuxer& operator=(const AviMuxer&) = delete;
 
@@ -86,6 +88,7 @@ class AviMuxer {
 
   File& file_;
   std::vector<Stream> streams_;
+  std::uint64_t segmentLimit_;
   bool started_ = false;
   bool failed_ = false;
   bool finished_ = false;

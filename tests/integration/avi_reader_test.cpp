@@ -8,6 +8,8 @@
 
 #include "platform/PosixFiles.h"
 #include "platform/avi/AviFormat.h"
+#include "platform/avi/AviMuxer.h"
+#include "platform/avi/StreamSource.h"
 #include "tests/integration/avi/AviTestSupport.h"
 
 namespace orvenna {
@@ -87,6 +89,48 @@ INSTANTIATE_TEST_SUITE_P(Codecs, ReaderOfFfmpegFiles,
                                            std::pair{"-c:v mjpeg -pix_fmt yuvj420p",
                                                      FourCC('M', 'J', 'P', 'G')},
                                            std::pair{"-c:v zmbv", FourCC('Z', 'M', 'B', 'V')}));
+
+// Chunks of another writer's file copied into OpenDML segments of 4 KiB: ffprobe sees the same
+// packets and key frames, and our reader finds them again through the 'ix00' indexes.
+TEST(Reader, SmallOpenDmlSegments) {
+  avi_test::TempFolder folder;
+  const std::string source = folder.Path("mpeg4.avi");
+  const std::string copy = folder.Path("copy.avi");
+  int status = -1;
+  RunCommand(
+      "ffmpeg -v error -nostdin -f lavfi -i testsrc=size=64x48:rate=10 -t 3 -c:v mpeg4 "
+      "-g 7 -bf 0 " +
+          Quote(source),
+      &status);
+  ASSERT_EQ(status, 0);
+  PosixFiles files;
+  avi::StreamSources original;
+  ASSERT_EQ(avi::ReadStreams(files.Open(source, OpenMode::Read), original), AVIERR_OK);
+  const avi::StreamSource& video = *original.front();
+  {
+    auto file = files.Open(copy, OpenMode::Create);
+    avi::AviMuxer muxer(*file, {{video.info, video.format}}, 4096);
+    for (const avi::SampleExtent& sample : video.samples) {
+      Bytes data(sample.size);
+      ASSERT_TRUE(video.file->ReadAt(sample.offset, data.data(), data.size()));
+      ASSERT_TRUE(muxer.WriteChunk(0, data.data(), sample.size, sample.keyFrame));
+    }
+    ASSERT_TRUE(muxer.Finish());
+  }
+  const std::string packets = "-show_entries packet=pts,size,flags -of csv=p=0 ";
+  EXPECT_EQ(RunCommand("ffprobe -v error " + packets + Quote(copy)),
+            RunCommand("ffprobe -v error " + packets + Quote(source)));
+  EXPECT_GT(std::stoi(RunCommand("grep -oa AVIX " + Quote(copy) + " | wc -l")), 3);
+
+  avi::StreamSources copied;
+  ASSERT_EQ(avi::ReadStreams(files.Open(copy, OpenMode::Read), copied), AVIERR_OK);
+  const auto& samples = copied.front()->samples;
+  ASSERT_EQ(samples.size(), video.samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    EXPECT_EQ(samples[i].size, video.samples[i].size) << i;
+    EXPECT_EQ(samples[i].keyFrame, video.samples[i].keyFrame) << i;
+  }
+}
 
 TEST(Reader, WaveFileFromFfmpegIsAnAudioStream) {
   avi_test::TempFolder folder;
