@@ -4,11 +4,13 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
+#include <QEventLoop>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <QWindowStateChangeEvent>
 #include <algorithm>
@@ -75,6 +77,23 @@ void QtShell::PostToUiThread(std::function<void()> work) {
 }
 
 bool QtShell::IsUiThread() const { return OnUiThreadNow(); }
+
+void QtShell::ProcessEventsUntil(const std::function<bool()>& done) {
+  // `done` may turn true without any event reaching this thread: look at it every few ms.
+  constexpr int kPollMilliseconds = 5;
+  if (!OnUiThreadNow()) {
+    while (!done()) QThread::msleep(kPollMilliseconds);
+    return;
+  }
+  if (done()) return;
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  poll.start(kPollMilliseconds);
+  loop.exec();
+}
 
 void QtShell::MinimizeApplication() {
   RunOnUiThread([this] {

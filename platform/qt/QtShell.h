@@ -25,6 +25,8 @@ class QtShell final : public Shell {
 
   void PostToUiThread(std::function<void()> work) override;
   bool IsUiThread() const override;
+  // Runs a nested event loop on the UI thread; on any other thread it only polls `done`.
+  void ProcessEventsUntil(const std::function<bool()>& done) override;
 
   void MinimizeApplication() override;
   void RestoreApplication() override;
