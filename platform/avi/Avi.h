@@ -100,7 +100,9 @@ struct AVICOMPRESSOPTIONS {
 
 class AviFile;
 class AviStream;
-// Handles share ownership: a stream stays valid after its file handle is released.
+// Handles share ownership: a stream stays valid after its file handle is released. The handles
+// of one file are used by one thread at a time; different files may be used on different
+// threads.
 using PAVIFILE = std::shared_ptr<AviFile>;
 using PAVISTREAM = std::shared_ptr<AviStream>;
 
@@ -144,8 +146,11 @@ AviResult AVIStreamRelease(PAVISTREAM& stream);
 AviResult AVIFileRelease(PAVIFILE& file);
 AviResult AVISaveOptionsFree(int count, AVICOMPRESSOPTIONS** options);
 
-// Writes a new AVI file from `count` streams (a video stream, then an optional audio stream)
-// as they stand, interleaved; `options` may hold null entries.
+// Writes a new AVI file from `count` streams read from files (a video stream, then an optional
+// audio stream; a null video stream saves the audio alone) as they stand, interleaved about
+// once per second. `options` are not looked at (nothing is recompressed) and may be null.
+// The callback hears 0, then growing percentages, then 100; a non-zero answer stops the save
+// with AVIERR_USERABORT, leaving a complete file of what was copied.
 AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK& callback,
                    int count, PAVISTREAM* streams, AVICOMPRESSOPTIONS** options);
 

@@ -50,7 +50,9 @@ class Saver {
   std::uint64_t AudioEnd(std::uint64_t second) const;
   // The second in which the next frame or audio byte plays.
   std::uint64_t NextSecond() const;
-  AviResult Progress(std::uint64_t work);
+  // Counts `work` bytes as done and reports the percentage when it grew.
+  AviResult Advance(std::uint64_t work);
+  AviResult Report(int percent);
 
   File& output_;
   std::shared_ptr<const StreamSource> video_;
@@ -111,9 +113,9 @@ std::vector<avi::MuxStreamSetup> Saver::Setups() const {
 
 AviResult Saver::Run() {
   muxer_.emplace(output_, Setups());
-  AviResult result = Progress(0);
+  AviResult result = Report(0);
   if (result == AVIERR_OK) result = Copy();
-  if (result == AVIERR_OK) result = Progress(totalWork_);
+  if (result == AVIERR_OK) result = Report(100);
   // Even a save that was stopped leaves a complete file of what was copied.
   const bool finished = muxer_->Finish();
   if (result == AVIERR_OK && !finished) result = AVIERR_FILEWRITE;
@@ -168,7 +170,7 @@ AviResult Saver::CopyVideo(std::uint64_t end) {
     if (!muxer_->WriteChunk(videoIndex_, buffer_.data(), sample.size, sample.keyFrame)) {
       return AVIERR_FILEWRITE;
     }
-    if (const AviResult result = Progress(doneWork_ + sample.size + sizeof(avi::ChunkHeader));
+    if (const AviResult result = Advance(sample.size + sizeof(avi::ChunkHeader));
         result != AVIERR_OK) {
       return result;
     }
@@ -185,7 +187,7 @@ AviResult Saver::CopyAudio(std::uint64_t end) {
       return AVIERR_FILEWRITE;
     }
     nextAudioByte_ += size;
-    if (const AviResult result = Progress(doneWork_ + size); result != AVIERR_OK) return result;
+    if (const AviResult result = Advance(size); result != AVIERR_OK) return result;
   }
   return AVIERR_OK;
 }
@@ -209,10 +211,13 @@ AviResult Saver::ReadAudio(std::uint64_t size) {
   return AVIERR_OK;
 }
 
-AviResult Saver::Progress(std::uint64_t work) {
-  doneWork_ = work;
-  const int percent = totalWork_ == 0 ? 100 : static_cast<int>(work * 100 / totalWork_);
-  if (percent <= reported_ && work != 0) return AVIERR_OK;
+AviResult Saver::Advance(std::uint64_t work) {
+  doneWork_ += work;
+  return Report(static_cast<int>(doneWork_ * 100 / totalWork_));
+}
+
+AviResult Saver::Report(int percent) {
+  if (percent <= reported_) return AVIERR_OK;
   reported_ = percent;
   if (callback_ && callback_(percent) != 0) return AVIERR_USERABORT;
   return AVIERR_OK;

@@ -143,6 +143,23 @@ TEST_F(Save, AnswerOtherThanZeroStops) {
   EXPECT_GT(calls, 1);
 }
 
+TEST_F(Save, StreamWithoutFramesStillReportsZeroAndHundred) {
+  MemoryFiles memory;
+  const auto format = avi_test::MakeFormat(8, 8, 24);
+  ASSERT_EQ(avi_test::WriteVideo(memory, "empty.avi", codecs_, 0, 10, format, {}), AVIERR_OK);
+  PAVISTREAM streams[1] = {OpenFirstStream(memory, "empty.avi")};
+  std::vector<int> percents;
+  ASSERT_EQ(AVISaveV(
+                memory, "out.avi",
+                [&](int percent) {
+                  percents.push_back(percent);
+                  return 0;
+                },
+                1, streams, nullptr),
+            AVIERR_OK);
+  EXPECT_EQ(percents, (std::vector<int>{0, 100}));
+}
+
 TEST_F(Save, AudioAloneWhenTheVideoIsMissing) {
   PAVISTREAM streams[2] = {nullptr, OpenFirstStream(files_, audio_)};
   ASSERT_EQ(AVISaveV(files_, output_, nullptr, 2, streams, nullptr), AVIERR_OK);
