@@ -116,10 +116,14 @@ int X11Connection::ReportLoss(Display* display) {
   return previous != nullptr ? previous(display) : 0;
 }
 
-void X11Connection::MarkBroken(Display*, void* connection) {
+void X11Connection::MarkBroken(Display* display, void* connection) {
   // Returning (instead of exiting, Xlib's default) makes every later request on this
   // connection fail at once.
   static_cast<X11Connection*>(connection)->broken_.store(true, std::memory_order_relaxed);
+  // Xlib 1.8.4 takes the display's user lock for this thread before reporting the loss and
+  // never gives it back, so any other thread's next call would wait forever. Unlocking a
+  // display that is not locked does nothing, so this is harmless where Xlib does release it.
+  XUnlockDisplay(display);
 }
 
 }  // namespace orvenna
