@@ -6,3 +6,9 @@ target_include_directories(codec_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR} $
 orvenna_test(codec_encode_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_encode_test.cpp
   LIBS codec_test_support)
+orvenna_test(codec_manager_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_manager_test.cpp
+  LIBS codec_test_support orvenna_test_codecs)
+orvenna_test(codec_avi_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_avi_test.cpp
+  LIBS codec_test_support orvenna_avi_test_support)

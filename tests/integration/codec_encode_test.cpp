@@ -184,6 +184,33 @@ TEST_P(CodecEncodeTest, RefusesShortFrames) {
   EXPECT_TRUE(encoder->Encode(pixels.data(), pixels.size(), out));
 }
 
+// The quality setting reaches the encoders that have one: lower quality, fewer bytes.
+TEST(CodecQualityTest, LowerQualityGivesSmallerFrames) {
+  RecordingShell shell;
+  LibavCompressionManager manager(shell);
+  const SyntheticFrames frames(160, 120, 24);
+  for (std::uint32_t handler : {FourCC('H', '2', '6', '4'), FourCC('F', 'M', 'P', '4'),
+                                FourCC('M', 'J', 'P', 'G'), FourCC('c', 'v', 'i', 'd')}) {
+    auto bytesAt = [&](std::uint32_t quality) {
+      auto encoder = manager.NewEncoder(handler, frames.Format(), {quality, 0});
+      std::size_t bytes = 0;
+      EncodedFrame out;
+      for (int n = 0; encoder && n < 3; ++n) {
+        const auto pixels = frames.Pixels(n);
+        EXPECT_TRUE(encoder->Encode(pixels.data(), pixels.size(), out));
+        bytes += out.data.size();
+      }
+      return bytes;
+    };
+    const std::size_t low = bytesAt(1000);
+    const std::size_t standard = bytesAt(7500);
+    const std::size_t high = bytesAt(10000);
+    EXPECT_GT(low, 0u);
+    EXPECT_LT(low, standard) << std::string(reinterpret_cast<const char*>(&handler), 4);
+    EXPECT_LT(standard, high) << std::string(reinterpret_cast<const char*>(&handler), 4);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     AllDrivers, CodecEncodeTest,
     testing::Combine(testing::ValuesIn(kDrivers), testing::Values(8, 16, 24, 32)),

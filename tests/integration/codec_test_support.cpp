@@ -42,6 +42,27 @@ AVCodecID DecoderFor(std::uint32_t fourcc) {
   return found == decoders.end() ? AV_CODEC_ID_NONE : found->second;
 }
 
+int Clamp(double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 255.0))); }
+
+// BT.601 YUV 4:2:0 to RGB, each chroma sample serving its 2 x 2 pixels (libswscale would
+// stretch the chroma of odd sizes slightly).
+Picture FromYuv420(const AVFrame& f, bool fullRange) {
+  Picture picture{f.width, f.height, {}};
+  for (int y = 0; y < f.height; ++y) {
+    for (int x = 0; x < f.width; ++x) {
+      const double luma = f.data[0][y * f.linesize[0] + x];
+      const double cb = f.data[1][y / 2 * f.linesize[1] + x / 2] - 128.0;
+      const double cr = f.data[2][y / 2 * f.linesize[2] + x / 2] - 128.0;
+      const double yy = fullRange ? luma : (luma - 16) * 255 / 219;
+      const double u = fullRange ? cb : cb * 255 / 224;
+      const double v = fullRange ? cr : cr * 255 / 224;
+      picture.pixels.push_back({Clamp(yy + 1.402 * v), Clamp(yy - 0.344136 * u - 0.714136 * v),
+                                Clamp(yy + 1.772 * u)});
+    }
+  }
+  return picture;
+}
+
 }  // namespace
 
 Rgb PaletteColour(int index) {
@@ -126,23 +147,12 @@ std::vector<std::uint8_t> SyntheticFrames::Pixels(int n) const {
   return pixels;
 }
 
-int Clamp(double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 255.0))); }
-
-// BT.601 YUV 4:2:0 to RGB, each chroma sample serving its 2 x 2 pixels (libswscale would
-// stretch the chroma of odd sizes slightly).
-Picture FromYuv420(const AVFrame& f, bool fullRange) {
-  Picture picture{f.width, f.height, {}};
-  for (int y = 0; y < f.height; ++y) {
-    for (int x = 0; x < f.width; ++x) {
-      const double luma = f.data[0][y * f.linesize[0] + x];
-      const double cb = f.data[1][y / 2 * f.linesize[1] + x / 2] - 128.0;
-      const double cr = f.data[2][y / 2 * f.linesize[2] + x / 2] - 128.0;
-      const double yy = fullRange ? luma : (luma - 16) * 255 / 219;
-      const double u = fullRange ? cb : cb * 255 / 224;
-      const double v = fullRange ? cr : cr * 255 / 224;
-      picture.pixels.push_back({Clamp(yy + 1.402 * v), Clamp(yy - 0.344136 * u - 0.714136 * v),
-                                Clamp(yy + 1.772 * u)});
-    }
+Picture PictureFromRgb24(int width, int height, const std::uint8_t* bytes) {
+  Picture picture{width, height, {}};
+  const std::size_t count = static_cast<std::size_t>(width) * height;
+  picture.pixels.reserve(count);
+  for (std::size_t i = 0; i < count; ++i, bytes += 3) {
+    picture.pixels.push_back({bytes[0], bytes[1], bytes[2]});
   }
   return picture;
 }
@@ -176,12 +186,7 @@ struct StreamDecoder::State {
     std::uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {f.width * 3, 0, 0, 0};
     sws_scale(scaler, f.data, f.linesize, 0, f.height, planes, strides);
-    Picture picture{f.width, f.height, {}};
-    picture.pixels.reserve(static_cast<std::size_t>(f.width * f.height));
-    for (std::size_t i = 0; i < rgb.size(); i += 3) {
-      picture.pixels.push_back({rgb[i], rgb[i + 1], rgb[i + 2]});
-    }
-    return picture;
+    return PictureFromRgb24(f.width, f.height, rgb.data());
   }
 
   bool Drain(std::vector<Picture>& pictures) {

@@ -105,6 +105,9 @@ struct Picture {
   const Rgb& At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 };
 
+// A picture from top-down rows of red, green, blue bytes.
+Picture PictureFromRgb24(int width, int height, const std::uint8_t* bytes);
+
 // Decodes a stream with libavcodec, set up from the stream format the encoder handed out.
 class StreamDecoder {
  public:
