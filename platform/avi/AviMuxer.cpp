@@ -64,7 +64,7 @@ bool AviMuxer::Start() {
 }
 
 bool AviMuxer::WriteChunk(int stream, const void* data, std::uint32_t size, bool keyFrame) {
-  if (failed_ || finished_ || size > kMaxChunkSize) return false;
+  if (failed_ || size > kMaxChunkSize) return false;
   if (!started_ && !Start()) return false;
   const std::uint64_t total = sizeof(ChunkHeader) + size + size % 2;
   if (!EnsureRoom(total)) return false;
@@ -84,7 +84,7 @@ bool AviMuxer::WriteChunk(int stream, const void* data, std::uint32_t size, bool
 }
 
 bool AviMuxer::WriteEmptyChunks(int stream, std::uint32_t count) {
-  if (failed_ || finished_) return false;
+  if (failed_) return false;
   if (!started_ && !Start()) return false;
   constexpr std::uint32_t kBatch = 65536;
   while (count > 0) {
@@ -102,9 +102,7 @@ bool AviMuxer::WriteEmptyChunks(int stream, std::uint32_t count) {
 }
 
 bool AviMuxer::Finish() {
-  if (finished_) return !failed_;
   if (!started_) Start();
-  finished_ = true;
   if (segmentOpen_) CloseSegment(true);
   const auto headers = BuildHeaders();
   if (!file_.WriteAt(0, headers.data(), headers.size())) failed_ = true;

@@ -91,7 +91,6 @@ class AviMuxer {
   std::uint64_t segmentLimit_;
   bool started_ = false;
   bool failed_ = false;
-  bool finished_ = false;
   bool hasIdx1_ = false;
   bool segmentOpen_ = false;
   int segment_ = 0;

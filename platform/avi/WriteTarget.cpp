@@ -3,9 +3,9 @@
 namespace orvenna::avi {
 namespace {
 
-// The largest run of skipped positions one write may leave: about four days at 50 frames a
-// second. Further would only fill the disk with empty chunks.
-constexpr std::int64_t kMaxSkippedPositions = 1 << 24;
+// The largest run of skipped positions one write may leave: about a day at 50 frames a second.
+// Further would only fill the disk and the index with empty chunks.
+constexpr std::int64_t kMaxSkippedPositions = 1 << 22;
 
 }  // namespace
 
@@ -45,7 +45,6 @@ AviResult WriteTarget::WriteSample(std::int64_t position, const void* data, std:
   if (format_.empty()) return AVIERR_BADFORMAT;
   if (const AviResult result = Accepts(position); result != AVIERR_OK) return result;
   if (size > kMaxChunkSize) return AVIERR_BADSIZE;
-  if (finished_) return AVIERR_FILEWRITE;
   AviMuxer& muxer = Muxer();
   const auto skipped = static_cast<std::uint32_t>(position - next_);
   if ((skipped > 0 && !muxer.WriteEmptyChunks(0, skipped)) ||
