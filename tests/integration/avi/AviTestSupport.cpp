@@ -149,12 +149,16 @@ std::vector<std::uint8_t> TopDownBgr(const std::vector<std::uint8_t>& format,
   const int bytesPerPixel = header.bitCount / 8;
   const std::size_t rowBytes = DibRowBytes(header.width, header.bitCount);
   std::vector<std::uint8_t> picture;
+  picture.reserve(std::size_t{3} * header.width * header.height);
   for (int y = 0; y < header.height; ++y) {
     const std::uint8_t* row = frame.data() + (header.height - 1 - y) * rowBytes;
+    if (bytesPerPixel == 3) {
+      picture.insert(picture.end(), row, row + 3 * header.width);
+      continue;
+    }
     for (int x = 0; x < header.width; ++x) {
-      const std::uint8_t* pixel = row + x * bytesPerPixel;
-      if (bytesPerPixel == 1) pixel = format.data() + sizeof(BitmapInfoHeader) + 4 * pixel[0];
-      picture.insert(picture.end(), pixel, pixel + 3);
+      const std::uint8_t* colour = format.data() + sizeof(BitmapInfoHeader) + 4 * row[x];
+      picture.insert(picture.end(), colour, colour + 3);
     }
   }
   return picture;

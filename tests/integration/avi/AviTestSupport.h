@@ -68,7 +68,8 @@ std::vector<std::uint8_t> MakeFormat(int width, int height, int bitsPerPixel);
 std::uint32_t ImageSize(const std::vector<std::uint8_t>& format);
 // A bottom-up frame of the format whose picture depends on `seed`; row padding is zero.
 std::vector<std::uint8_t> MakeFrame(const std::vector<std::uint8_t>& format, int seed);
-// The frame's picture as top-down rows of blue, green, red (what ffmpeg's bgr24 output is).
+// The picture of a 24-bit or 8-bit frame as top-down rows of blue, green, red (what ffmpeg's
+// bgr24 output is).
 std::vector<std::uint8_t> TopDownBgr(const std::vector<std::uint8_t>& format,
                                      const std::vector<std::uint8_t>& frame);
 
