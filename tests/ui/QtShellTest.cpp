@@ -5,6 +5,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -126,6 +127,26 @@ TEST_F(QtShellTest, QuestionFromAWorkerWaitsForTheAnswer) {
   }
 }
 
+TEST_F(QtShellTest, QuestionShowsWhileTheApplicationIsMinimized) {
+  if (!test::WindowManagerRunning()) GTEST_SKIP() << "needs a window manager";
+  shell_->MinimizeApplication();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return MapState() == "UnMapped"; }, 5000));
+  bool on_screen = false;
+  DialogAnswerer<QMessageBox> user([&](QMessageBox* box) {
+    on_screen = QTest::qWaitFor(
+        [&] {
+          return test::RunTool("xwininfo", {"-id", QString::number(box->winId())})
+              .contains("IsViewable");
+        },
+        3000);
+    box->button(QMessageBox::No)->click();
+  });
+  auto asked = std::async(std::launch::async, [&] { return shell_->AskYesNo("Notice", "Go on?"); });
+  ASSERT_TRUE(WaitForResult(asked));
+  EXPECT_TRUE(on_screen);
+  EXPECT_FALSE(asked.get());
+}
+
 TEST_F(QtShellTest, ChoosingAnItemGivesItsIndexOrMinusOne) {
   const std::vector<std::string> items = {"MS Video Codec", "ZMBV", "FFV1"};
   for (const bool accept : {true, false}) {
@@ -200,12 +221,15 @@ TEST_F(QtShellTest, MinimizeAndRestoreThroughTheWindowManager) {
 
 TEST_F(QtShellTest, RestoringKeepsAMaximisedWindowMaximised) {
   if (!test::WindowManagerRunning()) GTEST_SKIP() << "needs a window manager";
+  const int screenWidth = QGuiApplication::primaryScreen()->availableGeometry().width();
   main_->showMaximized();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return main_->isMaximized(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return main_->geometry().width() == screenWidth; }, 5000));
+  const QRect maximised = main_->geometry();
   shell_->MinimizeApplication();
   ASSERT_TRUE(QTest::qWaitFor([&] { return MapState() == "UnMapped"; }, 5000));
   shell_->RestoreApplication();
   EXPECT_TRUE(QTest::qWaitFor([&] { return MapState() == "Viewable"; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return main_->geometry() == maximised; }, 5000));
   EXPECT_TRUE(main_->isMaximized());
 }
 

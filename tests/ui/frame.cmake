@@ -10,3 +10,6 @@ orvenna_test(ui_qt_shell
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/QtShellTest.cpp ${CMAKE_CURRENT_LIST_DIR}/QtTestApp.cpp
   LIBS orvenna_qt Qt6::Test
   LABELS display)
+
+set_tests_properties(ui_frame_window ui_qt_shell PROPERTIES
+  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp")
