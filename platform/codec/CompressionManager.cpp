@@ -1,5 +1,6 @@
 #include "platform/codec/CompressionManager.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -29,9 +30,7 @@ class DriverCompressor : public VideoCompressor {
     return driver_->CompressQuery(input);
   }
   long QueryAbout() override { return driver_->HasAbout() ? ICERR_OK : ICERR_UNSUPPORTED; }
-  long QueryConfigure() override {
-    return driver_->HasConfigure() ? ICERR_OK : ICERR_UNSUPPORTED;
-  }
+  long QueryConfigure() override { return driver_->HasConfigure() ? ICERR_OK : ICERR_UNSUPPORTED; }
   long About(WindowHandle parent) override {
     if (!driver_->HasAbout()) return ICERR_UNSUPPORTED;
     driver_->About(shell_, parent);
@@ -75,29 +74,24 @@ bool CompressionManager::RegisterDriver(std::unique_ptr<CompressorDriver> driver
   const std::uint32_t handler = driver->Info().fccHandler;
   std::lock_guard lock(mutex_);
   for (const auto& known : drivers_) {
-    if (LowerCase(known->Info().fccHandler) == LowerCase(handler)) return false;
+    if (LowerCase(known.handler) == LowerCase(handler)) return false;
   }
-  drivers_.push_back(std::move(driver));
+  drivers_.push_back({handler, std::move(driver)});
   return true;
 }
 
 bool CompressionManager::Info(std::uint32_t fccType, int index, ICINFO& info) {
   if (fccType != ICTYPE_VIDEO || index < 0) return false;
-  std::shared_ptr<CompressorDriver> driver;
-  {
-    std::lock_guard lock(mutex_);
-    if (static_cast<std::size_t>(index) >= drivers_.size()) return false;
-    driver = drivers_[static_cast<std::size_t>(index)];
-  }
+  std::lock_guard lock(mutex_);
+  if (static_cast<std::size_t>(index) >= drivers_.size()) return false;
   info = ICINFO{};
   info.fccType = ICTYPE_VIDEO;
-  info.fccHandler = driver->Info().fccHandler;
+  info.fccHandler = drivers_[static_cast<std::size_t>(index)].handler;
   return true;
 }
 
 std::unique_ptr<VideoCompressor> CompressionManager::Open(std::uint32_t fccType,
-                                                          std::uint32_t fccHandler,
-                                                          unsigned mode) {
+                                                          std::uint32_t fccHandler, unsigned mode) {
   if (fccType != ICTYPE_VIDEO || (mode != ICMODE_COMPRESS && mode != ICMODE_QUERY)) {
     return nullptr;
   }
@@ -128,12 +122,14 @@ std::unique_ptr<FrameEncoder> CompressionManager::NewEncoder(
   return std::make_unique<DriverEncoder>(std::move(driver), std::move(encoder));
 }
 
-std::uint32_t CompressionManager::Version() const { return kVersion; }
+std::uint32_t CompressionManager::Version() const {
+  return kVersion;
+}
 
 std::shared_ptr<CompressorDriver> CompressionManager::Find(std::uint32_t handler) const {
   std::lock_guard lock(mutex_);
-  for (const auto& driver : drivers_) {
-    if (LowerCase(driver->Info().fccHandler) == LowerCase(handler)) return driver;
+  for (const auto& entry : drivers_) {
+    if (LowerCase(entry.handler) == LowerCase(handler)) return entry.driver;
   }
   return nullptr;
 }

@@ -33,9 +33,14 @@ class CompressionManager : public VideoCompressionManager {
  private:
   std::shared_ptr<CompressorDriver> Find(std::uint32_t handler) const;
 
+  struct Entry {
+    std::uint32_t handler;
+    std::shared_ptr<CompressorDriver> driver;
+  };
+
   Shell& shell_;
   mutable std::mutex mutex_;
-  std::vector<std::shared_ptr<CompressorDriver>> drivers_;
+  std::vector<Entry> drivers_;
 };
 
 }  // namespace orvenna

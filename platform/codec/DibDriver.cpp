@@ -62,9 +62,9 @@ long DibDriver::CompressQuery(const BitmapInfoHeader& input) {
 }
 
 void DibDriver::About(Shell& shell, WindowHandle parent) {
-  shell.ShowInformation(parent, std::string("About ") + kShortName,
-                        std::string(kDescription) +
-                            "\n\nFrames are stored exactly as they are captured.");
+  shell.ShowInformation(
+      parent, std::string("About ") + kShortName,
+      std::string(kDescription) + "\n\nFrames are stored exactly as they are captured.");
 }
 
 std::unique_ptr<FrameEncoder> DibDriver::NewEncoder(const BitmapInfoHeader& input,

@@ -45,7 +45,9 @@ bool IsPackedFrameFormat(const BitmapInfoHeader& input) {
                              static_cast<unsigned>(input.height), 0, nullptr) == 0;
 }
 
-DibFrameConverter::~DibFrameConverter() { Reset(); }
+DibFrameConverter::~DibFrameConverter() {
+  Reset();
+}
 
 void DibFrameConverter::Reset() {
   sws_freeContext(widener_);
@@ -98,8 +100,8 @@ bool DibFrameConverter::Setup(int width, int height, int bitsPerPixel,
   const bool halveChroma = target == AV_PIX_FMT_YUV420P;
   if (halveChroma) fullChroma_.resize(2 * pixels);
   scaler_ = sws_getContext(width, height, scaled, width, height,
-                           halveChroma ? AV_PIX_FMT_YUV444P : target, kScaleFlags, nullptr,
-                           nullptr, nullptr);
+                           halveChroma ? AV_PIX_FMT_YUV444P : target, kScaleFlags, nullptr, nullptr,
+                           nullptr);
   if (!scaler_) return false;
   const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
   sws_setColorspaceDetails(scaler_, bt601, 1, bt601, fullRangeYuv ? 1 : 0, 0, 1 << 16, 1 << 16);
@@ -109,13 +111,13 @@ bool DibFrameConverter::Setup(int width, int height, int bitsPerPixel,
 void DibFrameConverter::Convert(const std::uint8_t* pixels, AVFrame& frame) {
   // Bottom-up rows: start at the last row in memory and step backwards.
   const std::uint8_t* source[4] = {pixels + rowBytes_ * static_cast<std::size_t>(height_ - 1),
-                                   reinterpret_cast<const std::uint8_t*>(palette_.data()),
-                                   nullptr, nullptr};
+                                   reinterpret_cast<const std::uint8_t*>(palette_.data()), nullptr,
+                                   nullptr};
   int sourceStrides[4] = {-static_cast<int>(rowBytes_), 0, 0, 0};
   if (!scaler_) {
     const int bytesPerRow = av_image_get_linesize(source_, width_, 0);
-    av_image_copy_plane(frame.data[0], frame.linesize[0], source[0], sourceStrides[0],
-                        bytesPerRow, height_);
+    av_image_copy_plane(frame.data[0], frame.linesize[0], source[0], sourceStrides[0], bytesPerRow,
+                        height_);
     if (source_ == AV_PIX_FMT_PAL8) std::memcpy(frame.data[1], palette_.data(), 1024);
     return;
   }

@@ -161,7 +161,7 @@ LibavDriverDescription Png() {
 }  // namespace
 
 std::vector<LibavDriverDescription> StandardDriverDescriptions() {
-  return {MsVideo1(), Zmbv(), H264(),    Mpeg4(),   MotionJpeg(),
+  return {MsVideo1(), Zmbv(),    H264(),    Mpeg4(),   MotionJpeg(),
           Ffv1(),     HuffYuv(), UtVideo(), Cinepak(), Png()};
 }
 

@@ -15,8 +15,8 @@ constexpr AVRational kTimeBase{1, 30};
 
 bool SetOptions(AVCodecContext& context, const std::vector<EncoderOption>& options) {
   for (const auto& option : options) {
-    if (av_opt_set(&context, option.name.c_str(), option.value.c_str(),
-                   AV_OPT_SEARCH_CHILDREN) < 0) {
+    if (av_opt_set(&context, option.name.c_str(), option.value.c_str(), AV_OPT_SEARCH_CHILDREN) <
+        0) {
       return false;
     }
   }

@@ -19,7 +19,9 @@ constexpr EncoderSettings kProbeSettings{7500, 0};
 // a program that keeps asking about new sizes.
 constexpr std::size_t kMaxCachedAnswers = 256;
 
-int DepthIndex(int bitsPerPixel) { return bitsPerPixel / 8 - 1; }
+int DepthIndex(int bitsPerPixel) {
+  return bitsPerPixel / 8 - 1;
+}
 
 std::string LibraryVersion() {
   const unsigned version = avcodec_version();
@@ -42,9 +44,8 @@ LibavDriver::LibavDriver(LibavDriverDescription description, const AVCodec& code
 ICINFO LibavDriver::Info() const {
   std::uint32_t flags = description_.temporal ? VIDCF_TEMPORAL : 0;
   if (description_.quality != QualityControl::kNone) flags |= VIDCF_QUALITY;
-  return MakeCompressorInfo(description_.handler, flags, avcodec_version(),
-                            description_.shortName, description_.description,
-                            "libavcodec " + description_.encoder);
+  return MakeCompressorInfo(description_.handler, flags, avcodec_version(), description_.shortName,
+                            description_.description, "libavcodec " + description_.encoder);
 }
 
 long LibavDriver::CompressQuery(const BitmapInfoHeader& input) {
@@ -102,7 +103,8 @@ std::unique_ptr<FrameEncoder> LibavDriver::NewEncoder(const BitmapInfoHeader& in
 }
 
 AVPixelFormat LibavDriver::TargetFormat(int bitsPerPixel) const {
-  for (AVPixelFormat wanted : description_.formats[static_cast<std::size_t>(DepthIndex(bitsPerPixel))]) {
+  for (AVPixelFormat wanted :
+       description_.formats[static_cast<std::size_t>(DepthIndex(bitsPerPixel))]) {
     if (!codec_.pix_fmts) return wanted;
     for (const AVPixelFormat* taken = codec_.pix_fmts; *taken != AV_PIX_FMT_NONE; ++taken) {
       if (*taken == wanted) return wanted;
@@ -130,5 +132,7 @@ const ConfigureChoice* LibavDriver::Choice() const {
 // The leak checker's built-in suppressions: libavcodec's x264 wrapper does not release the
 // encoder's parameter strings when x264 refuses to open (as it does for odd sizes), which a
 // compress query provokes on purpose. Nothing of ours is hidden by this.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libx264.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libx264.so\n";
+}
 #endif

@@ -22,7 +22,8 @@ int CodedBits(const AVCodecContext& context) {
 
 // The stream format: a bitmap information header naming the codec, then its extra data.
 std::vector<std::uint8_t> StreamFormat(const AVCodecContext& context, std::uint32_t handler) {
-  const std::size_t extra = context.extradata ? static_cast<std::size_t>(context.extradata_size) : 0;
+  const std::size_t extra =
+      context.extradata ? static_cast<std::size_t>(context.extradata_size) : 0;
   BitmapInfoHeader header;
   header.size = static_cast<std::uint32_t>(sizeof header + extra);
   header.width = context.width;
@@ -30,9 +31,8 @@ std::vector<std::uint8_t> StreamFormat(const AVCodecContext& context, std::uint3
   header.planes = 1;
   header.bitCount = static_cast<std::uint16_t>(CodedBits(context));
   header.compression = handler;
-  header.sizeImage =
-      static_cast<std::uint32_t>(DibRowBytes(context.width, header.bitCount) *
-                                 static_cast<std::uint64_t>(context.height));
+  header.sizeImage = static_cast<std::uint32_t>(DibRowBytes(context.width, header.bitCount) *
+                                                static_cast<std::uint64_t>(context.height));
   std::vector<std::uint8_t> format(sizeof header + extra);
   std::memcpy(format.data(), &header, sizeof header);
   if (extra) std::memcpy(format.data() + sizeof header, context.extradata, extra);
@@ -54,17 +54,17 @@ std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std:
                                                    std::span<const RgbQuad> colours,
                                                    bool fullRangeYuv, int frameQuality) {
   std::unique_ptr<LibavEncoder> encoder(new LibavEncoder(std::move(context)));
+  if (!encoder->packet_ || !encoder->frame_) return nullptr;
   AVCodecContext& codec = *encoder->context_;
   AVFrame& frame = *encoder->frame_;
-  if (!encoder->packet_ || !encoder->frame_) return nullptr;
   frame.format = codec.pix_fmt;
   frame.width = codec.width;
   frame.height = codec.height;
   frame.color_range = codec.color_range;
   frame.colorspace = codec.colorspace;
   if (av_frame_get_buffer(&frame, 0) < 0 ||
-      !encoder->converter_.Setup(input.width, input.height, input.bitCount, colours,
-                                 codec.pix_fmt, fullRangeYuv)) {
+      !encoder->converter_.Setup(input.width, input.height, input.bitCount, colours, codec.pix_fmt,
+                                 fullRangeYuv)) {
     return nullptr;
   }
   encoder->format_ = StreamFormat(codec, handler);

@@ -21,8 +21,8 @@ class LibavEncoder : public FrameEncoder {
   // Null when the pixels cannot be converted into the encoder's format.
   static std::unique_ptr<LibavEncoder> Create(CodecContextPtr context, std::uint32_t handler,
                                               const BitmapInfoHeader& input,
-                                              std::span<const RgbQuad> colours,
-                                              bool fullRangeYuv, int frameQuality);
+                                              std::span<const RgbQuad> colours, bool fullRangeYuv,
+                                              int frameQuality);
   ~LibavEncoder() override;
 
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }

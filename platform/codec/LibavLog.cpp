@@ -24,8 +24,12 @@ void InstallLibavLog() {
   std::call_once(installed, [] { av_log_set_callback(LogLine); });
 }
 
-QuietLibavLog::QuietLibavLog() : wasQuiet_(quiet) { quiet = true; }
+QuietLibavLog::QuietLibavLog() : wasQuiet_(quiet) {
+  quiet = true;
+}
 
-QuietLibavLog::~QuietLibavLog() { quiet = wasQuiet_; }
+QuietLibavLog::~QuietLibavLog() {
+  quiet = wasQuiet_;
+}
 
 }  // namespace orvenna

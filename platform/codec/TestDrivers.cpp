@@ -13,9 +13,7 @@ class TestEncoder : public FrameEncoder {
               std::shared_ptr<TestDriverLog> log)
       : frames_(std::move(frames)), failFromFrame_(failFromFrame), log_(std::move(log)) {}
 
-  const std::vector<std::uint8_t>& OutputFormat() const override {
-    return frames_->OutputFormat();
-  }
+  const std::vector<std::uint8_t>& OutputFormat() const override { return frames_->OutputFormat(); }
   bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
     if (failFromFrame_ >= 0 && next_++ >= failFromFrame_) return false;
     if (!frames_->Encode(pixels, size, out)) return false;
@@ -30,14 +28,13 @@ class TestEncoder : public FrameEncoder {
   std::shared_ptr<TestDriverLog> log_;
 };
 
-
 }  // namespace
 
 TestDriver::TestDriver(TestDriverBehaviour behaviour) : behaviour_(std::move(behaviour)) {}
 
 ICINFO TestDriver::Info() const {
-  return MakeCompressorInfo(behaviour_.handler, 0, 1, behaviour_.shortName,
-                            behaviour_.description, "orvenna test driver");
+  return MakeCompressorInfo(behaviour_.handler, 0, 1, behaviour_.shortName, behaviour_.description,
+                            "orvenna test driver");
 }
 
 long TestDriver::CompressQuery(const BitmapInfoHeader& input) {

@@ -15,11 +15,11 @@ namespace orvenna {
 // What a test driver was asked to do. Shared between the driver (owned by a manager) and
 // the test. Any thread.
 struct TestDriverLog {
-  std::atomic<int> queries{0};    // compress queries answered
-  std::atomic<int> encoders{0};   // encoders handed out
-  std::atomic<int> frames{0};     // frames encoded successfully
-  std::atomic<int> abouts{0};     // about boxes shown
-  std::atomic<int> configures{0}; // configuration dialogs shown
+  std::atomic<int> queries{0};                    // compress queries answered
+  std::atomic<int> encoders{0};                   // encoders handed out
+  std::atomic<int> frames{0};                     // frames encoded successfully
+  std::atomic<int> abouts{0};                     // about boxes shown
+  std::atomic<int> configures{0};                 // configuration dialogs shown
   std::atomic<WindowHandle> lastParent{nullptr};  // owner of the latest dialog
   // Settings of the latest encoder.
   std::atomic<std::uint32_t> quality{0};

@@ -27,7 +27,9 @@ struct DriverCase {
   double psnrFloor;  // dB at quality 7500, for lossy drivers
 };
 
-void PrintTo(const DriverCase& driver, std::ostream* out) { *out << driver.name; }
+void PrintTo(const DriverCase& driver, std::ostream* out) {
+  *out << driver.name;
+}
 
 // As in the encoder tests, with 1 dB more margin for ffmpeg's own chroma upsampling.
 const DriverCase kDrivers[] = {
@@ -101,9 +103,11 @@ TEST_P(CodecAviTest, FfmpegReadsTheRecording) {
   const std::string path = folder_.Path("recording.avi");
   ASSERT_EQ(Record(path, frames), AVIERR_OK);
 
-  const auto stream = RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
-                                 "stream=codec_type,codec_tag_string,r_frame_rate,nb_frames "
-                                 "-of default=nw=1 " + Quote(path));
+  const auto stream = RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries "
+      "stream=codec_type,codec_tag_string,r_frame_rate,nb_frames "
+      "-of default=nw=1 " +
+      Quote(path));
   ASSERT_EQ(stream.exitCode, 0);
   EXPECT_EQ(ProbeValue(stream.output, "codec_type"), "video");
   if (Driver().fourcc != FourCC('D', 'I', 'B', ' ')) {
@@ -114,8 +118,10 @@ TEST_P(CodecAviTest, FfmpegReadsTheRecording) {
   EXPECT_EQ(ProbeValue(stream.output, "nb_frames"), "4");  // with the empty slot
 
   // Packets in decoding order, one per written slot.
-  const auto packets = RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
-                                  "packet=dts,size -of csv=p=0 " + Quote(path));
+  const auto packets = RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries "
+      "packet=dts,size -of csv=p=0 " +
+      Quote(path));
   ASSERT_EQ(packets.exitCode, 0);
   std::istringstream lines(packets.output);
   std::vector<int> positions;
@@ -143,13 +149,13 @@ TEST_P(CodecAviTest, FfmpegReadsTheRecording) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllDrivers, CodecAviTest,
-    testing::Combine(testing::ValuesIn(kDrivers), testing::Values(8, 16, 24, 32)),
-    [](const testing::TestParamInfo<CodecAviTest::ParamType>& info) {
-      return std::string(std::get<0>(info.param).name) + "_" +
-             std::to_string(std::get<1>(info.param)) + "bit";
-    });
+INSTANTIATE_TEST_SUITE_P(AllDrivers, CodecAviTest,
+                         testing::Combine(testing::ValuesIn(kDrivers),
+                                          testing::Values(8, 16, 24, 32)),
+                         [](const testing::TestParamInfo<CodecAviTest::ParamType>& info) {
+                           return std::string(std::get<0>(info.param).name) + "_" +
+                                  std::to_string(std::get<1>(info.param)) + "bit";
+                         });
 
 }  // namespace
 }  // namespace orvenna::codec_test

@@ -37,7 +37,9 @@ const DriverCase kDrivers[] = {
     {"Uncompressed", FourCC('D', 'I', 'B', ' '), true, 0, false, 0},
 };
 
-void PrintTo(const DriverCase& driver, std::ostream* out) { *out << driver.name; }
+void PrintTo(const DriverCase& driver, std::ostream* out) {
+  *out << driver.name;
+}
 
 constexpr int kFrames = 6;
 constexpr EncoderSettings kDefaults{7500, 0};
@@ -147,9 +149,9 @@ TEST_P(CodecEncodeTest, AnswersForOddSizesAsTheEncoderBehaves) {
   if (fourcc == FourCC('H', '2', '6', '4')) {
     EXPECT_EQ(answer, ICERR_BADFORMAT);
   }
-  for (std::uint32_t anySize : {FourCC('Z', 'M', 'B', 'V'), FourCC('F', 'F', 'V', '1'),
-                                FourCC('U', 'L', 'R', 'G'), FourCC('M', 'P', 'N', 'G'),
-                                FourCC('D', 'I', 'B', ' ')}) {
+  for (std::uint32_t anySize :
+       {FourCC('Z', 'M', 'B', 'V'), FourCC('F', 'F', 'V', '1'), FourCC('U', 'L', 'R', 'G'),
+        FourCC('M', 'P', 'N', 'G'), FourCC('D', 'I', 'B', ' ')}) {
     if (fourcc == anySize) {
       EXPECT_EQ(answer, ICERR_OK);
     }
@@ -211,13 +213,13 @@ TEST(CodecQualityTest, LowerQualityGivesSmallerFrames) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllDrivers, CodecEncodeTest,
-    testing::Combine(testing::ValuesIn(kDrivers), testing::Values(8, 16, 24, 32)),
-    [](const testing::TestParamInfo<CodecEncodeTest::ParamType>& info) {
-      return std::string(std::get<0>(info.param).name) + "_" +
-             std::to_string(std::get<1>(info.param)) + "bit";
-    });
+INSTANTIATE_TEST_SUITE_P(AllDrivers, CodecEncodeTest,
+                         testing::Combine(testing::ValuesIn(kDrivers),
+                                          testing::Values(8, 16, 24, 32)),
+                         [](const testing::TestParamInfo<CodecEncodeTest::ParamType>& info) {
+                           return std::string(std::get<0>(info.param).name) + "_" +
+                                  std::to_string(std::get<1>(info.param)) + "bit";
+                         });
 
 }  // namespace
 }  // namespace orvenna::codec_test

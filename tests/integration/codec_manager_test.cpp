@@ -240,10 +240,11 @@ TEST_F(CodecManagerTest, TestDriversJoinTheEnumerationAndBehaveAsNamed) {
   EXPECT_EQ(Narrow(evenSizes->GetInfo().szName, 16), "Even sizes");
 
   for (int bits : {8, 16, 24, 32}) {
-    EXPECT_EQ(Open(FourCC('N', 'O', 'N', 'E'))->CompressQuery(SyntheticFrames(64, 48, bits).Header()),
-              ICERR_BADFORMAT);
-    EXPECT_EQ(manager_.NewEncoder(FourCC('N', 'O', 'N', 'E'), SyntheticFrames(64, 48, bits).Format(),
-                                  {7500, 0}),
+    EXPECT_EQ(
+        Open(FourCC('N', 'O', 'N', 'E'))->CompressQuery(SyntheticFrames(64, 48, bits).Header()),
+        ICERR_BADFORMAT);
+    EXPECT_EQ(manager_.NewEncoder(FourCC('N', 'O', 'N', 'E'),
+                                  SyntheticFrames(64, 48, bits).Format(), {7500, 0}),
               nullptr);
   }
 

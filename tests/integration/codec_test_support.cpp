@@ -17,13 +17,17 @@ extern "C" {
 namespace orvenna::codec_test {
 namespace {
 
-int Widen5(int v) { return (v << 3) | (v >> 2); }
+int Widen5(int v) {
+  return (v << 3) | (v >> 2);
+}
 
 Rgb Widen555(const Rgb& c) {
   return {Widen5(c.red >> 3), Widen5(c.green >> 3), Widen5(c.blue >> 3)};
 }
 
-int PaletteIndex(const Rgb& c) { return (c.red >> 5) << 5 | (c.green >> 5) << 2 | c.blue >> 6; }
+int PaletteIndex(const Rgb& c) {
+  return (c.red >> 5) << 5 | (c.green >> 5) << 2 | c.blue >> 6;
+}
 
 AVCodecID DecoderFor(std::uint32_t fourcc) {
   static const std::map<std::uint32_t, AVCodecID> decoders = {
@@ -42,7 +46,9 @@ AVCodecID DecoderFor(std::uint32_t fourcc) {
   return found == decoders.end() ? AV_CODEC_ID_NONE : found->second;
 }
 
-int Clamp(double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 255.0))); }
+int Clamp(double v) {
+  return static_cast<int>(std::lround(std::clamp(v, 0.0, 255.0)));
+}
 
 // BT.601 YUV 4:2:0 to RGB, each chroma sample serving its 2 x 2 pixels (libswscale would
 // stretch the chroma of odd sizes slightly).
@@ -56,8 +62,8 @@ Picture FromYuv420(const AVFrame& f, bool fullRange) {
       const double yy = fullRange ? luma : (luma - 16) * 255 / 219;
       const double u = fullRange ? cb : cb * 255 / 224;
       const double v = fullRange ? cr : cr * 255 / 224;
-      picture.pixels.push_back({Clamp(yy + 1.402 * v), Clamp(yy - 0.344136 * u - 0.714136 * v),
-                                Clamp(yy + 1.772 * u)});
+      picture.pixels.push_back(
+          {Clamp(yy + 1.402 * v), Clamp(yy - 0.344136 * u - 0.714136 * v), Clamp(yy + 1.772 * u)});
     }
   }
   return picture;
@@ -175,9 +181,9 @@ struct StreamDecoder::State {
     if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) {
       return FromYuv420(f, f.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P);
     }
-    scaler = sws_getCachedContext(scaler, f.width, f.height, format, f.width, f.height,
-                                  AV_PIX_FMT_RGB24, SWS_POINT | SWS_ACCURATE_RND, nullptr,
-                                  nullptr, nullptr);
+    scaler =
+        sws_getCachedContext(scaler, f.width, f.height, format, f.width, f.height, AV_PIX_FMT_RGB24,
+                             SWS_POINT | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     const bool fullRange = f.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
                            format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
     const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
@@ -230,8 +236,7 @@ void StreamDecoder::Open(const std::vector<std::uint8_t>& format) {
 
 StreamDecoder::~StreamDecoder() = default;
 
-std::vector<Picture> StreamDecoder::Decode(
-    const std::vector<std::vector<std::uint8_t>>& packets) {
+std::vector<Picture> StreamDecoder::Decode(const std::vector<std::vector<std::uint8_t>>& packets) {
   std::vector<Picture> pictures;
   if (!state_->packet) return pictures;
   for (const auto& data : packets) {
