@@ -27,13 +27,15 @@ constexpr std::uint8_t LevelValue(int level, int levels) {
   return static_cast<std::uint8_t>(level * 255 / (levels - 1));
 }
 
+constexpr int Distance(int a, int b) { return a > b ? a - b : b - a; }
+
 // For every channel value, the palette level nearest to it, already moved to its bit position.
 constexpr std::array<std::uint8_t, 256> NearestLevelBits(int levels, int shift) {
   std::array<std::uint8_t, 256> bits{};
   for (int value = 0; value < 256; ++value) {
     int best = 0;
     for (int level = 1; level < levels; ++level) {
-      if (std::abs(LevelValue(level, levels) - value) < std::abs(LevelValue(best, levels) - value))
+      if (Distance(LevelValue(level, levels), value) < Distance(LevelValue(best, levels), value))
         best = level;
     }
     bits[value] = static_cast<std::uint8_t>(best << shift);
