@@ -15,8 +15,8 @@ class X11SharedImage;
 // Copies rectangles of the X screen over a connection of its own. The pixels land in one
 // MIT-SHM segment kept between grabs (replaced only when a grab needs more room) and the image
 // handed out views that segment directly. Without MIT-SHM (a server on another machine, or
-// attaching fails) it reads with XGetImage into a buffer of its own.
-// One thread at a time: the one that grabs.
+// attaching fails) it reads with XGetImage into a buffer of its own. The screen's size is read
+// when the grabber is made. One thread at a time: the one that grabs.
 class X11Grabber : public ScreenGrabber {
  public:
   // Connects to `displayName` (empty: $DISPLAY). When that fails, or the screen's pixels are
@@ -24,6 +24,8 @@ class X11Grabber : public ScreenGrabber {
   explicit X11Grabber(const std::string& displayName);
   ~X11Grabber() override;
 
+  // Parts of `area` off the screen are black with either raster operation. Areas wider or
+  // taller than 32767 pixels, more than any X screen has, fail.
   bool Grab(const Rect& area, RasterOp op, ImageView& image) override;
 
   // Whether grabs go through shared memory (false: plain XGetImage).
