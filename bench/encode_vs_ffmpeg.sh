@@ -35,7 +35,8 @@ declare -A same=(
 )
 
 echo "bench_encode: encoding with our compressors ..." >&2
-"$build/bench/bench_encode" --frames="$frames" --benchmark_format=csv >"$work/ours.csv" \
+"$build/bench/bench_encode" --frames="$frames" --benchmark_min_time=3 --benchmark_format=csv \
+  >"$work/ours.csv" \
   2>/dev/null
 
 printf '%-6s %12s %12s %8s %12s\n' fourcc "ours fps" "ffmpeg fps" ratio "kB/frame"
