@@ -32,6 +32,7 @@ class TFlashingWnd final : public QWidget, public FrameWindow {
  private:
   QRect paintRect_;    // set by PlaceFrame: the frame line's part of the window
   QString caption_;    // set by PaintFrame
+  QRect paintedRect_;  // paintRect_ when PaintFrame last asked for painting
   bool painted_ = false;
 };
 

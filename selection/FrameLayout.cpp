@@ -19,8 +19,7 @@ QRect Span(int x1, int y1, int x2, int y2) {
 
 }  // namespace
 
-FrameLayout LayoutFrame(int left, int top, int width, int height, bool cornersOnly,
-                        QSize caption) {
+FrameLayout LayoutFrame(int left, int top, int width, int height, bool cornersOnly, QSize caption) {
   const int tw = caption.width();
   const int th = caption.height();
   const int ww = width + kSizeMargin;

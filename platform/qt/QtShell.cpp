@@ -43,7 +43,9 @@ auto RunOnUiThread(Work work) -> decltype(work()) {
   }
 }
 
-QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+QString ToQString(const std::string& text) {
+  return QString::fromStdString(text);
+}
 
 }  // namespace
 
@@ -76,7 +78,9 @@ void QtShell::PostToUiThread(std::function<void()> work) {
   QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
 }
 
-bool QtShell::IsUiThread() const { return OnUiThreadNow(); }
+bool QtShell::IsUiThread() const {
+  return OnUiThreadNow();
+}
 
 void QtShell::ProcessEventsUntil(const std::function<bool()>& done) {
   // `done` may turn true without any event reaching this thread: look at it every few ms.
@@ -126,23 +130,21 @@ QWidget* QtShell::DialogParent(WindowHandle parent) const {
 
 bool QtShell::AskYesNo(const std::string& caption, const std::string& text) {
   return RunOnUiThread([&] {
-    const auto answer = QMessageBox::warning(mainWindow_.data(), ToQString(caption),
-                                             ToQString(text), QMessageBox::Yes | QMessageBox::No,
-                                             QMessageBox::Yes);
+    const auto answer =
+        QMessageBox::warning(mainWindow_.data(), ToQString(caption), ToQString(text),
+                             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     return answer == QMessageBox::Yes;
   });
 }
 
 void QtShell::ShowInformation(WindowHandle parent, const std::string& caption,
                               const std::string& text) {
-  RunOnUiThread([&] {
-    QMessageBox::information(DialogParent(parent), ToQString(caption), ToQString(text));
-  });
+  RunOnUiThread(
+      [&] { QMessageBox::information(DialogParent(parent), ToQString(caption), ToQString(text)); });
 }
 
-int QtShell::ChooseItem(WindowHandle parent, const std::string& caption,
-                        const std::string& prompt, const std::vector<std::string>& items,
-                        int current) {
+int QtShell::ChooseItem(WindowHandle parent, const std::string& caption, const std::string& prompt,
+                        const std::vector<std::string>& items, int current) {
   if (items.empty()) return -1;
   return RunOnUiThread([&] {
     QStringList list;

@@ -10,7 +10,9 @@ QtTimer::QtTimer() {
   });
 }
 
-void QtTimer::SetInterval(int milliseconds) { timer_.setInterval(milliseconds); }
+void QtTimer::SetInterval(int milliseconds) {
+  timer_.setInterval(milliseconds);
+}
 
 void QtTimer::SetEnabled(bool enabled) {
   if (enabled == timer_.isActive()) return;  // enabling again must not restart the interval
@@ -21,6 +23,8 @@ void QtTimer::SetEnabled(bool enabled) {
   }
 }
 
-bool QtTimer::Enabled() const { return timer_.isActive(); }
+bool QtTimer::Enabled() const {
+  return timer_.isActive();
+}
 
 }  // namespace orvenna

@@ -42,7 +42,9 @@ class Backdrop final : public QWidget {
   }
 };
 
-QImage GrabScreen() { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
+QImage GrabScreen() {
+  return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
 
 // Pixels of `area` on `screen` that are not `colour`.
 int Mismatches(const QImage& screen, const QRect& area, const QColor& colour) {
@@ -89,7 +91,9 @@ class FrameWindowTest : public test::QtDisplayTest {
     return QFontMetrics(frame_->font()).horizontalAdvance(QString::fromStdString(kCaption));
   }
 
-  QRect CaptionLabel() const { return QRect(98, 198 - CaptionHeight(), CaptionWidth(), CaptionHeight()); }
+  QRect CaptionLabel() const {
+    return QRect(98, 198 - CaptionHeight(), CaptionWidth(), CaptionHeight());
+  }
 
   // White text blended onto red keeps full red and equal green and blue.
   bool CaptionLabelDrawn(const QImage& screen) const {
@@ -133,7 +137,8 @@ class FrameWindowTest : public test::QtDisplayTest {
 
 TEST_F(FrameWindowTest, FullLineRunsJustOutsideTheAreaAndLeavesItsInsideUncovered) {
   Tick(100, 200, 300, 150, false);
-  EXPECT_EQ(frame_->geometry(), QRect(98, 200 - CaptionHeight() - 2, 303, 150 + CaptionHeight() + 3));
+  EXPECT_EQ(frame_->geometry(),
+            QRect(98, 200 - CaptionHeight() - 2, 303, 150 + CaptionHeight() + 3));
   EXPECT_TRUE(frame_->IsShowing());
   ASSERT_TRUE(WaitForColour({400, 350}, kRed));
   ASSERT_TRUE(QTest::qWaitFor([&] { return CaptionLabelDrawn(GrabScreen()); }, 3000));
@@ -161,9 +166,9 @@ TEST_F(FrameWindowTest, CornersOnlyKeepsTwentyPixelArmsAndTheCaption) {
     QRect area;
     const char* what;
   } arms[] = {
-      {{98, 198, 20, 1}, "top-left, across"},     {{98, 198, 1, 20}, "top-left, down"},
-      {{381, 198, 20, 1}, "top-right, across"},   {{400, 198, 1, 20}, "top-right, down"},
-      {{98, 350, 20, 1}, "bottom-left, across"},  {{98, 331, 1, 20}, "bottom-left, up"},
+      {{98, 198, 20, 1}, "top-left, across"},      {{98, 198, 1, 20}, "top-left, down"},
+      {{381, 198, 20, 1}, "top-right, across"},    {{400, 198, 1, 20}, "top-right, down"},
+      {{98, 350, 20, 1}, "bottom-left, across"},   {{98, 331, 1, 20}, "bottom-left, up"},
       {{381, 350, 20, 1}, "bottom-right, across"}, {{400, 331, 1, 20}, "bottom-right, up"},
   };
   for (const auto& arm : arms) EXPECT_EQ(Mismatches(screen, arm.area, kRed), 0) << arm.what;
@@ -173,6 +178,10 @@ TEST_F(FrameWindowTest, CornersOnlyKeepsTwentyPixelArmsAndTheCaption) {
   EXPECT_EQ(Mismatches(screen, QRect(400, 218, 1, 113), kBackground), 0) << "middle of right";
   EXPECT_EQ(Mismatches(screen, QRect(99, 199, 301, 151), kBackground), 0) << "inside";
   ExpectCaptionLabel(screen);
+
+  Tick(100, 200, 300, 150, false);  // and back: the whole line shows again
+  ASSERT_TRUE(WaitForColour({250, 198}, kRed));
+  EXPECT_EQ(Mismatches(GrabScreen(), QRect(98, 198, 1, 153), kRed), 0);
 }
 
 TEST_F(FrameWindowTest, AreaOfWidthZeroStillGetsBothSidesOfTheLine) {

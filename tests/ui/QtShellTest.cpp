@@ -22,7 +22,9 @@
 namespace orvenna {
 namespace {
 
-bool OnUiThread() { return QThread::currentThread() == QApplication::instance()->thread(); }
+bool OnUiThread() {
+  return QThread::currentThread() == QApplication::instance()->thread();
+}
 
 // Runs `work` on a new thread while the UI thread keeps its event loop going; its result.
 
@@ -55,8 +57,7 @@ class DialogAnswerer {
 template <typename Result>
 bool WaitForResult(const std::future<Result>& result) {
   return QTest::qWaitFor(
-      [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-      10000);
+      [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000);
 }
 
 template <typename Work>

@@ -1,5 +1,4 @@
 # Geometry of the capture frame window (no display needed).
-find_package(Qt6 REQUIRED COMPONENTS Gui)
 orvenna_test(selection_frame_layout_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/selection_frame_layout_test.cpp
   LIBS orvenna_selection)

@@ -23,22 +23,21 @@ TEST(FrameLayoutTest, FullLineAroundTheAreaWithTheCaptionLabelOnTop) {
   const FrameLayout layout = LayoutFrame(100, 200, 300, 150, false, QSize(80, 13));
   EXPECT_EQ(layout.window, QRect(98, 185, 303, 166));
   EXPECT_EQ(layout.paint, QRect(0, 13, 303, 153));
-  EXPECT_EQ(layout.shape, Union({{0, 0, 80, 13},
-                                 {0, 13, 303, 1},
-                                 {0, 165, 303, 1},
-                                 {0, 13, 1, 153},
-                                 {302, 13, 1, 153}}));
+  EXPECT_EQ(
+      layout.shape,
+      Union(
+          {{0, 0, 80, 13}, {0, 13, 303, 1}, {0, 165, 303, 1}, {0, 13, 1, 153}, {302, 13, 1, 153}}));
 }
 
 TEST(FrameLayoutTest, CornersOnlyLeavesFourCornerMarksAndTheLabel) {
   const FrameLayout layout = LayoutFrame(100, 200, 300, 150, true, QSize(80, 13));
   EXPECT_EQ(layout.window, QRect(98, 185, 303, 166));
-  EXPECT_EQ(layout.shape, Union({{0, 0, 80, 13},     // the caption label
-                                 {0, 13, 20, 1},     // top-left
+  EXPECT_EQ(layout.shape, Union({{0, 0, 80, 13},  // the caption label
+                                 {0, 13, 20, 1},  // top-left
                                  {0, 13, 1, 20},
-                                 {283, 13, 20, 1},   // top-right
+                                 {283, 13, 20, 1},  // top-right
                                  {302, 13, 1, 20},
-                                 {0, 165, 20, 1},    // bottom-left
+                                 {0, 165, 20, 1},  // bottom-left
                                  {0, 146, 1, 20},
                                  {283, 165, 20, 1},  // bottom-right
                                  {302, 146, 1, 20}}));
@@ -49,8 +48,8 @@ TEST(FrameLayoutTest, CornersOnlyLeavesFourCornerMarksAndTheLabel) {
 TEST(FrameLayoutTest, CornersOnlyOnShortSides) {
   const QSize noCaption(0, 10);
   struct Case {
-    int size;            // area width (and height) giving a side of size + 3 pixels
-    QRegion topRow;      // what stays of the window's top row of the frame
+    int size;        // area width (and height) giving a side of size + 3 pixels
+    QRegion topRow;  // what stays of the window's top row of the frame
   } cases[] = {
       {27, Union({{0, 10, 10, 1}, {20, 10, 10, 1}})},  // S = 30: two arms of 10
       {37, Union({{0, 10, 40, 1}})},                   // S = 40: whole side
