@@ -83,20 +83,17 @@ bool QtShell::IsUiThread() const {
 }
 
 void QtShell::ProcessEventsUntil(const std::function<bool()>& done) {
-  // `done` may turn true without any event reaching this thread: look at it every few ms.
   constexpr int kPollMilliseconds = 5;
   if (!OnUiThreadNow()) {
     while (!done()) QThread::msleep(kPollMilliseconds);
     return;
   }
-  if (done()) return;
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  poll.start(kPollMilliseconds);
-  loop.exec();
+  // `done` may turn true without any event reaching this thread: the timer wakes the wait at
+  // least every few ms. A loop of our own rather than a nested QEventLoop, which a quitting
+  // application would end before `done` holds.
+  QTimer wake;
+  wake.start(kPollMilliseconds);
+  while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void QtShell::MinimizeApplication() {

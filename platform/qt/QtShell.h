@@ -25,7 +25,7 @@ class QtShell final : public Shell {
 
   void PostToUiThread(std::function<void()> work) override;
   bool IsUiThread() const override;
-  // Runs a nested event loop on the UI thread; on any other thread it only polls `done`.
+  // Serves the UI thread's events until `done`; on any other thread it only polls `done`.
   void ProcessEventsUntil(const std::function<bool()>& done) override;
 
   void MinimizeApplication() override;

@@ -106,6 +106,18 @@ TEST_F(QtShellTest, PostedWorkRunsOnTheUiThread) {
   EXPECT_TRUE(ran_on_ui);
 }
 
+TEST_F(QtShellTest, WaitingOnTheUiThreadServesAWorkerThatCallsIn) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    shell_->PushBusyCursor();  // each call waits for the UI thread
+    shell_->PopCursor();
+    done = true;
+  });
+  shell_->ProcessEventsUntil([&] { return done.load(); });
+  EXPECT_TRUE(done);
+  worker.join();
+}
+
 TEST_F(QtShellTest, QuestionFromAWorkerWaitsForTheAnswer) {
   const QString text = "You no selected compressor, use default compressor?";
   for (const auto answer : {QMessageBox::Yes, QMessageBox::No}) {
