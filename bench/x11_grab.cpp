@@ -1,6 +1,7 @@
 // Cost of screen grabs on the X display named by DISPLAY, at full HD and at 300 x 300:
-// the bare shared-memory read, that read plus one frame-sized copy, the grabber, and the
-// grabber followed by the conversion into frame pixels at each depth.
+// the bare shared-memory read, that read plus one frame-sized copy, the grabber, the
+// grabber followed by the conversion into frame pixels at each depth, and the engine's whole
+// GrabFrameDIB (grab, cursor, packed frame) at each depth.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -8,15 +9,22 @@
 #include <benchmark/benchmark.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#undef None  // Xlib's macro would clash with the engine's enumerator of that name
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "engine/Vistrel.h"
 #include "platform/Bitmap.h"
 #include "platform/Dib.h"
+#include "platform/PosixFiles.h"
+#include "platform/fake/FakeCompressors.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11Grabber.h"
+#include "platform/x11/X11Screen.h"
 
 namespace orvenna {
 namespace {
@@ -107,6 +115,30 @@ void GrabberGrabAndConvert(benchmark::State& state) {
   }
 }
 
+// The engine on the real screen and cursor; nothing else of the desktop is needed for grabs.
+void EngineGrabFrameDIB(benchmark::State& state) {
+  const Rect area = AreaOf(state);
+  std::string error;
+  const auto screen = X11Screen::Open("", error);
+  if (!screen) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  X11Cursor cursor("");
+  FakeHotKeys hotKeys;
+  PosixFiles files;
+  SteadyClock clock;
+  FakeShell shell;
+  FakeUiFactory ui;
+  FakeCompressionManager codecs;
+  TVistrel engine(Platform{*screen, cursor, hotKeys, files, clock, shell, ui, codecs});
+  engine.SetColors(static_cast<int>(state.range(2)) / 8 - 1);
+  for (auto _ : state) {
+    PackedFrame frame = engine.GrabFrameDIB(area.left, area.top, area.width, area.height, 0);
+    benchmark::DoNotOptimize(frame.Data());
+  }
+}
+
 void Sizes(benchmark::internal::Benchmark* benchmark) {
   benchmark->ArgNames({"width", "height"})->Args({1920, 1080})->Args({300, 300});
 }
@@ -127,6 +159,7 @@ BENCHMARK(BareShmGetImage)->Apply(Sizes)->Apply(Measured);
 BENCHMARK(BareShmGetImageAndCopy)->Apply(Sizes)->Apply(Measured);
 BENCHMARK(GrabberGrab)->Apply(Sizes)->Apply(Measured);
 BENCHMARK(GrabberGrabAndConvert)->Apply(SizesAndDepths)->Apply(Measured);
+BENCHMARK(EngineGrabFrameDIB)->Apply(SizesAndDepths)->Apply(Measured);
 
 // The screen must be at least full HD with shared memory, or the bare reads fail.
 bool DisplayFits() {

@@ -12,7 +12,7 @@
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
 #include "platform/PosixFiles.h"
-#include "platform/codec/CompressionManager.h"
+#include "platform/codec/LibavCompressionManager.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11Screen.h"
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
   X11HotKeys hotKeys("", loop);
   PosixFiles files;
   SteadyClock clock;
-  CompressionManager codecs(loop);
+  LibavCompressionManager codecs(loop);
   const Platform platform{*screen, cursor, hotKeys, files, clock, loop, loop, codecs};
   TVistrel engine(platform);
   Configure(engine, *options);
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     lastReport = now;
     std::cerr << Statistics(sender) << "\n";
   };
-  int lastPercent = -1;
+  int lastPercent = -100;
   engine.OnSaving = [&](TVistrel&, int percent, const std::string& caption, bool&) {
     if (percent / 10 == lastPercent / 10 && percent != 100) return;
     lastPercent = percent;

@@ -46,7 +46,7 @@ PackedFrame TVistrel::BitmapToDIB(const ImageView* bitmap, int bitsPerPixel) {
   if (!frame) return frame;
 
   BitmapInfoHeader& header = frame.Header();
-  header = BitmapInfoHeader{};
+  header = BitmapInfoHeader{};  // every field, so the whole header is written
   header.width = width;
   header.height = height;
   header.bitCount = static_cast<std::uint16_t>(bitsPerPixel);
@@ -61,6 +61,8 @@ PackedFrame TVistrel::BitmapToDIB(const ImageView* bitmap, int bitsPerPixel) {
   const bool read = bitmap->pixels != nullptr && height > 0 &&
                     ContextOfThisThread().converter.Convert(*bitmap, bitsPerPixel, frame.Pixels());
   if (!read) {
+    // A frame whose pixels could not be read is handed on black.
+    std::memset(frame.Pixels(), 0, header.sizeImage);
     CancelLikeEsc();
     if (Recording()) {
       recording_.Set(false);

@@ -8,14 +8,16 @@
 
 namespace orvenna {
 
-// One grabbed frame in a single zero-filled memory block: a 40-byte bitmap information
-// header, a 256-entry colour table at 8 bits per pixel, then the pixel rows bottom-up, each
-// padded to 4 bytes. Owned by whoever holds it; moved, never copied.
+// One grabbed frame in a single memory block: a 40-byte bitmap information header, a
+// 256-entry colour table at 8 bits per pixel, then the pixel rows bottom-up, each padded to
+// 4 bytes. Owned by whoever holds it; moved, never copied.
 class PackedFrame {
  public:
   PackedFrame() = default;
 
-  // A zero-filled block of `size` bytes; an empty frame when the memory cannot be had.
+  // A block of `size` bytes; an empty frame when the memory cannot be had. The block is not
+  // cleared: a frame is written whole by the grabber, and clearing megabytes per frame
+  // would cost as much as the grab itself.
   static PackedFrame Allocate(std::uint64_t size);
 
   explicit operator bool() const { return block_ != nullptr; }
@@ -35,7 +37,10 @@ class PackedFrame {
   }
 
  private:
-  std::unique_ptr<std::uint8_t[]> block_;
+  struct Free {
+    void operator()(std::uint8_t* block) const;
+  };
+  std::unique_ptr<std::uint8_t[], Free> block_;
   std::size_t size_ = 0;
 };
 
