@@ -30,11 +30,7 @@ void TVistrel::AreaTimerTick() {
 
   // 3. Region update.
   if (fullScreenMode_) {
-    const Size screen = platform_.screen.ScreenSize();
-    SetScreenLeft(0);
-    SetScreenTop(0);
-    SetScreenWidth(screen.width);
-    SetScreenHeight(screen.height);
+    SetRegionToFullScreen();
   } else if (pickFreeHandMode_ || pickObjectMode_) {
     areaTimer_->SetEnabled(false);
     const bool picked = pickFreeHandMode_ ? SelectFreeHandArea() : SelectObjectArea();

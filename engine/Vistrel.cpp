@@ -172,18 +172,20 @@ bool TVistrel::StartRecording(const std::string& fileName) {
     return false;
   }
   process.PendingStart = false;
-  if (fullScreenMode_) {
-    const Size screen = platform_.screen.ScreenSize();
-    SetScreenLeft(0);
-    SetScreenTop(0);
-    SetScreenWidth(screen.width);
-    SetScreenHeight(screen.height);
-  }
+  if (fullScreenMode_) SetRegionToFullScreen();
   recording_.Set(true);
   workerDone_.Set(false);
   workerThreadId_.Set(0);
   sessionThread_ = std::thread([this] { RunRecordThread(); });
   return true;
+}
+
+void TVistrel::SetRegionToFullScreen() {
+  const Size screen = platform_.screen.ScreenSize();
+  SetScreenLeft(0);
+  SetScreenTop(0);
+  SetScreenWidth(screen.width);
+  SetScreenHeight(screen.height);
 }
 
 void TVistrel::StopRecording() {

@@ -219,6 +219,7 @@ class TVistrel {
   void OnUiThread(std::function<void()> work);
   void StopAreaTimerAndHideFrame();
   void DeriveModeFlags();
+  void SetRegionToFullScreen();
   bool RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& openSlot, bool topmost);
   void StartPendingRecording();
   void ApplyShowPreview() { SetShowPreview(ShowPreview()); }
