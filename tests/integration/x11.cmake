@@ -11,3 +11,7 @@ orvenna_test(x11_hotkeys_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/x11_hotkeys_test.cpp
   LIBS orvenna_x11 orvenna_fake PkgConfig::X11LIBS
   LABELS display)
+orvenna_test(engine_x11_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine_x11_test.cpp
+  LIBS orvenna_engine orvenna_fake orvenna_x11 PkgConfig::X11LIBS
+  LABELS display)

@@ -1,0 +1,174 @@
+// The engine on the real X server: packed frames of a known picture at every depth, the
+// cursor in the frame, and hot keys typed with xdotool reaching the engine.
+
+#include <X11/cursorfont.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "engine/Vistrel.h"
+#include "platform/PosixFiles.h"
+#include "platform/fake/FakeCompressors.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/x11/X11Cursor.h"
+#include "platform/x11/X11HotKeys.h"
+#include "platform/x11/X11Screen.h"
+#include "tests/integration/x11_test_support.h"
+#undef None  // Xlib's macro would clash with the engine's enumerator of that name
+
+namespace orvenna {
+namespace {
+
+using x11test::PatternWindow;
+
+const Rect kWindow{200, 150, 61, 40};
+
+class EngineX11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs DISPLAY";
+    display_.reset(XOpenDisplay(nullptr));
+    ASSERT_TRUE(display_);
+    std::string error;
+    screen_ = X11Screen::Open("", error);
+    ASSERT_TRUE(screen_) << error;
+    base_ = std::filesystem::temp_directory_path() / ("orvenna-engine-x11-" + std::to_string(getpid()));
+    std::filesystem::create_directories(base_);
+    files_ = std::make_unique<PosixFiles>(base_.string());
+    hotKeys_ = std::make_unique<X11HotKeys>("", shell_);
+    engine_ = std::make_unique<TVistrel>(
+        Platform{*screen_, cursor_, *hotKeys_, *files_, clock_, shell_, ui_, codecs_});
+    engine_->SetRecordCursor(false);
+  }
+  void TearDown() override {
+    engine_.reset();
+    hotKeys_.reset();
+    std::filesystem::remove_all(base_);
+  }
+
+  // Screen pixel (x, y) of the frame grabbed at kWindow, as blue, green, red.
+  static std::uint32_t Pixel(const PackedFrame& frame, int x, int y) {
+    const BitmapInfoHeader& h = frame.Header();
+    const std::uint8_t* row = frame.Pixels() + DibRowBytes(h.width, h.bitCount) * (h.height - 1 - y);
+    switch (h.bitCount) {
+      case 8: {
+        const RgbQuad& c = frame.ColourTable()[row[x]];
+        return std::uint32_t(c.red) << 16 | std::uint32_t(c.green) << 8 | c.blue;
+      }
+      case 16: {
+        const std::uint32_t v = row[2 * x] | row[2 * x + 1] << 8;
+        const auto widen = [](std::uint32_t five) { return five << 3 | five >> 2; };
+        return widen(v >> 10 & 31) << 16 | widen(v >> 5 & 31) << 8 | widen(v & 31);
+      }
+      case 24:
+        return std::uint32_t(row[3 * x + 2]) << 16 | std::uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+      default: {
+        std::uint32_t v;
+        std::memcpy(&v, row + 4 * x, 4);
+        return v & 0xFFFFFF;
+      }
+    }
+  }
+
+  // Whether two colours agree within what `bits` per pixel can hold.
+  static bool Near(std::uint32_t a, std::uint32_t b, int bits) {
+    const int tolerance = bits == 8 ? 64 : bits == 16 ? 8 : 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      if (std::abs(int(a >> shift & 255) - int(b >> shift & 255)) > tolerance) return false;
+    }
+    return true;
+  }
+
+  x11test::DisplayPtr display_;
+  std::unique_ptr<X11Screen> screen_;
+  X11Cursor cursor_{""};
+  FakeShell shell_;
+  FakeUiFactory ui_;
+  ManualClock clock_;
+  FakeCompressionManager codecs_;
+  std::filesystem::path base_;
+  std::unique_ptr<PosixFiles> files_;
+  std::unique_ptr<X11HotKeys> hotKeys_;
+  std::unique_ptr<TVistrel> engine_;
+};
+
+TEST_F(EngineX11Test, PackedFramesShowThePictureAtEveryDepthAndInverted) {
+  PatternWindow window(display_.get(), kWindow);
+  ASSERT_TRUE(window.Shown());
+  for (const int colors : {0, 1, 2, 3}) {
+    engine_->SetColors(colors);
+    const int bits = engine_->BitCount();
+    for (const int filter : {0, 1}) {
+      PackedFrame frame = engine_->GrabFrameDIB(kWindow.left, kWindow.top, kWindow.width,
+                                                kWindow.height, filter);
+      ASSERT_TRUE(frame);
+      EXPECT_EQ(frame.Header().bitCount, bits);
+      EXPECT_EQ(frame.Header().sizeImage, DibRowBytes(kWindow.width, bits) * kWindow.height);
+      int wrong = 0;
+      for (int y = 0; y < kWindow.height; ++y) {
+        for (int x = 0; x < kWindow.width; ++x) {
+          std::uint32_t expected = PatternWindow::Colour(x, y);
+          if (filter == 1) expected ^= 0xFFFFFF;
+          wrong += !Near(Pixel(frame, x, y), expected, bits);
+        }
+      }
+      EXPECT_EQ(wrong, 0) << bits << " bits, filter " << filter;
+    }
+  }
+}
+
+TEST_F(EngineX11Test, CursorHotSpotLandsOnThePointer) {
+  PatternWindow window(display_.get(), kWindow);
+  ASSERT_TRUE(window.Shown());
+  XDefineCursor(display_.get(), window.window(), XCreateFontCursor(display_.get(), XC_crosshair));
+  const Point pointer{kWindow.left + 30, kWindow.top + 20};
+  XWarpPointer(display_.get(), 0, DefaultRootWindow(display_.get()), 0, 0, 0, 0, pointer.x,
+               pointer.y);
+  XSync(display_.get(), False);
+  CursorImage image;
+  ASSERT_TRUE(x11test::WaitFor([&] { return cursor_.Query(image) && image.position == pointer; }));
+
+  engine_->SetRecordCursor(true);
+  PackedFrame frame = engine_->GrabFrameDIB(kWindow.left, kWindow.top, kWindow.width,
+                                            kWindow.height, 0);
+  // Every opaque pixel of the cursor image stands at its place relative to the hot spot.
+  int checked = 0;
+  for (int cy = 0; cy < image.height; ++cy) {
+    for (int cx = 0; cx < image.width; ++cx) {
+      const std::uint32_t argb = image.argb[std::size_t(cy) * image.width + cx];
+      const int x = pointer.x - kWindow.left - image.hotSpot.x + cx;
+      const int y = pointer.y - kWindow.top - image.hotSpot.y + cy;
+      if (argb >> 24 != 255 || x < 0 || y < 0 || x >= kWindow.width || y >= kWindow.height) continue;
+      EXPECT_EQ(Pixel(frame, x, y), argb & 0xFFFFFF) << x << "," << y;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 5);
+}
+
+TEST_F(EngineX11Test, TypedHotKeysReachTheEngine) {
+  const auto type = [&](const char* keys) {
+    ASSERT_EQ(std::system((std::string("xdotool key ") + keys).c_str()), 0);
+    ASSERT_TRUE(x11test::WaitFor([&] { return shell_.RunPosted() > 0; }));
+  };
+  Process().StopRequest = TStopRequest::None;
+  type("shift+Escape");
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
+  type("Escape");
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
+
+  // Ctrl+Enter confirms an open window picker with the engine's region.
+  ModalResult closedWith = ModalResult::None;
+  ui_.preparePicker = [&](FakePicker& picker) {
+    picker.onShow = [&] {
+      type("ctrl+Return");
+      closedWith = picker.closedWith;
+    };
+  };
+  engine_->SelectObjectArea();
+  EXPECT_EQ(closedWith, ModalResult::Ok);
+}
+
+}  // namespace
+}  // namespace orvenna
