@@ -309,6 +309,42 @@ TEST_F(SessionTest, CancelledSaveKeepsNothing) {
   EXPECT_FALSE(std::filesystem::exists(Process().VideoTempFile));
 }
 
+TEST_F(SessionTest, StreamHeaderCarriesTheRecordingSettings) {
+  FakeCompressorSpec named;
+  named.fcc = FourCC('N', 'A', 'M', 'E');
+  named.name = "Named codec";
+  rig_.codecs.Add(named);
+  engine_->GetCompressorList();
+  engine_->SetSelectedCompressor(1);
+  engine_->SetFPSPlayBack(30);
+  engine_->SetColors(0);
+  engine_->SetScreenWidth(100);
+  engine_->SetScreenHeight(50);
+  Record(40, 1 + 4);  // slots 0, 1, 2, 3
+  ASSERT_TRUE(Process().SaveSucceeded);
+
+  PAVIFILE file;
+  ASSERT_EQ(AVIFileOpen(file, rig_.files, output_, OF_READ), AVIERR_OK);
+  PAVISTREAM stream;
+  ASSERT_EQ(AVIFileGetStream(file, stream, 0, 0), AVIERR_OK);
+  AVIFileRelease(file);
+  AVISTREAMINFOA info;
+  ASSERT_EQ(AVIStreamInfo(stream, info), AVIERR_OK);
+  EXPECT_EQ(info.fccType, streamtypeVIDEO);
+  EXPECT_EQ(info.fccHandler, FourCC('N', 'A', 'M', 'E'));
+  EXPECT_EQ(info.dwScale, 1u);
+  EXPECT_EQ(info.dwRate, 30u);
+  EXPECT_EQ(info.dwLength, 4u);
+  EXPECT_EQ(info.dwSuggestedBufferSize, 100u * 50u);  // 8 bits: rows of 100 bytes
+  EXPECT_EQ(info.rcFrameRight, 100);
+  EXPECT_EQ(info.rcFrameBottom, 50);
+  EXPECT_STREQ(info.szName, "Named codec");
+  std::int32_t formatSize = 0;
+  ASSERT_EQ(AVIStreamReadFormat(stream, 0, nullptr, &formatSize), AVIERR_OK);
+  EXPECT_EQ(formatSize, 40 + 1024);  // header and colour table
+  AVIStreamRelease(stream);
+}
+
 TEST(ElapsedTime, SplitsAndFormats) {
   EXPECT_EQ(SplitElapsedTime(3723050), (TElapsedTime{1, 2, 3, 50}));
   EXPECT_EQ(SplitElapsedTime(65250), (TElapsedTime{0, 1, 5, 250}));

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include "engine/Utf16.h"
+#include "tests/unit/engine/EngineRig.h"
+
+namespace orvenna {
+namespace {
+
+FakeCompressorSpec Spec(int number, std::function<bool(const BitmapInfoHeader&)> accepts) {
+  FakeCompressorSpec spec;
+  spec.fcc = FourCC('T', static_cast<char>('A' + number / 26), static_cast<char>('A' + number % 26), '0');
+  spec.name = "T" + std::to_string(number);
+  spec.description = "Test compressor " + std::to_string(number);
+  spec.accepts = std::move(accepts);
+  return spec;
+}
+
+const auto kAll = [](const BitmapInfoHeader&) { return true; };
+
+TEST(Catalogue, ListsAcceptingCompressorsInOrderWithTheirDescriptions) {
+  EngineRig rig;
+  rig.codecs.Add(Spec(1, [](const BitmapInfoHeader& h) { return h.width % 2 == 0; }));
+  rig.codecs.Add(Spec(2, [](const BitmapInfoHeader&) { return false; }));
+  FakeCompressorSpec unopenable = Spec(3, kAll);
+  unopenable.opens = false;
+  rig.codecs.Add(unopenable);
+  rig.codecs.Add(Spec(4, kAll));
+  TVistrel& engine = rig.Make();
+  EXPECT_EQ(engine.GetCompressorList(),
+            (std::vector<std::string>{"Microsoft Video 1", "Test compressor 1", "Test compressor 4"}));
+  EXPECT_EQ(engine.CompressorCount(), 3);
+  const ICINFO& entry = engine.CompressorTable()[2];
+  EXPECT_EQ(entry.dwSize, 568u);
+  EXPECT_EQ(entry.fccType, ICTYPE_VIDEO);
+  EXPECT_EQ(Utf16FieldToUtf8(entry.szName, 16), "T4");
+
+  // An even-sizes-only compressor is left out for a region 301 pixels wide.
+  engine.SetScreenWidth(301);
+  EXPECT_EQ(engine.GetCompressorList().size(), 2u);
+}
+
+TEST(Catalogue, EmptyWhenNothingAcceptsTheFrames) {
+  EngineRig rig;
+  rig.codecs.Find(TVistrel::DefaultCompressorFcc)->accepts = [](const BitmapInfoHeader& h) {
+    return h.bitCount != 32;
+  };
+  TVistrel& engine = rig.Make();
+  EXPECT_TRUE(engine.GetCompressorList().empty());
+  EXPECT_EQ(engine.CompressorCount(), 0);
+  engine.SetColors(2);
+  EXPECT_EQ(engine.GetCompressorList().size(), 1u);
+}
+
+TEST(Catalogue, OnlyTheFirstFiftyOneIndicesAreExamined) {
+  EngineRig rig;
+  for (int i = 0; i < 60; ++i) rig.codecs.Add(Spec(i, kAll));
+  TVistrel& engine = rig.Make();
+  EXPECT_EQ(engine.CompressorCount(), 51);
+  EXPECT_EQ(engine.GetCompressorList().back(), "Test compressor 49");
+}
+
+TEST(Catalogue, DialogsOpenOnlyForEntriesOfTheCatalogue) {
+  EngineRig rig;
+  FakeCompressorSpec configurable = Spec(1, kAll);
+  configurable.hasConfigure = true;
+  rig.codecs.Add(configurable);
+  TVistrel& engine = rig.Make();
+  bool hasAbout = true;
+  bool hasConfigure = true;
+  engine.QueryCompressorDialogs(static_cast<std::uint8_t>(-1), hasAbout, hasConfigure);
+  EXPECT_FALSE(hasAbout);
+  EXPECT_FALSE(hasConfigure);
+  engine.CompressorAbout(255, nullptr);
+  engine.CompressorConfigure(255, nullptr);
+  EXPECT_TRUE(rig.codecs.dialogs.empty());
+
+  engine.QueryCompressorDialogs(0, hasAbout, hasConfigure);
+  EXPECT_TRUE(hasAbout);
+  EXPECT_FALSE(hasConfigure);
+  engine.QueryCompressorDialogs(1, hasAbout, hasConfigure);
+  EXPECT_TRUE(hasConfigure);
+  engine.CompressorAbout(0, nullptr);
+  engine.CompressorConfigure(1, nullptr);
+  EXPECT_EQ(rig.codecs.dialogs, (std::vector<std::string>{"about MSVC", "configure T1"}));
+}
+
+}  // namespace
+}  // namespace orvenna
