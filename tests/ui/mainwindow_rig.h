@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -55,14 +60,14 @@ class PrivateHome {
 class MessageBoxAnswerer {
  public:
   struct Box {
-    QString caption;
-    QString text;
+    std::string caption;
+    std::string text;
   };
   MessageBoxAnswerer() {
     timer_.setInterval(20);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        boxes.push_back({box->windowTitle(), box->text()});
+        boxes.push_back({box->windowTitle().toStdString(), box->text().toStdString()});
         box->done(QMessageBox::Ok);
       }
     });

@@ -1,0 +1,310 @@
+#include "ui/Unit1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include "ui/IntegerText.h"
+#include "ui/PreviewImage.h"
+#include "ui/UpDown.h"
+#include "ui/WindowPlacement.h"
+
+namespace orvenna {
+namespace {
+
+constexpr int kSessionWatchMilliseconds = 50;
+constexpr int kCloseRetryMilliseconds = 50;
+
+QString FromStd(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(const Platform& platform, QWidget* parent)
+    : QWidget(parent), screen_(platform.screen), shell_(platform.shell) {
+  CreateControls();
+  sessionWatch_ = new QTimer(this);
+  sessionWatch_->setInterval(kSessionWatchMilliseconds);
+  connect(sessionWatch_, &QTimer::timeout, this, [this] { EnableStartWhenSessionEnds(); });
+  FormCreate(platform);
+  ConnectHandlers();
+  ConnectSettingsHandlers();
+}
+
+TfrmMain::~TfrmMain() {
+  // Closing normally destroys the engine first; this covers a window that never closed.
+  closing_ = true;
+  const std::unique_ptr<TVistrel> engine = std::move(engine_);
+}
+
+void TfrmMain::FormCreate(const Platform& platform) {
+  cancelRequested_ = false;
+  engine_ = std::make_unique<TVistrel>(platform);
+  TVistrel& engine = *engine_;
+  engine.OnError = [this](TVistrel&, const std::string& message) {
+    OnUiThread([this, &message] { EngineError(message); });
+  };
+  engine.SetColors(2);
+  InstallEngineHandlers();
+  engine.SetSelectedCompressor(0);
+  engine.SetCompressionQuality(7500);
+  engine.SetKeyFramesEvery(100);
+  engine.SetMSPFRecord(33);
+  engine.SetFPSPlayBack(30);
+  engine.SetOvelayDrawing(false);
+
+  const QString documents = FromStd(shell_.DocumentsFolder());
+  // A fresh account may not have its documents folder yet; the default file goes there.
+  if (!documents.isEmpty()) QDir().mkpath(documents);
+  Edit8->setText(documents + QStringLiteral("/Capture.avi"));
+  SaveDialog1->setDirectory(documents);
+}
+
+void TfrmMain::InstallEngineHandlers() {
+  TVistrel& engine = *engine_;
+  engine.OnUpdate = [this](TVistrel& sender) { OnUiThread([&] { EngineUpdate(sender); }); };
+  engine.OnStart = [this](TVistrel&) { OnUiThread([this] { EngineStart(); }); };
+  engine.OnStop = [this](TVistrel&) { OnUiThread([this] { EngineStop(); }); };
+  engine.OnPreview = [this](TVistrel& sender, const PreviewBitmap* bitmap, bool preview,
+                            bool recording) {
+    OnUiThread([&] { EnginePreview(sender, bitmap, preview, recording); });
+  };
+  const auto saving = [this](TVistrel&, int percent, const std::string& caption,
+                             bool& continueWork) {
+    OnUiThread([&] { EngineSaving(percent, caption, continueWork); });
+  };
+  engine.OnSaving = saving;
+  engine.OnDeleting = saving;
+}
+
+void TfrmMain::OnUiThread(const std::function<void()>& work) {
+  const auto run = [this, &work] {
+    ++handlersRunning_;
+    Guarded(work);
+    --handlersRunning_;
+  };
+  // The engine raises some events on the UI thread itself, where a blocking hand-over to the
+  // same thread would wait for ever.
+  if (QThread::currentThread() == thread()) {
+    run();
+  } else {
+    QMetaObject::invokeMethod(this, run, Qt::BlockingQueuedConnection);
+  }
+}
+
+void TfrmMain::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const EConvertError& error) {
+    ShowConversionError(QString::fromStdString(error.what()));
+  }
+}
+
+void TfrmMain::ShowConversionError(const QString& message) {
+  QMessageBox::critical(this, QApplication::applicationName(), message);
+}
+
+void TfrmMain::ConnectHandlers() {
+  const auto onClick = [this](QPushButton* button, void (TfrmMain::*handler)()) {
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { Guarded([&] { (this->*handler)(); }); });
+  };
+  onClick(RecBut, &TfrmMain::RecButClick);
+  onClick(StopBut, &TfrmMain::StopButClick);
+  onClick(Button4, &TfrmMain::Button4Click);
+  onClick(VidOptBut, &TfrmMain::VidOptButClick);
+  onClick(Button3, &TfrmMain::Button3Click);
+  onClick(Button1, &TfrmMain::AboutButClick);
+  onClick(ExitBut, &TfrmMain::ExitButClick);
+  onClick(BCancel, &TfrmMain::BCancelClick);
+}
+
+void TfrmMain::RecButClick() {
+  if (!engine_) return;
+  RadioGroup1Click();
+  if (Edit8->text().isEmpty()) return;
+  engine_->StartRecording(Edit8->text().toStdString());
+}
+
+void TfrmMain::StopButClick() {
+  if (engine_) engine_->StopRecording();
+}
+
+void TfrmMain::ExitButClick() {
+  if (engine_ && engine_->Recording()) engine_->StopRecording();
+  close();
+}
+
+void TfrmMain::VidOptButClick() {
+  if (optionsDialog_) optionsDialog_->exec();
+}
+
+void TfrmMain::AboutButClick() {
+  if (!aboutBox_) return;
+  aboutBox_->show();
+  aboutBox_->raise();
+  aboutBox_->activateWindow();
+}
+
+void TfrmMain::Button3Click() {
+  SaveDialog1->selectFile(lastSaveName_.isEmpty() ? QStringLiteral("Capture.avi") : lastSaveName_);
+  if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
+  lastSaveName_ = SaveDialog1->selectedFiles().first();
+  Edit8->setText(lastSaveName_);
+}
+
+void TfrmMain::Button4Click() {
+  const QString path = Edit8->text();
+  if (!QFileInfo(path).isFile()) {
+    EngineError("File Empty! Take a capture then play.");
+    return;
+  }
+  if (!shell_.OpenWithDefaultProgram(path.toStdString())) {
+    EngineError("No program could be started to play " + path.toStdString() +
+                ". Install a video player for AVI files.");
+  }
+}
+
+void TfrmMain::BCancelClick() {
+  cancelRequested_ = true;
+}
+
+void TfrmMain::ShowError(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+void TfrmMain::EngineError(const std::string& errorMessage) {
+  ShowError(FromStd(errorMessage));
+}
+
+void TfrmMain::EngineUpdate(TVistrel& sender) {
+  VideoCodec->setText(QStringLiteral("Video Codec : %1").arg(FromStd(sender.CodecName())));
+  ElapsedTime->setText(QStringLiteral("Elapsed Time : %1").arg(FromStd(sender.ElapsedTimeText())));
+  AvrageCapture->setText(QString::asprintf("Average Capture F/S : %.2f", sender.CaptureRate()));
+  AvrageCaptured->setText(QString::asprintf("Average Captured F/S : %.2f", sender.CapturedRate()));
+  FramesCaptured->setText(QString::asprintf("Frames Captured : %d", sender.FrameCount()));
+  DropedFrames->setText(QString::asprintf("Dropped Frames : %d", sender.DroppedFrames()));
+}
+
+void TfrmMain::EngineStart() {
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           ComboBox3, Edit8, RecBut, Button4, VidOptBut, RadioGroup1, Edit1, Edit2, Edit3, Edit4}) {
+    control->setEnabled(false);
+  }
+  StopBut->setEnabled(true);
+  MatchUpDownsToFields();
+}
+
+void TfrmMain::EngineStop() {
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{ComboBox3, Edit8, Button4, VidOptBut, RadioGroup1}) {
+    control->setEnabled(true);
+  }
+  StopBut->setEnabled(false);
+  // The recording thread still saves and removes its temporary files, which a new recording
+  // would use again.
+  EnableStartWhenSessionEnds();
+  RadioGroup1Click();
+}
+
+void TfrmMain::EnableStartWhenSessionEnds() {
+  const bool ended = !engine_ || !engine_->SessionThreadRunning();
+  RecBut->setEnabled(ended && !closing_);
+  if (ended) {
+    sessionWatch_->stop();
+  } else if (!sessionWatch_->isActive()) {
+    sessionWatch_->start();
+  }
+}
+
+void TfrmMain::EnginePreview(TVistrel& sender, const PreviewBitmap* bitmap, bool preview,
+                             bool recording) {
+  const QString recordingText = QStringLiteral("Recording... Cancel: Esc -- Stop: Shift+Esc");
+  if (preview) {
+    CheckBox8->setChecked(true);
+    Label9->setText(recording ? recordingText : QStringLiteral("Preview... Cancel: Esc"));
+  } else {
+    Label9->setText(recording ? recordingText : QStringLiteral("Preview Off..."));
+    CheckBox8->setChecked(false);
+  }
+  Image1->SetPicture(bitmap != nullptr ? PreviewToImage(*bitmap) : QImage());
+  Panel1Caption->setVisible(Image1->Picture().isNull());
+  Edit1->setText(QString::number(sender.ScreenTop()));
+  Edit2->setText(QString::number(sender.ScreenLeft()));
+  Edit3->setText(QString::number(sender.ScreenWidth()));
+  Edit4->setText(QString::number(sender.ScreenHeight()));
+}
+
+void TfrmMain::EngineSaving(int percent, const std::string& statusCaption, bool& continueWork) {
+  QCoreApplication::processEvents();  // a click on Cancel that waits is seen now
+  if (cancelRequested_) {
+    ResetStatusBar();
+    continueWork = false;
+    return;
+  }
+  if (!BCancel->isEnabled()) {
+    BCancel->setEnabled(true);
+    LStatus->setEnabled(true);
+    LStatus->setText(FromStd(statusCaption));
+  }
+  Progress->setValue(percent);
+  if (percent == 100) ResetStatusBar();
+  continueWork = true;
+}
+
+void TfrmMain::ResetStatusBar() {
+  cancelRequested_ = false;
+  LStatus->setEnabled(false);
+  BCancel->setEnabled(false);
+  LStatus->setText(QStringLiteral("No Status"));
+  Progress->setValue(0);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->ignore();  // the first close is still waiting for the recording thread
+    return;
+  }
+  if (handlersRunning_ > 0) {
+    // An engine handler below on this stack keeps the recording thread waiting; the engine
+    // can only be destroyed once that handler has returned.
+    event->ignore();
+    QTimer::singleShot(kCloseRetryMilliseconds, this, [this] { close(); });
+    return;
+  }
+  closing_ = true;
+  // Only Cancel stays usable while a recording is cancelled or a stopped one is saved.
+  body_->setEnabled(false);
+  { const std::unique_ptr<TVistrel> engine = std::move(engine_); }
+  event->accept();
+  if (OnClosed) OnClosed();
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (placed_) return;
+  placed_ = true;
+  CentreOnPrimaryScreen(*this);
+}
+
+}  // namespace orvenna

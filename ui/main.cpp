@@ -1,0 +1,36 @@
+// orvenna: the desktop screen recorder. It reads no command-line arguments.
+#include <QApplication>
+#include <iostream>
+#include <string>
+
+#include "ui/About2.h"
+#include "ui/DesktopPlatform.h"
+#include "ui/Unit1.h"
+
+int main(int, char** argv) {
+  using namespace orvenna;
+  std::string error;
+  std::unique_ptr<X11Screen> screen = X11Screen::Open("", error);
+  if (!screen) {
+    std::cerr << "orvenna: " << error
+              << "\norvenna: it needs an X display; to record without one, run orvenna-cli on a "
+                 "virtual display (see scripts/run.sh)\n";
+    return 1;
+  }
+  // The recorder grabs and watches the X display, so its own windows live there too.
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  int argumentCount = 1;  // the program's name only: arguments are not read
+  QApplication application(argumentCount, argv);
+  QApplication::setApplicationName(QStringLiteral("Orvenna 3.5"));
+
+  DesktopPlatform desktop(std::move(screen));
+  // The windows are made in this order and kept for the whole run: the main window (which
+  // makes the engine), the options dialog once there is one, the about box.
+  TfrmMain frmMain(desktop.Services());
+  desktop.Shell().SetMainWindow(&frmMain);
+  TForm2 form2;
+  frmMain.SetAboutBox(&form2);
+  frmMain.OnClosed = [] { QCoreApplication::quit(); };
+  frmMain.show();
+  return QApplication::exec();
+}
