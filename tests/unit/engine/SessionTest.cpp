@@ -345,6 +345,33 @@ TEST_F(SessionTest, StreamHeaderCarriesTheRecordingSettings) {
   AVIStreamRelease(stream);
 }
 
+TEST_F(SessionTest, FrontEndSeesTheEventsOfAStoppedRecordingInOrder) {
+  engine_->SetSelectedCompressor(0);
+  std::ofstream(output_) << "older recording";
+  std::vector<std::string> events;
+  const auto note = [&](const std::string& event) {
+    std::lock_guard guard(lock_);
+    if (events.empty() || events.back() != event) events.push_back(event);
+  };
+  engine_->OnStop = [&](TVistrel&) { note("stop"); };
+  engine_->OnSaving = [&](TVistrel&, int percent, const std::string& caption, bool&) {
+    note(caption == "Saving Video..." ? "saving" : caption + " " + std::to_string(percent));
+  };
+  engine_->OnDeleting = [&](TVistrel&, int percent, const std::string& caption, bool&) {
+    note(percent == 100 ? "deleted" : "deleting " + caption);
+  };
+  Record(20, 1 + 4);
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "deleted",  // a left-over temporary video, before the recording
+                        "stop",
+                        "deleting Delete Temp File", "deleted",  // the older output file
+                        "saving", "Saving Success... 100",
+                        "deleting Delete Temp File", "deleted",  // the temporary files
+                    }));
+  EXPECT_FALSE(engine_->Recording());
+  EXPECT_FALSE(engine_->SessionThreadRunning());
+}
+
 TEST(ElapsedTime, SplitsAndFormats) {
   EXPECT_EQ(SplitElapsedTime(3723050), (TElapsedTime{1, 2, 3, 50}));
   EXPECT_EQ(SplitElapsedTime(65250), (TElapsedTime{0, 1, 5, 250}));
