@@ -50,16 +50,22 @@ class SessionTest : public ::testing::Test {
   // grabs (the sample frame's grab is the first), or runs until the capture timer ends it
   // when `grabs` is 0.
   void Record(std::uint32_t step, int grabs, TStopRequest how = TStopRequest::Stop) {
-    std::atomic<int> count{0};
-    rig_.screen.onGrab = [&, step, grabs, how](const Rect&) {
+    int count = 0;
+    RecordUntil(step, [&count, grabs] { return grabs > 0 && ++count == grabs; }, how);
+  }
+
+  // The same, stopping at the first grab after which `stopNow` answers true (it runs on the
+  // recording thread).
+  void RecordUntil(std::uint32_t step, std::function<bool()> stopNow,
+                   TStopRequest how = TStopRequest::Stop) {
+    rig_.screen.onGrab = [&, step, how](const Rect&) {
       rig_.clock.now += step;
-      if (grabs > 0 && ++count == grabs) {
-        if (how == TStopRequest::Stop) {
-          engine_->StopRecording();
-        } else {
-          Process().StopRequest = how;
-          rig_.shell.PostToUiThread([this] { rig_.hotKeys.Press(TVistrel::FHotKey2); });
-        }
+      if (!stopNow()) return;
+      if (how == TStopRequest::Stop) {
+        engine_->StopRecording();
+      } else {
+        Process().StopRequest = how;
+        rig_.shell.PostToUiThread([this] { rig_.hotKeys.Press(TVistrel::FHotKey2); });
       }
     };
     ASSERT_TRUE(engine_->StartRecording(output_));
@@ -236,11 +242,12 @@ TEST_F(SessionTest, FailedWriteOffersTheDefaultAndRunsAgain) {
   engine_->GetCompressorList();
   engine_->SetSelectedCompressor(1);
   rig_.shell.answers = {true};
-  Record(20, 8);
+  std::atomic<int> starts{0};
+  engine_->OnStart = [&](TVistrel&) { ++starts; };
+  int grabsOfTheRerun = 0;
+  RecordUntil(20, [&] { return starts == 2 && ++grabsOfTheRerun == 4; });
   EXPECT_TRUE(Logged("error Error on write data to AVI stream."));
   ASSERT_EQ(rig_.shell.questions.size(), 1u);
-  int starts = 0;
-  for (const auto& line : log_) starts += line == "start";
   EXPECT_EQ(starts, 2);
   // The rerun with the default compressor was stopped with the stop button: it is kept.
   EXPECT_TRUE(Process().SaveSucceeded);
