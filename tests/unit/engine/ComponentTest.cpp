@@ -232,6 +232,26 @@ TEST(EngineComponent, HotKeysActInOrderAndEndTheRecording) {
   rig.WaitForRecordingThread();
 }
 
+TEST(EngineComponent, DestroyingWhileRecordingCancelsAndWaitsForTheThread) {
+  EngineRig rig;
+  TVistrel& engine = rig.Make();
+  engine.SetSelectedCompressor(0);
+  std::atomic<int> grabsAfterEnd{0};
+  std::atomic<bool> ended{false};
+  rig.screen.onGrab = [&](const Rect&) {
+    if (ended) ++grabsAfterEnd;
+  };
+  ASSERT_TRUE(engine.StartRecording(rig.base + "/out.avi"));
+  while (rig.screen.grabs < 20) std::this_thread::yield();
+  rig.engine.reset();
+  ended = true;
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
+  EXPECT_FALSE(std::filesystem::exists(rig.base + "/out.avi"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(grabsAfterEnd, 0);
+  rig.screen.onGrab = nullptr;
+}
+
 // DeleteTempFile ------------------------------------------------------------------------
 
 class DeleteTempFileTest : public ::testing::Test {
