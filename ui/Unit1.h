@@ -34,6 +34,10 @@ class TUpDown;
 // OnStart, OnUpdate, OnStop, OnSaving, OnDeleting and OnError on its recording thread as well;
 // the handlers installed for them carry the work over to the UI thread and keep the recording
 // thread waiting until it is done.
+//
+// RecButClick and the settings handlers throw EConvertError when a number field holds no
+// number, which ends the handler there; the controls' and the engine's connections catch it
+// and show it in an error box.
 class TfrmMain final : public QWidget {
  public:
   // Builds the controls, then the engine on `platform`, which must outlive the window.
