@@ -132,9 +132,12 @@ AviResult AVIStreamWrite(const PAVISTREAM& stream, std::int32_t start, std::int3
 
 AviResult AVIStreamRelease(PAVISTREAM& stream) {
   if (!stream) return AVIERR_BADHANDLE;
+  // Frames still being encoded are stored first, and a failure among them is this call's.
+  const AviResult flushed = stream->Flush();
   std::shared_ptr<avi::WriteTarget> target = stream->Target();
   stream.reset();
-  return ReleaseTarget(std::move(target));
+  const AviResult released = ReleaseTarget(std::move(target));
+  return flushed != AVIERR_OK ? flushed : released;
 }
 
 AviResult AVIFileRelease(PAVIFILE& file) {

@@ -9,6 +9,11 @@ CompressedStream::CompressedStream(PAVISTREAM raw, std::uint32_t handler,
                                    const EncoderSettings& settings, VideoCompressionManager& codecs)
     : raw_(std::move(raw)), handler_(handler), settings_(settings), codecs_(codecs) {}
 
+AVISTREAMINFOA CompressedStream::Info() const {
+  if (pipeline_) pipeline_->Drain();
+  return raw_->Info();
+}
+
 bool CompressedStream::IsUncompressedHandler(std::uint32_t handler) {
   return handler == 0 || handler == kUncompressedDib;
 }
@@ -34,9 +39,18 @@ AviResult CompressedStream::SetFormat(std::int32_t pos, const void* format,
       result != AVIERR_OK) {
     return result;
   }
+  pipeline_.reset();  // no frames yet: nothing waits in it
   input_ = std::move(input);
   imageSize_ = imageSize;
   encoder_ = std::move(encoder);
+  nextPosition_ = Target()->NextPosition();
+  if (encoder_) {
+    pipeline_ =
+        std::make_unique<FramePipeline>(static_cast<std::size_t>(imageSize_),
+                                        [this](const std::uint8_t* pixels, std::int64_t position) {
+                                          return EncodeAndStore(pixels, position);
+                                        });
+  }
   return AVIERR_OK;
 }
 
@@ -49,21 +63,55 @@ AviResult CompressedStream::Write(std::int32_t start, std::int32_t samples, cons
   }
   if (input_.empty()) return AVIERR_BADFORMAT;
   if (static_cast<std::uint64_t>(bufferSize) != imageSize_) return AVIERR_BADSIZE;
-  // Refused positions must not reach the encoder, whose next frame may depend on this one.
-  if (const AviResult result = Target()->Accepts(start); result != AVIERR_OK) return result;
   if (!encoder_) {
+    if (const AviResult result = Target()->Accepts(start); result != AVIERR_OK) return result;
     return raw_->Write(start, 1, buffer, bufferSize, flags | AVIIF_KEYFRAME, samplesWritten,
                        bytesWritten);
   }
-  if (!encoder_->Encode(static_cast<const std::uint8_t*>(buffer), imageSize_, frame_) ||
-      frame_.data.size() > kMaxChunkSize) {
+  if (const AviResult result = TakeEarlierFailure(); result != AVIERR_OK) return result;
+  // Refused positions must not reach the encoder, whose next frame may depend on this one.
+  if (const AviResult result = WriteTarget::AcceptsAfter(start, nextPosition_);
+      result != AVIERR_OK) {
+    return result;
+  }
+  pipeline_->Push(static_cast<const std::uint8_t*>(buffer), start);
+  nextPosition_ = start + 1;
+  if (bytesWritten != nullptr) {
+    // The caller wants the size of the stored frame: wait for it.
+    pipeline_->Drain();
+    if (const AviResult result = TakeEarlierFailure(); result != AVIERR_OK) return result;
+    *bytesWritten = storedBytes_;
+  }
+  if (samplesWritten != nullptr) *samplesWritten = 1;
+  return AVIERR_OK;
+}
+
+AviResult CompressedStream::Flush() {
+  if (!pipeline_) return AVIERR_OK;
+  pipeline_->Drain();
+  return TakeEarlierFailure();
+}
+
+AviResult CompressedStream::TakeEarlierFailure() {
+  const AviResult failure = pipeline_->TakeError();
+  if (failure != AVIERR_OK) {
+    // The frames queued after the failed one are done first, and their own failures count
+    // as this one. The next write goes after the last position the file holds, as it would
+    // have without the queue.
+    pipeline_->Drain();
+    pipeline_->TakeError();
+    nextPosition_ = Target()->NextPosition();
+  }
+  return failure;
+}
+
+AviResult CompressedStream::EncodeAndStore(const std::uint8_t* pixels, std::int64_t position) {
+  if (!encoder_->Encode(pixels, imageSize_, frame_) || frame_.data.size() > kMaxChunkSize) {
     return AVIERR_COMPRESSOR;
   }
-  const AviResult result =
-      raw_->Write(start, 1, frame_.data.data(), static_cast<std::int32_t>(frame_.data.size()),
-                  frame_.keyFrame ? AVIIF_KEYFRAME : 0, nullptr, bytesWritten);
-  if (result == AVIERR_OK && samplesWritten != nullptr) *samplesWritten = 1;
-  return result;
+  return raw_->Write(static_cast<std::int32_t>(position), 1, frame_.data.data(),
+                     static_cast<std::int32_t>(frame_.data.size()),
+                     frame_.keyFrame ? AVIIF_KEYFRAME : 0, nullptr, &storedBytes_);
 }
 
 }  // namespace orvenna::avi

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/VideoCompression.h"
+#include "platform/avi/FramePipeline.h"
 #include "platform/avi/Handles.h"
 
 namespace orvenna::avi {
@@ -11,13 +12,20 @@ namespace orvenna::avi {
 // A stream that compresses every frame written to it and hands the result to the raw stream
 // of a file being written. Its format is the uncompressed input format; the raw stream gets
 // the encoder's output format. The uncompressed DIB handler (0 or 'DIB ') stores frames as
-// they are. `codecs` must outlive the stream. One thread at a time.
+// they are.
+// Frames are encoded and stored on a thread of the stream's own (a FramePipeline), so that
+// the writer can go on while the encoder works: a write copies the frame and returns, waiting
+// only while two frames wait already. A failure to encode or store a frame is answered by the
+// next write (which then stores nothing) or by Flush; a write that asks for the bytes written
+// waits for its frame. `codecs` must outlive the stream. The public methods are for one
+// thread at a time.
 class CompressedStream final : public AviStream {
  public:
   CompressedStream(PAVISTREAM raw, std::uint32_t handler, const EncoderSettings& settings,
                    VideoCompressionManager& codecs);
 
-  AVISTREAMINFOA Info() const override { return raw_->Info(); }
+  // Waits for the frames written so far, so the length counts them.
+  AVISTREAMINFOA Info() const override;
   std::vector<std::uint8_t> Format() const override { return input_; }
   std::shared_ptr<WriteTarget> Target() const override { return raw_->Target(); }
   // AVIERR_BADFORMAT for a format that is not an uncompressed bitmap format, AVIERR_COMPRESSOR
@@ -25,14 +33,22 @@ class CompressedStream final : public AviStream {
   AviResult SetFormat(std::int32_t pos, const void* format, std::int32_t formatSize) override;
   // AVIERR_BADFORMAT before the format is set, AVIERR_BADSIZE when the size is not the
   // format's image size, AVIERR_BADPARAM for a position before the last one written,
-  // AVIERR_COMPRESSOR when encoding fails, AVIERR_FILEWRITE when the file refuses.
+  // AVIERR_COMPRESSOR when encoding fails, AVIERR_FILEWRITE when the file refuses (for an
+  // earlier frame, not encoded yet when it was written, or for this one).
   AviResult Write(std::int32_t start, std::int32_t samples, const void* buffer,
                   std::int32_t bufferSize, std::uint32_t flags, std::int32_t* samplesWritten,
                   std::int32_t* bytesWritten) override;
+  // Waits for the frames written so far; answers the failure of one of them not yet reported.
+  AviResult Flush() override;
 
   static bool IsUncompressedHandler(std::uint32_t handler);
 
  private:
+  // Encodes one frame and stores it: on the pipeline's thread.
+  AviResult EncodeAndStore(const std::uint8_t* pixels, std::int64_t position);
+  // Reports a failure of an earlier frame; the writer then goes on after what was stored.
+  AviResult TakeEarlierFailure();
+
   PAVISTREAM raw_;
   std::uint32_t handler_;
   EncoderSettings settings_;
@@ -40,7 +56,11 @@ class CompressedStream final : public AviStream {
   std::vector<std::uint8_t> input_;
   std::uint64_t imageSize_ = 0;
   std::unique_ptr<FrameEncoder> encoder_;
-  EncodedFrame frame_;
+  EncodedFrame frame_;             // reused for every frame, on the pipeline's thread
+  std::int32_t storedBytes_ = 0;   // of the last frame stored, on the pipeline's thread
+  std::int64_t nextPosition_ = 0;  // the first position after the frames written
+  // Last: its thread ends, with every frame done, before the members it uses go.
+  std::unique_ptr<FramePipeline> pipeline_;
 };
 
 }  // namespace orvenna::avi

@@ -35,9 +35,8 @@ AviResult WriteTarget::SetFormat(std::vector<std::uint8_t> format) {
   return AVIERR_OK;
 }
 
-AviResult WriteTarget::Accepts(std::int64_t position) const {
-  return position >= next_ && position - next_ <= kMaxSkippedPositions ? AVIERR_OK
-                                                                       : AVIERR_BADPARAM;
+AviResult WriteTarget::AcceptsAfter(std::int64_t position, std::int64_t next) {
+  return position >= next && position - next <= kMaxSkippedPositions ? AVIERR_OK : AVIERR_BADPARAM;
 }
 
 AviResult WriteTarget::WriteSample(std::int64_t position, const void* data, std::uint32_t size,

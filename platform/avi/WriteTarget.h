@@ -33,7 +33,11 @@ class WriteTarget {
   AviResult SetFormat(std::vector<std::uint8_t> format);
   // AVIERR_OK when a sample may go to `position`: not before the next free position and not
   // absurdly far after it; else AVIERR_BADPARAM.
-  AviResult Accepts(std::int64_t position) const;
+  AviResult Accepts(std::int64_t position) const { return AcceptsAfter(position, next_); }
+  // The same rule for a stream whose next free position is `next`.
+  static AviResult AcceptsAfter(std::int64_t position, std::int64_t next);
+  // The first position not written yet.
+  std::int64_t NextPosition() const { return next_; }
   // Writes a sample of at most kMaxChunkSize bytes. AVIERR_BADFORMAT before a format is set,
   // AVIERR_FILEWRITE when the file refuses (then every later write fails too).
   AviResult WriteSample(std::int64_t position, const void* data, std::uint32_t size, bool keyFrame);
