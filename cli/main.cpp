@@ -21,7 +21,9 @@ namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
 
-extern "C" void OnStopSignal(int) { stopSignal = 1; }
+extern "C" void OnStopSignal(int) {
+  stopSignal = 1;
+}
 
 std::string FourCCText(std::uint32_t fcc) {
   std::string text;
@@ -74,10 +76,10 @@ void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
     engine.SetScreenHeight(options.region.height);
   }
   if (options.seconds > 0) {
-    engine.CaptureTimer.Enabled = true;
-    engine.CaptureTimer.Hours = static_cast<std::uint8_t>(options.seconds / 3600);
-    engine.CaptureTimer.Minutes = static_cast<std::uint8_t>(options.seconds / 60 % 60);
-    engine.CaptureTimer.Seconds = static_cast<std::uint8_t>(options.seconds % 60);
+    engine.SetCaptureTimer(
+        orvenna::TCaptureTimer{true, static_cast<std::uint8_t>(options.seconds / 3600),
+                               static_cast<std::uint8_t>(options.seconds / 60 % 60),
+                               static_cast<std::uint8_t>(options.seconds % 60)});
   }
 }
 
@@ -132,9 +134,8 @@ int main(int argc, char** argv) {
 
   const int position = FindCompressor(engine, options->compressor);
   if (!options->compressor.empty() && position < 0) {
-    std::cerr << "orvenna-cli: no compressor '" << options->compressor
-              << "' takes this region at " << options->bitsPerPixel
-              << " bits per pixel (see --list-compressors)\n";
+    std::cerr << "orvenna-cli: no compressor '" << options->compressor << "' takes this region at "
+              << options->bitsPerPixel << " bits per pixel (see --list-compressors)\n";
     return 2;
   }
   engine.SetSelectedCompressor(position);

@@ -278,7 +278,7 @@ bool TVistrel::RunFrameLoop(SessionVideoFile& video) {
       if (OnUpdate) OnUpdate(*this);
     }
     const TElapsedTime time = SplitElapsedTime(elapsed);
-    const TCaptureTimer timer = CaptureTimer;
+    const TCaptureTimer timer = CaptureTimer();
     if (timer.Enabled && (timer.Hours || timer.Minutes || timer.Seconds) &&
         timer.Hours == time.Hours && timer.Minutes == time.Minutes &&
         timer.Seconds == time.Seconds) {

@@ -20,7 +20,13 @@
 namespace orvenna {
 
 // How the capture region is chosen.
-enum class TScreenRegion { SelObject = 0, FreeHand = 1, FixedMoving = 2, FixedStable = 3, FullScreen = 4 };
+enum class TScreenRegion {
+  SelObject = 0,
+  FreeHand = 1,
+  FixedMoving = 2,
+  FixedStable = 3,
+  FullScreen = 4
+};
 
 // Ends a recording automatically when the elapsed time reaches Hours:Minutes:Seconds.
 struct TCaptureTimer {
@@ -72,9 +78,6 @@ class TVistrel {
   // Raised on the grabbing thread with the frame's pixels before they are packed; what the
   // handler draws into `surface` becomes part of the frame.
   std::function<void(TVistrel& sender, const ImageView& surface, int width, int height)> OnOverlay;
-
-  // The automatic stop; the front end writes the whole record before each start.
-  TCaptureTimer CaptureTimer;
 
   // UI thread.
   explicit TVistrel(const Platform& platform);
@@ -136,6 +139,10 @@ class TVistrel {
   int FrameCount() const { return frameCount_.Get(); }
   int DroppedFrames() const { return droppedFrames_.Get(); }
   int FrameIndex() const { return frameIndex_.Get(); }
+
+  // The automatic stop; the front end writes the whole record before each start.
+  TCaptureTimer CaptureTimer() const { return captureTimer_.Get(); }
+  void SetCaptureTimer(const TCaptureTimer& timer) { captureTimer_.Set(timer); }
 
   // State.
   bool Recording() const { return recording_.Get(); }
@@ -269,6 +276,7 @@ class TVistrel {
   Shared<int> priority_{3};
   Shared<int> filterColor_{0};
   Shared<bool> ovelayDrawing_{false};
+  Shared<TCaptureTimer> captureTimer_{TCaptureTimer{}};  // four bytes, read and written whole
 
   mutable std::mutex statisticsTextLock_;  // guards the two strings below
   std::string codecName_;
@@ -305,8 +313,8 @@ class TVistrel {
 
   std::thread sessionThread_;
   AviResult lastSaveResult_ = AVIERR_OK;  // of the last SaveAVIFile
-  Shared<int> workerThreadId_{0};  // kernel id of the recording thread, 0 before it runs
-  Shared<bool> workerDone_{true};  // the recording thread no longer touches the engine
+  Shared<int> workerThreadId_{0};         // kernel id of the recording thread, 0 before it runs
+  Shared<bool> workerDone_{true};         // the recording thread no longer touches the engine
 };
 
 }  // namespace orvenna

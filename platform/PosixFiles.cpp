@@ -40,8 +40,10 @@ class UniqueFd {
 
 // Opens `path` only when it is a regular file, never following a link at its last component.
 // Opening without blocking first keeps a planted FIFO or device from stalling the caller.
+// New files get the permissions the user's umask allows, like any file the user saves: the
+// temporary files stay private all the same, inside their 0700 folder.
 UniqueFd OpenRegular(const std::string& path, int flags) {
-  UniqueFd fd(open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600));
+  UniqueFd fd(open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
   struct stat status {};
   if (!fd || fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
   if (fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) return {};

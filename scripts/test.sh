@@ -26,6 +26,7 @@ start_xvfb 1920x1080x24
 start_openbox
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp  # leaks of system libraries Qt loads
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 echo "== engine threading tests under ThreadSanitizer =="

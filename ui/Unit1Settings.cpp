@@ -118,7 +118,7 @@ void TfrmMain::StoreCaptureTimer() {
   timer.Minutes = LowByte(StrToInt(Edit6->text()));
   timer.Seconds = LowByte(StrToInt(Edit7->text()));
   captureTimer_ = timer;
-  if (engine_) engine_->CaptureTimer = captureTimer_;
+  if (engine_) engine_->SetCaptureTimer(captureTimer_);
 }
 
 void TfrmMain::CheckBox1Click() {

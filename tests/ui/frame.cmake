@@ -11,5 +11,3 @@ orvenna_test(ui_qt_shell
   LIBS orvenna_qt Qt6::Test
   LABELS display)
 
-set_tests_properties(ui_frame_window ui_qt_shell PROPERTIES
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp")

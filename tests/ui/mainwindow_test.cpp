@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, RadioGroup1ClickPushesEverySetting) {
   engine_->SetMinimizeAppOnStart(false);
   engine_->SetRestoreAppOnStop(true);
   engine_->SetOvelayDrawing(true);
-  engine_->CaptureTimer.Enabled = true;
+  engine_->SetCaptureTimer(TCaptureTimer{true, 0, 0, 0});
 
   w.RadioGroup1Click();
 
@@ -236,7 +236,7 @@ TEST_F(MainWindowTest, RadioGroup1ClickPushesEverySetting) {
   EXPECT_TRUE(engine_->MinimizeAppOnStart());
   EXPECT_FALSE(engine_->RestoreAppOnStop());
   EXPECT_FALSE(engine_->OvelayDrawing());
-  EXPECT_FALSE(engine_->CaptureTimer.Enabled);
+  EXPECT_FALSE(engine_->CaptureTimer().Enabled);
   EXPECT_FALSE(engine_->ShowPreview());
   // With preview off, the engine reports its region back into the fields.
   EXPECT_EQ(w.Label9->text(), "Preview Off...");
@@ -348,21 +348,21 @@ TEST_F(MainWindowTest, CaptureTimerIsWrittenWholeFromItsFields) {
                                                           w.Edit7, w.UpDown3}) {
     EXPECT_TRUE(control->isEnabled());
   }
-  EXPECT_TRUE(engine_->CaptureTimer.Enabled);
+  EXPECT_TRUE(engine_->CaptureTimer().Enabled);
 
   w.Edit5->setFocus();
   w.Edit5->selectAll();
   QTest::keyClicks(w.Edit5, "x1");
   EXPECT_EQ(w.Edit5->text(), "1");
   w.Edit6->setFocus();  // leaving Edit5 stores the timer
-  EXPECT_EQ(engine_->CaptureTimer.Hours, 1);
+  EXPECT_EQ(engine_->CaptureTimer().Hours, 1);
   w.Edit6->selectAll();
   QTest::keyClicks(w.Edit6, "300");  // stored as its low eight bits
   w.Edit7->setFocus();
   w.Edit7->clear();
   w.Edit5->setFocus();  // leaving an empty field puts "0" into it
   EXPECT_EQ(w.Edit7->text(), "0");
-  const TCaptureTimer& stored = engine_->CaptureTimer;
+  const TCaptureTimer stored = engine_->CaptureTimer();
   EXPECT_TRUE(stored.Enabled);
   EXPECT_EQ(stored.Hours, 1);
   EXPECT_EQ(stored.Minutes, 300 & 0xFF);
@@ -373,8 +373,8 @@ TEST_F(MainWindowTest, CaptureTimerIsWrittenWholeFromItsFields) {
   w.UpDown3->Step(+1);
   w.UpDown1->Step(-1);
   w.RadioGroup1Click();
-  EXPECT_EQ(engine_->CaptureTimer.Seconds, 1);
-  EXPECT_EQ(engine_->CaptureTimer.Hours, 0);
+  EXPECT_EQ(engine_->CaptureTimer().Seconds, 1);
+  EXPECT_EQ(engine_->CaptureTimer().Hours, 0);
 
   w.Edit7->setText("99999999999");
   w.Edit6->setFocus();
@@ -383,11 +383,11 @@ TEST_F(MainWindowTest, CaptureTimerIsWrittenWholeFromItsFields) {
   w.Edit5->setFocus();
   ASSERT_FALSE(answerer.boxes.empty());
   EXPECT_EQ(answerer.boxes.back().text, "'99999999999' is not a valid integer value");
-  EXPECT_EQ(engine_->CaptureTimer.Seconds, 1) << "the engine keeps the last good timer";
+  EXPECT_EQ(engine_->CaptureTimer().Seconds, 1) << "the engine keeps the last good timer";
 
   w.Edit7->setText("0");
   w.CheckBox9->setChecked(false);
-  EXPECT_FALSE(engine_->CaptureTimer.Enabled);
+  EXPECT_FALSE(engine_->CaptureTimer().Enabled);
   for (QWidget* control : std::initializer_list<QWidget*>{w.Edit5, w.UpDown1, w.Edit6, w.UpDown2,
                                                           w.Edit7, w.UpDown3}) {
     EXPECT_FALSE(control->isEnabled());

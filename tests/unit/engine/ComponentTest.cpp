@@ -44,7 +44,7 @@ TEST(EngineComponent, ConstructionSetsDefaultsAndRegistersHotKeys) {
   EXPECT_FALSE(engine.OvelayDrawing());
   EXPECT_EQ(engine.CodecName(), "MS Video Codec");
   EXPECT_EQ(engine.CompressorFcc(), 0x4356534Du);
-  EXPECT_FALSE(engine.CaptureTimer.Enabled);
+  EXPECT_FALSE(engine.CaptureTimer().Enabled);
   EXPECT_EQ(engine.DesktopWidth(), 1024);
   EXPECT_EQ(engine.DesktopHeight(), 768);
   EXPECT_EQ(Process().StopRequest, TStopRequest::None);

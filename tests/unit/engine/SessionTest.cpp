@@ -110,7 +110,7 @@ TEST_F(SessionTest, UpdatesComeAfterMoreThan200Ms) {
 
 TEST_F(SessionTest, CaptureTimerStopsAndKeepsWithoutWaiting) {
   engine_->SetSelectedCompressor(0);
-  engine_->CaptureTimer = TCaptureTimer{true, 0, 0, 10};
+  engine_->SetCaptureTimer(TCaptureTimer{true, 0, 0, 10});
   Record(1000, 0);
   EXPECT_EQ(TVistrel::ElapsedTime(), (TElapsedTime{0, 0, 10, 0}));
   EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
