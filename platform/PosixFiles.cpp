@@ -64,10 +64,13 @@ bool Occupied(const std::string& path) {
   return lstat(path.c_str(), &status) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
-bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* data, std::size_t size) {
+// Repeats `transfer` (pread or pwrite) until all `size` bytes are moved; false on an error or
+// the end of the file.
+template <typename Byte, typename Transfer>
+bool TransferFully(Byte* data, std::uint64_t offset, std::size_t size, Transfer transfer) {
   if (offset > kMaxOffset - size) return false;
   while (size > 0) {
-    const ssize_t done = pread(fd, data, size, static_cast<off_t>(offset));
+    const ssize_t done = transfer(data, size, static_cast<off_t>(offset));
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) return false;
     data += done;
@@ -77,17 +80,17 @@ bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* data, std::size_t siz
   return true;
 }
 
+bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* data, std::size_t size) {
+  return TransferFully(data, offset, size, [fd](std::uint8_t* at, std::size_t n, off_t where) {
+    return pread(fd, at, n, where);
+  });
+}
+
 bool WriteFully(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-  if (offset > kMaxOffset - size) return false;
-  while (size > 0) {
-    const ssize_t done = pwrite(fd, data, size, static_cast<off_t>(offset));
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return false;
-    data += done;
-    size -= static_cast<std::size_t>(done);
-    offset += static_cast<std::uint64_t>(done);
-  }
-  return true;
+  return TransferFully(data, offset, size,
+                       [fd](const std::uint8_t* at, std::size_t n, off_t where) {
+                         return pwrite(fd, at, n, where);
+                       });
 }
 
 class PosixFile final : public File {
