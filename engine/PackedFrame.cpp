@@ -1,18 +1,45 @@
 #include "engine/PackedFrame.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace orvenna {
+
+namespace {
+
+// The block a thread released last, kept for its next frame of the same size.
+struct SpareBlock {
+  std::uint8_t* block = nullptr;
+  std::size_t size = 0;
+
+  ~SpareBlock() { std::free(block); }
+};
+
+thread_local SpareBlock spare;
+
+}  // namespace
 
 PackedFrame PackedFrame::Allocate(std::uint64_t size) {
   PackedFrame frame;
   if (size < sizeof(BitmapInfoHeader) || size > SIZE_MAX) return frame;
-  frame.block_.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(size))));
-  if (frame.block_) frame.size_ = size;
+  std::uint8_t* block = nullptr;
+  if (spare.block != nullptr && spare.size == size) {
+    block = std::exchange(spare.block, nullptr);
+  } else {
+    block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(size)));
+  }
+  if (block == nullptr) return frame;
+  frame.block_ = Block(block, Free{static_cast<std::size_t>(size)});
+  frame.size_ = static_cast<std::size_t>(size);
   return frame;
 }
 
-void PackedFrame::Free::operator()(std::uint8_t* block) const { std::free(block); }
+void PackedFrame::Free::operator()(std::uint8_t* block) const {
+  // Kept for the next frame; the block kept before goes back to the system.
+  std::free(spare.block);
+  spare.block = block;
+  spare.size = size;
+}
 
 std::uint32_t PackedFrame::FormatSize() const {
   const BitmapInfoHeader& header = Header();

@@ -18,6 +18,9 @@ class PackedFrame {
   // A block of `size` bytes; an empty frame when the memory cannot be had. The block is not
   // cleared: a frame is written whole by the grabber, and clearing megabytes per frame
   // would cost as much as the grab itself.
+  // Each thread keeps the last block it released and hands it out again for the next frame
+  // of the same size, so a recording that grabs one region over and over takes its memory
+  // from the system once instead of faulting in fresh pages for every frame.
   static PackedFrame Allocate(std::uint64_t size);
 
   explicit operator bool() const { return block_ != nullptr; }
@@ -38,9 +41,11 @@ class PackedFrame {
 
  private:
   struct Free {
+    std::size_t size;  // of the block (zero in a default-made deleter)
     void operator()(std::uint8_t* block) const;
   };
-  std::unique_ptr<std::uint8_t[], Free> block_;
+  using Block = std::unique_ptr<std::uint8_t[], Free>;
+  Block block_;
   std::size_t size_ = 0;
 };
 

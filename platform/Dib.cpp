@@ -27,7 +27,9 @@ constexpr std::uint8_t LevelValue(int level, int levels) {
   return static_cast<std::uint8_t>(level * 255 / (levels - 1));
 }
 
-constexpr int Distance(int a, int b) { return a > b ? a - b : b - a; }
+constexpr int Distance(int a, int b) {
+  return a > b ? a - b : b - a;
+}
 
 // For every channel value, the palette level nearest to it, already moved to its bit position.
 constexpr std::array<std::uint8_t, 256> NearestLevelBits(int levels, int shift) {
@@ -54,24 +56,41 @@ void ConvertRowTo8(const std::uint8_t* source, int width, std::uint8_t* target) 
     target[x] = kBlueBits[source[0]] | kGreenBits[source[1]] | kRedBits[source[2]];
 }
 
+// Blue, green, red of each 32-bit pixel, four pixels (16 bytes in, 12 out) at a time in
+// whole words, which runs at memory speed; libswscale's packed-RGB path takes several times
+// as long for this.
+void ConvertRowTo24(const std::uint8_t* source, int width, std::uint8_t* target) {
+  int x = 0;
+  for (; x + 4 <= width; x += 4, source += 16, target += 12) {
+    std::uint64_t first;   // pixels 0 and 1
+    std::uint64_t second;  // pixels 2 and 3
+    std::memcpy(&first, source, 8);
+    std::memcpy(&second, source + 8, 8);
+    const std::uint64_t low =
+        (first & 0xFFFFFF) | (first >> 32 & 0xFFFFFF) << 24 | (second & 0xFFFF) << 48;
+    const auto high = static_cast<std::uint32_t>((second >> 16 & 0xFF) | (second >> 32) << 8);
+    std::memcpy(target, &low, 8);
+    std::memcpy(target + 8, &high, 4);
+  }
+  for (; x < width; ++x, source += 4, target += 3) std::memcpy(target, source, 3);
+}
+
 }  // namespace
 
 struct DibConverter::State {
   SwsContext* context = nullptr;
   int width = 0;
   int height = 0;
-  int bitsPerPixel = 0;
 
   ~State() { sws_freeContext(context); }
 
-  // A context for width x height at the depth, reused while they stay the same.
-  SwsContext* ContextFor(int w, int h, int bits) {
-    if (context && w == width && h == height && bits == bitsPerPixel) return context;
+  // A 5-5-5 context for width x height, reused while the size stays the same.
+  SwsContext* ContextFor(int w, int h) {
+    if (context && w == width && h == height) return context;
     sws_freeContext(context);
-    context = NewContext(w, h, bits == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB555LE);
+    context = NewContext(w, h, AV_PIX_FMT_RGB555LE);
     width = w;
     height = h;
-    bitsPerPixel = bits;
     return context;
   }
 
@@ -114,11 +133,12 @@ bool DibConverter::Convert(const ImageView& source, int bitsPerPixel, std::uint8
       std::memcpy(lastRow - stride * y, source.Row(y), stride);
     return true;
   }
-  if (bitsPerPixel == 8) {
+  if (bitsPerPixel == 8 || bitsPerPixel == 24) {
+    const auto convertRow = bitsPerPixel == 8 ? ConvertRowTo8 : ConvertRowTo24;
     for (int y = 0; y < source.height; ++y)
-      ConvertRowTo8(source.Row(y), source.width, lastRow - stride * y);
+      convertRow(source.Row(y), source.width, lastRow - stride * y);
   } else {
-    SwsContext* context = state_->ContextFor(source.width, source.height, bitsPerPixel);
+    SwsContext* context = state_->ContextFor(source.width, source.height);
     if (!context) return false;
     const std::uint8_t* const sourcePlanes[4] = {source.pixels, nullptr, nullptr, nullptr};
     const int sourceStrides[4] = {static_cast<int>(source.stride), 0, 0, 0};
