@@ -37,6 +37,18 @@ class SessionTest : public ::testing::Test {
     output_ = rig_.base + "/out.avi";
   }
 
+  // Installs a compressor after the default one, rebuilds the catalogue and selects it; the
+  // answer lets the test change how it behaves.
+  FakeCompressorSpec& Select(std::uint32_t fcc, const std::string& name) {
+    FakeCompressorSpec spec;
+    spec.fcc = fcc;
+    spec.name = name;
+    rig_.codecs.Add(spec);
+    engine_->GetCompressorList();
+    engine_->SetSelectedCompressor(engine_->CompressorCount() - 1);
+    return *rig_.codecs.Find(fcc);
+  }
+
   void Log(const std::string& line) {
     std::lock_guard guard(lock_);
     log_.push_back(line);
@@ -159,11 +171,7 @@ TEST_F(SessionTest, AcceptedDefaultIsUsedUntilASessionSucceeds) {
 }
 
 TEST_F(SessionTest, UnopenableSelectionAsksForTheDefault) {
-  FakeCompressorSpec broken;
-  broken.fcc = FourCC('B', 'R', 'K', 'N');
-  broken.name = "Broken";
-  rig_.codecs.Add(broken);
-  engine_->GetCompressorList();
+  Select(FourCC('B', 'R', 'K', 'N'), "Broken");
   ASSERT_EQ(engine_->CompressorCount(), 2);
   engine_->SetSelectedCompressor(7);  // outside the catalogue: cannot be opened
   Record(20, 3);
@@ -208,15 +216,9 @@ TEST_F(SessionTest, RefusedSizesAreRoundedToTwoFourAndEight) {
 }
 
 TEST_F(SessionTest, EveryRefusedSizeThenDefaultKeepsFormatAndFramesAlike) {
-  FakeCompressorSpec nothing;
-  nothing.fcc = FourCC('N', 'O', 'N', 'E');
-  nothing.name = "Nothing";
-  rig_.codecs.Add(nothing);
-  engine_->GetCompressorList();
-  rig_.codecs.Find(FourCC('N', 'O', 'N', 'E'))->accepts = [](const BitmapInfoHeader&) {
+  Select(FourCC('N', 'O', 'N', 'E'), "Nothing").accepts = [](const BitmapInfoHeader&) {
     return false;
   };
-  engine_->SetSelectedCompressor(1);
   engine_->SetScreenWidth(301);
   engine_->SetScreenHeight(299);
   rig_.shell.answers = {true};
@@ -234,13 +236,7 @@ TEST_F(SessionTest, EveryRefusedSizeThenDefaultKeepsFormatAndFramesAlike) {
 }
 
 TEST_F(SessionTest, FailedWriteOffersTheDefaultAndRunsAgain) {
-  FakeCompressorSpec flaky;
-  flaky.fcc = FourCC('F', 'L', 'K', 'Y');
-  flaky.name = "Flaky";
-  flaky.failEncodeAt = 1;
-  rig_.codecs.Add(flaky);
-  engine_->GetCompressorList();
-  engine_->SetSelectedCompressor(1);
+  Select(FourCC('F', 'L', 'K', 'Y'), "Flaky").failEncodeAt = 1;
   rig_.shell.answers = {true};
   std::atomic<int> starts{0};
   engine_->OnStart = [&](TVistrel&) { ++starts; };
@@ -256,13 +252,7 @@ TEST_F(SessionTest, FailedWriteOffersTheDefaultAndRunsAgain) {
 }
 
 TEST_F(SessionTest, FailedWriteDeclinedEndsForGood) {
-  FakeCompressorSpec flaky;
-  flaky.fcc = FourCC('F', 'L', 'K', 'Y');
-  flaky.name = "Flaky";
-  flaky.failEncodeAt = 0;
-  rig_.codecs.Add(flaky);
-  engine_->GetCompressorList();
-  engine_->SetSelectedCompressor(1);
+  Select(FourCC('F', 'L', 'K', 'Y'), "Flaky").failEncodeAt = 0;
   Record(20, 8);
   EXPECT_TRUE(Logged("error User aborted!"));
   EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
@@ -317,12 +307,7 @@ TEST_F(SessionTest, CancelledSaveKeepsNothing) {
 }
 
 TEST_F(SessionTest, StreamHeaderCarriesTheRecordingSettings) {
-  FakeCompressorSpec named;
-  named.fcc = FourCC('N', 'A', 'M', 'E');
-  named.name = "Named codec";
-  rig_.codecs.Add(named);
-  engine_->GetCompressorList();
-  engine_->SetSelectedCompressor(1);
+  Select(FourCC('N', 'A', 'M', 'E'), "Named codec");
   engine_->SetFPSPlayBack(30);
   engine_->SetColors(0);
   engine_->SetScreenWidth(100);
