@@ -10,6 +10,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/codec/Yuv420.h"
+
 namespace orvenna {
 namespace {
 
@@ -55,7 +57,7 @@ void DibFrameConverter::Reset() {
   widener_ = nullptr;
   scaler_ = nullptr;
   widened_.clear();
-  fullChroma_.clear();
+  toYuv420_ = false;
 }
 
 bool DibFrameConverter::CanConvert(int bitsPerPixel, AVPixelFormat target) {
@@ -94,14 +96,16 @@ bool DibFrameConverter::Setup(int width, int height, int bitsPerPixel,
     widened_.resize(4 * pixels);
     scaled = AV_PIX_FMT_BGR0;
   }
-  // Into 4:2:0, libswscale produces full-resolution chroma and each chroma sample becomes the
-  // mean of its 2 x 2 pixels here: libswscale's own subsampling resamples odd sizes with a
-  // slightly wrong ratio, which shifts colours by up to a pixel towards the far edges.
-  const bool halveChroma = target == AV_PIX_FMT_YUV420P;
-  if (halveChroma) fullChroma_.resize(2 * pixels);
-  scaler_ = sws_getContext(width, height, scaled, width, height,
-                           halveChroma ? AV_PIX_FMT_YUV444P : target, kScaleFlags, nullptr, nullptr,
-                           nullptr);
+  if (target == AV_PIX_FMT_YUV420P) {
+    // Converted here: libswscale's own subsampling resamples odd sizes with a slightly wrong
+    // ratio, which shifts colours by up to a pixel towards the far edges, and its exact path
+    // (full-resolution chroma, then halved) costs several times as much.
+    toYuv420_ = true;
+    fullRangeYuv_ = fullRangeYuv;
+    return true;
+  }
+  scaler_ = sws_getContext(width, height, scaled, width, height, target, kScaleFlags, nullptr,
+                           nullptr, nullptr);
   if (!scaler_) return false;
   const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
   sws_setColorspaceDetails(scaler_, bt601, 1, bt601, fullRangeYuv ? 1 : 0, 0, 1 << 16, 1 << 16);
@@ -114,7 +118,7 @@ void DibFrameConverter::Convert(const std::uint8_t* pixels, AVFrame& frame) {
                                    reinterpret_cast<const std::uint8_t*>(palette_.data()), nullptr,
                                    nullptr};
   int sourceStrides[4] = {-static_cast<int>(rowBytes_), 0, 0, 0};
-  if (!scaler_) {
+  if (!scaler_ && !toYuv420_) {
     const int bytesPerRow = av_image_get_linesize(source_, width_, 0);
     av_image_copy_plane(frame.data[0], frame.linesize[0], source[0], sourceStrides[0], bytesPerRow,
                         height_);
@@ -128,32 +132,14 @@ void DibFrameConverter::Convert(const std::uint8_t* pixels, AVFrame& frame) {
     source[0] = widened_.data();
     sourceStrides[0] = 4 * width_;
   }
-  if (fullChroma_.empty()) {
-    sws_scale(scaler_, source, sourceStrides, 0, height_, frame.data, frame.linesize);
+  if (toYuv420_) {
+    const Yuv420Planes planes{frame.data[0],     frame.data[1],     frame.data[2],
+                              frame.linesize[0], frame.linesize[1], frame.linesize[2]};
+    ConvertToYuv420(source[0], sourceStrides[0], source_ == AV_PIX_FMT_BGR24 ? 3 : 4, width_,
+                    height_, fullRangeYuv_, planes);
     return;
   }
-  std::uint8_t* fullU = fullChroma_.data();
-  std::uint8_t* fullV = fullU + static_cast<std::size_t>(width_) * height_;
-  std::uint8_t* full[4] = {frame.data[0], fullU, fullV, nullptr};
-  const int fullStrides[4] = {frame.linesize[0], width_, width_, 0};
-  sws_scale(scaler_, source, sourceStrides, 0, height_, full, fullStrides);
-  HalvePlane(fullU, frame.data[1], frame.linesize[1]);
-  HalvePlane(fullV, frame.data[2], frame.linesize[2]);
-}
-
-void DibFrameConverter::HalvePlane(const std::uint8_t* full, std::uint8_t* half,
-                                   int halfStride) const {
-  // An odd last row or column counts twice.
-  for (int y = 0; y < height_; y += 2) {
-    const std::uint8_t* upper = full + static_cast<std::size_t>(y) * width_;
-    const std::uint8_t* lower = y + 1 < height_ ? upper + width_ : upper;
-    std::uint8_t* out = half + static_cast<std::ptrdiff_t>(y / 2) * halfStride;
-    for (int x = 0; x < width_; x += 2) {
-      const int right = x + 1 < width_ ? x + 1 : x;
-      out[x / 2] =
-          static_cast<std::uint8_t>((upper[x] + upper[right] + lower[x] + lower[right] + 2) >> 2);
-    }
-  }
+  sws_scale(scaler_, source, sourceStrides, 0, height_, frame.data, frame.linesize);
 }
 
 }  // namespace orvenna

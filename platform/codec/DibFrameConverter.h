@@ -54,8 +54,6 @@ class DibFrameConverter {
 
  private:
   void Reset();
-  // Averages 2 x 2 samples of a full-resolution chroma plane into one.
-  void HalvePlane(const std::uint8_t* full, std::uint8_t* half, int halfStride) const;
 
   int width_ = 0;
   int height_ = 0;
@@ -66,8 +64,9 @@ class DibFrameConverter {
   // reach exactly from them.
   SwsContext* widener_ = nullptr;
   std::vector<std::uint8_t> widened_;
-  SwsContext* scaler_ = nullptr;          // null when the formats agree
-  std::vector<std::uint8_t> fullChroma_;  // U and V at full resolution, for 4:2:0 targets
+  SwsContext* scaler_ = nullptr;  // null when the formats agree or for 4:2:0 targets
+  bool toYuv420_ = false;         // 4:2:0 targets are converted by ConvertToYuv420
+  bool fullRangeYuv_ = false;
 };
 
 }  // namespace orvenna
