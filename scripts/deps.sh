@@ -12,7 +12,7 @@ packages=(
   libpulse-dev libjpeg-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb x11-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick
+  xvfb x11-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick xterm
 )
 
 missing=()
