@@ -25,8 +25,8 @@ struct Expected {
 
 // The enumeration order of the installed compressors.
 const Expected kOrder[] = {
-    {FourCC('M', 'S', 'V', 'C'), "msvideo1"}, {FourCC('Z', 'M', 'B', 'V'), "zmbv"},
-    {FourCC('H', '2', '6', '4'), "libx264"},  {FourCC('F', 'M', 'P', '4'), "mpeg4"},
+    {FourCC('H', '2', '6', '4'), "libx264"},  {FourCC('M', 'S', 'V', 'C'), "msvideo1"},
+    {FourCC('Z', 'M', 'B', 'V'), "zmbv"},     {FourCC('F', 'M', 'P', '4'), "mpeg4"},
     {FourCC('M', 'J', 'P', 'G'), "mjpeg"},    {FourCC('F', 'F', 'V', '1'), "ffv1"},
     {FourCC('H', 'F', 'Y', 'U'), "huffyuv"},  {FourCC('U', 'L', 'R', 'G'), "utvideo"},
     {FourCC('c', 'v', 'i', 'd'), "cinepak"},  {FourCC('M', 'P', 'N', 'G'), "png"},
