@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# Records the screen with orvenna-cli and with ffmpeg's x11grab side by side, on a private
+# Xvfb of 1920x1080 with MIT-SHM, and prints one table.
+#
+#   bench/compare.sh [--quick] [build folder]       (default folder: build-bench, Release)
+#
+# Scenes: "moving", ffmpeg's testsrc2 played full screen by orvenna-moving-content (30
+# pre-rendered frames copied from server-side pixmaps at 30 frames/s), and "terminal", an
+# xterm filling the screen that prints a line of text four times a second. Every compressor
+# records SECONDS seconds with orvenna-cli (--interval 33 --fps 30 --quality 75) and with
+# ffmpeg -f x11grab -framerate 30 using the same encoder and settings, one after the other,
+# at each size (the moving scene at 1920x1080 and 800x600, the terminal at 1920x1080).
+#
+# Columns: frames written (non-empty packets in the file), dropped slots (the recording's
+# 33 ms slots without a frame), frames/s written (per second of the stream's length, at least
+# SECONDS), CPU seconds of the recorder per written frame, the X server's CPU seconds per
+# written frame (grabs cost the server too), peak resident memory, file size, and the
+# Orvenna / ffmpeg ratios of frames/s, CPU per frame, peak memory and size.
+#
+# A compressor may be given as FOURCC:NAME, to record with ours as FOURCC and with ffmpeg as
+# the settings named NAME; "ZMBV:ZMBV-default" sets our ZMBV beside ffmpeg's at its default
+# compression level.
+#
+# --quick: H.264, Motion JPEG and ZMBV, 5 seconds, 1920x1080 only. The environment variables
+# COMPRESSORS, SECONDS_EACH, SCENES ("moving terminal") and SIZES ("1920x1080 800x600")
+# override the choice. Raw results go to $RESULTS (default: a file in the build folder).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+if [[ ${1:-} == --quick ]]; then
+  quick=1
+  shift
+fi
+build=${1:-build-bench}
+if ((quick)); then
+  compressors=${COMPRESSORS:-"H264 MJPG ZMBV"}
+  seconds=${SECONDS_EACH:-5}
+  sizes=${SIZES:-1920x1080}
+else
+  compressors=${COMPRESSORS:-"H264 MJPG FMP4 HFYU ULRG FFV1 ZMBV ZMBV:ZMBV-default MSVC cvid MPNG"}
+  seconds=${SECONDS_EACH:-15}
+  sizes=${SIZES:-"1920x1080 800x600"}
+fi
+scenes=${SCENES:-"moving terminal"}
+results=${RESULTS:-$build/compare-results.tsv}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target orvenna-cli orvenna-moving-content >/dev/null
+cli=$build/cli/orvenna-cli
+player=$build/tests/tools/orvenna-moving-content
+
+# Our drivers' settings at quality 75 (7500) with key frames every 100 frames, as ffmpeg
+# options: H.264 crf 18 with the driver's default preset, MPEG-4 and Motion JPEG fixed
+# quantiser 3, ZMBV its fastest choice, each encoder in the pixel format ours feeds it.
+declare -A ffmpeg_settings=(
+  [H264]="-c:v libx264 -preset veryfast -tune zerolatency -crf 18 -bf 0 -g 100 -pix_fmt yuv420p"
+  [MJPG]="-c:v mjpeg -q:v 3 -pix_fmt yuvj420p"
+  [FMP4]="-c:v mpeg4 -q:v 3 -bf 0 -g 100 -pix_fmt yuv420p"
+  [HFYU]="-c:v huffyuv -pix_fmt rgb24"
+  [ULRG]="-c:v utvideo -pix_fmt gbrp"
+  [FFV1]="-c:v ffv1 -level 3 -g 100 -pix_fmt bgr0"
+  [ZMBV]="-c:v zmbv -compression_level 1 -me_range 1 -g 100 -pix_fmt bgr0"
+  [ZMBV-default]="-c:v zmbv -g 100 -pix_fmt bgr0"
+  [MSVC]="-c:v msvideo1 -g 100 -keyint_min 99 -pix_fmt rgb555le"
+  [cvid]="-c:v cinepak -g 100 -keyint_min 100 -pix_fmt rgb24"
+  [MPNG]="-c:v png -pix_fmt rgb24"
+)
+
+work=$(mktemp -d)
+scene_pid=
+# shellcheck source=../scripts/lib/display.sh
+source scripts/lib/display.sh
+cleanup() {
+  if [[ -n $scene_pid ]]; then kill "$scene_pid" 2>/dev/null || true; wait "$scene_pid" 2>/dev/null || true; fi
+  stop_display
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+start_xvfb 1920x1080x24
+xvfb_pid=$XVFB_PID
+display=$DISPLAY
+
+start_scene() {
+  case $1 in
+    moving)
+      [[ -f $work/testsrc2.bgra ]] ||
+        ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 30 \
+          -pix_fmt bgra -f rawvideo "$work/testsrc2.bgra"
+      "$player" --geometry 1920x1080+0+0 --fps 30 --frames 30 --raw "$work/testsrc2.bgra" \
+        >/dev/null 2>&1 &
+      ;;
+    terminal)
+      xterm -fn fixed -geometry 320x83+0+0 -e bash -c \
+        'i=0; while :; do i=$((i+1)); echo "$i $(date +%T.%N) $(head -c 90 /dev/urandom | base64 -w0)"; sleep 0.25; done' \
+        >/dev/null 2>&1 &
+      ;;
+  esac
+  scene_pid=$!
+  sleep 2  # the window is up and its first frames are drawn
+}
+
+stop_scene() {
+  kill "$scene_pid" 2>/dev/null || true
+  wait "$scene_pid" 2>/dev/null || true
+  scene_pid=
+}
+
+# CPU seconds the X server has used so far.
+xvfb_cpu() {
+  awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f", ($14 + $15) / hz }' "/proc/$xvfb_pid/stat"
+}
+
+# Prints: frames_written positions. The header's frame count holds every position of the
+# stream; positions without a frame are empty chunks, which ffprobe does not list as packets.
+count_packets() {
+  local written positions
+  written=$(ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 "$1" |
+    awk '$1 > 0 { n++ } END { print n + 0 }')
+  positions=$(ffprobe -v error -select_streams v:0 -show_entries stream=nb_frames -of csv=p=0 "$1")
+  echo "$written ${positions:-0}"
+}
+
+# run TOOL SCENE SIZE COMPRESSOR: records once and appends a line to $results.
+run() {
+  local tool=$1 scene=$2 size=$3 compressor=$4
+  local fourcc=${compressor%%:*} settings=${compressor#*:}
+  local width=${size%x*} height=${size#*x}
+  local out=$work/$tool.avi timing=$work/time.txt
+  rm -f "$out"
+  local before after
+  before=$(xvfb_cpu)
+  if [[ $tool == orvenna ]]; then
+    # The automatic stop needs a pass of the frame loop within its second, which a very slow
+    # encoder can miss; SIGTERM then stops and keeps the recording the same way.
+    /usr/bin/time -o "$timing" -f "%U %S %M" timeout -s TERM -k 300 $((seconds + 10)) \
+      "$cli" --seconds "$seconds" \
+      --region "0,0,$width,$height" --compressor "$fourcc" --interval 33 --fps 30 --quality 75 \
+      "$out" >/dev/null 2>"$work/stderr.txt" || true
+  else
+    # shellcheck disable=SC2086
+    /usr/bin/time -o "$timing" -f "%U %S %M" ffmpeg -nostdin -y -v error -f x11grab \
+      -framerate 30 -video_size "$size" -i "$display+0,0" ${ffmpeg_settings[$settings]} -r 30 \
+      -t "$seconds" "$out" >/dev/null 2>"$work/stderr.txt" || true
+  fi
+  after=$(xvfb_cpu)
+  local written=0 total=0 bytes=0
+  if [[ -s $out ]]; then
+    read -r written total < <(count_packets "$out")
+    bytes=$(stat -c %s "$out")
+  fi
+  local user sys rss
+  read -r user sys rss < <(tail -n 1 "$timing")  # after a line on an exit status, if any
+  printf '%s\t%s\t%s\t%s\t%d\t%d\t%s\t%s\t%s\t%d\t%d\n' "$scene" "$size" "$settings" "$tool" \
+    "$written" "$total" "$user" "$sys" "$(awk -v a="$before" -v b="$after" 'BEGIN { print b - a }')" \
+    "$rss" "$bytes" >>"$results"
+  rm -f "$out"
+}
+
+: >"$results"
+echo "compare: $seconds s per recording; load average $(cut -d' ' -f1-3 /proc/loadavg)" >&2
+for scene in $scenes; do
+  start_scene "$scene"
+  for size in $sizes; do
+    [[ $scene == terminal && $size != 1920x1080 ]] && continue
+    for compressor in $compressors; do
+      echo "compare: $scene $size $compressor" >&2
+      run orvenna "$scene" "$size" "$compressor"
+      run ffmpeg "$scene" "$size" "$compressor"
+    done
+  done
+  stop_scene
+done
+echo "compare: done; load average $(cut -d' ' -f1-3 /proc/loadavg)" >&2
+
+# One row per scene, size and compressor: Orvenna's figures, ffmpeg's, and the ratios.
+awk -F'\t' -v seconds="$seconds" '
+  # Per second of the recording: its stream length, or the time asked for when the stream
+  # is shorter (a recorder that fell behind wrote fewer positions).
+  function fps(w, t) { return w / (t / 30 > seconds ? t / 30 : seconds) }
+  function per(x, w) { return w > 0 ? x / w : 0 }
+  function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
+  {
+    key = $1 " " $2 " " $3
+    if (!(key in seen)) { seen[key] = 1; order[++n] = key }
+    w[key, $4] = $5; d[key, $4] = (seconds * 30 > $6 ? seconds * 30 : $6) - $5
+    f[key, $4] = fps($5, $6)
+    c[key, $4] = per($7 + $8, $5); x[key, $4] = per($9, $5)
+    m[key, $4] = $10 / 1024; s[key, $4] = $11 / 1048576
+  }
+  END {
+    printf "| scene | size | codec | frames O/F | dropped O/F | fps O/F | CPU s/frame O/F | Xvfb CPU s/frame O/F | peak RSS MB O/F | file MB O/F | fps ratio | CPU/frame ratio | RSS ratio | size ratio |\n"
+    printf "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n"
+    for (i = 1; i <= n; i++) {
+      k = order[i]; split(k, p, " ")
+      printf "| %s | %s | %s | %d / %d | %d / %d | %.1f / %.1f | %.4f / %.4f | %.4f / %.4f | %.0f / %.0f | %.1f / %.1f | %s | %s | %s | %s |\n",
+        p[1], p[2], p[3], w[k, "orvenna"], w[k, "ffmpeg"], d[k, "orvenna"], d[k, "ffmpeg"],
+        f[k, "orvenna"], f[k, "ffmpeg"], c[k, "orvenna"], c[k, "ffmpeg"],
+        x[k, "orvenna"], x[k, "ffmpeg"], m[k, "orvenna"], m[k, "ffmpeg"],
+        s[k, "orvenna"], s[k, "ffmpeg"], ratio(f[k, "orvenna"], f[k, "ffmpeg"]),
+        ratio(c[k, "orvenna"], c[k, "ffmpeg"]), ratio(m[k, "orvenna"], m[k, "ffmpeg"]),
+        ratio(s[k, "orvenna"], s[k, "ffmpeg"])
+    }
+  }' "$results"
