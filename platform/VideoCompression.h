@@ -69,7 +69,13 @@ struct EncodedFrame {
   bool keyFrame = false;
 };
 
-// Encodes frames of one format, one output per input, in order. Not shared between threads.
+// What FrameEncoder::Finish hands out.
+enum class FinishResult { kPacket, kDone, kFailed };
+
+// The most frames an encoder holds back before it hands their packets out.
+constexpr unsigned kMaxHeldFrames = 8;
+
+// Encodes frames of one format into one packet each, in order. Not shared between threads.
 class FrameEncoder {
  public:
   virtual ~FrameEncoder() = default;
@@ -77,7 +83,12 @@ class FrameEncoder {
   // by the codec's extra data.
   virtual const std::vector<std::uint8_t>& OutputFormat() const = 0;
   // Encodes the pixel area of one frame of the input format. False when encoding fails.
+  // An encoder that works on several frames at once may leave `out.data` empty: the packet
+  // of this frame then comes out of a later call, packets staying in the order of frames.
   virtual bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) = 0;
+  // After the last frame: the next packet still held back (kPacket), none left (kDone), or
+  // a failure. No frame may be encoded after it.
+  virtual FinishResult Finish(EncodedFrame&) { return FinishResult::kDone; }
 };
 
 // The installed video compressors, enumerated by index. Any thread.

@@ -142,8 +142,9 @@ AviResult AVIStreamWrite(const PAVISTREAM& stream, std::int32_t start, std::int3
                          std::int32_t* samplesWritten, std::int32_t* bytesWritten);
 // Releasing the last handle of a written file completes it on disk; the result of
 // completing it (AVIERR_FILEWRITE when the disk refuses) comes back from the last release.
-// Releasing a compressing stream first waits for the frames it is still encoding; a failure
-// among them (AVIERR_COMPRESSOR, AVIERR_FILEWRITE) comes back from that release.
+// Releasing the last handle of a compressing stream first stores the frames it is still
+// encoding; a failure among them (AVIERR_COMPRESSOR, AVIERR_FILEWRITE) comes back from that
+// release.
 AviResult AVIStreamRelease(PAVISTREAM& stream);
 AviResult AVIFileRelease(PAVIFILE& file);
 AviResult AVISaveOptionsFree(int count, AVICOMPRESSOPTIONS** options);

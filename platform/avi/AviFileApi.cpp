@@ -133,7 +133,7 @@ AviResult AVIStreamWrite(const PAVISTREAM& stream, std::int32_t start, std::int3
 AviResult AVIStreamRelease(PAVISTREAM& stream) {
   if (!stream) return AVIERR_BADHANDLE;
   // Frames still being encoded are stored first, and a failure among them is this call's.
-  const AviResult flushed = stream->Flush();
+  const AviResult flushed = stream.use_count() == 1 ? stream->Finish() : AVIERR_OK;
   std::shared_ptr<avi::WriteTarget> target = stream->Target();
   stream.reset();
   const AviResult released = ReleaseTarget(std::move(target));

@@ -86,10 +86,20 @@ AviResult CompressedStream::Write(std::int32_t start, std::int32_t samples, cons
   return AVIERR_OK;
 }
 
-AviResult CompressedStream::Flush() {
+AviResult CompressedStream::Finish() {
   if (!pipeline_) return AVIERR_OK;
   pipeline_->Drain();
-  return TakeEarlierFailure();
+  AviResult result = pipeline_->TakeError();
+  // The pipeline is idle: its encoder can be used here.
+  for (;;) {
+    const FinishResult finished = encoder_->Finish(frame_);
+    if (finished == FinishResult::kDone) break;
+    const AviResult stored =
+        finished == FinishResult::kPacket && heldCount_ > 0 ? StoreOldest() : AVIERR_COMPRESSOR;
+    if (result == AVIERR_OK) result = stored;
+    if (stored != AVIERR_OK) break;
+  }
+  return result;
 }
 
 AviResult CompressedStream::TakeEarlierFailure() {
@@ -100,15 +110,28 @@ AviResult CompressedStream::TakeEarlierFailure() {
     // have without the queue.
     pipeline_->Drain();
     pipeline_->TakeError();
-    nextPosition_ = Target()->NextPosition();
+    nextPosition_ = heldCount_ > 0 ? held_[(heldFirst_ + heldCount_ - 1) % held_.size()] + 1
+                                   : Target()->NextPosition();
   }
   return failure;
 }
 
 AviResult CompressedStream::EncodeAndStore(const std::uint8_t* pixels, std::int64_t position) {
-  if (!encoder_->Encode(pixels, imageSize_, frame_) || frame_.data.size() > kMaxChunkSize) {
+  if (heldCount_ == held_.size()) return AVIERR_INTERNAL;  // more held back than encoders may
+  held_[(heldFirst_ + heldCount_++) % held_.size()] = position;
+  if (!encoder_->Encode(pixels, imageSize_, frame_)) {
+    --heldCount_;  // this frame will not come out
     return AVIERR_COMPRESSOR;
   }
+  if (frame_.data.empty()) return AVIERR_OK;  // held back: its packet comes out later
+  return StoreOldest();
+}
+
+AviResult CompressedStream::StoreOldest() {
+  const std::int64_t position = held_[heldFirst_];
+  heldFirst_ = (heldFirst_ + 1) % held_.size();
+  --heldCount_;
+  if (frame_.data.size() > kMaxChunkSize) return AVIERR_COMPRESSOR;
   return raw_->Write(static_cast<std::int32_t>(position), 1, frame_.data.data(),
                      static_cast<std::int32_t>(frame_.data.size()),
                      frame_.keyFrame ? AVIIF_KEYFRAME : 0, nullptr, &storedBytes_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -16,15 +17,18 @@ namespace orvenna::avi {
 // Frames are encoded and stored on a thread of the stream's own (a FramePipeline), so that
 // the writer can go on while the encoder works: a write copies the frame and returns, waiting
 // only while two frames wait already. A failure to encode or store a frame is answered by the
-// next write (which then stores nothing) or by Flush; a write that asks for the bytes written
-// waits for its frame. `codecs` must outlive the stream. The public methods are for one
+// next write (which then stores nothing) or by Finish; a write that asks for the bytes written
+// waits for its frame. An encoder that holds frames back (frame threads) hands their packets
+// out later; they go to their own positions, and releasing the stream's last handle (Finish)
+// stores the ones still held. `codecs` must outlive the stream. The public methods are for one
 // thread at a time.
 class CompressedStream final : public AviStream {
  public:
   CompressedStream(PAVISTREAM raw, std::uint32_t handler, const EncoderSettings& settings,
                    VideoCompressionManager& codecs);
 
-  // Waits for the frames written so far, so the length counts them.
+  // Waits for the frames written so far, so the length counts them (except those the encoder
+  // still holds back).
   AVISTREAMINFOA Info() const override;
   std::vector<std::uint8_t> Format() const override { return input_; }
   std::shared_ptr<WriteTarget> Target() const override { return raw_->Target(); }
@@ -38,14 +42,17 @@ class CompressedStream final : public AviStream {
   AviResult Write(std::int32_t start, std::int32_t samples, const void* buffer,
                   std::int32_t bufferSize, std::uint32_t flags, std::int32_t* samplesWritten,
                   std::int32_t* bytesWritten) override;
-  // Waits for the frames written so far; answers the failure of one of them not yet reported.
-  AviResult Flush() override;
+  // Stores every frame written, also those the encoder holds back; answers the failure of one
+  // of them not yet reported. Nothing may be written after it.
+  AviResult Finish() override;
 
   static bool IsUncompressedHandler(std::uint32_t handler);
 
  private:
-  // Encodes one frame and stores it: on the pipeline's thread.
+  // Encodes one frame and stores the packet that comes out: on the pipeline's thread.
   AviResult EncodeAndStore(const std::uint8_t* pixels, std::int64_t position);
+  // Stores `frame_` at the position of the oldest frame whose packet has not come out yet.
+  AviResult StoreOldest();
   // Reports a failure of an earlier frame; the writer then goes on after what was stored.
   AviResult TakeEarlierFailure();
 
@@ -59,6 +66,11 @@ class CompressedStream final : public AviStream {
   EncodedFrame frame_;             // reused for every frame, on the pipeline's thread
   std::int32_t storedBytes_ = 0;   // of the last frame stored, on the pipeline's thread
   std::int64_t nextPosition_ = 0;  // the first position after the frames written
+  // Positions of the frames sent to the encoder whose packets have not come out, oldest
+  // first: a ring, used on the pipeline's thread.
+  std::array<std::int64_t, kMaxHeldFrames + 1> held_{};
+  std::size_t heldFirst_ = 0;
+  std::size_t heldCount_ = 0;
   // Last: its thread ends, with every frame done, before the members it uses go.
   std::unique_ptr<FramePipeline> pipeline_;
 };

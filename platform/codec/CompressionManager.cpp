@@ -60,6 +60,7 @@ class DriverEncoder : public FrameEncoder {
   bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
     return encoder_->Encode(pixels, size, out);
   }
+  FinishResult Finish(EncodedFrame& out) override { return encoder_->Finish(out); }
 
  private:
   std::shared_ptr<CompressorDriver> driver_;

@@ -120,6 +120,7 @@ LibavDriverDescription HuffYuv() {
   d.shortName = "HuffYUV";
   d.description = "HuffYUV - Huffman Lossless Codec (RGB)";
   d.formats = Always(AV_PIX_FMT_RGB24);  // the spare byte of 32-bit pixels carries nothing
+  d.threading = Threading::kFrames;      // every frame stands alone
   return d;
 }
 
@@ -130,6 +131,7 @@ LibavDriverDescription UtVideo() {
   d.shortName = "Ut Video";
   d.description = "Ut Video - Ut Video Lossless Codec (RGB)";
   d.formats = Always(AV_PIX_FMT_GBRP);
+  d.threading = Threading::kFrames;  // every frame stands alone
   return d;
 }
 
@@ -155,6 +157,7 @@ LibavDriverDescription Png() {
   // 8-bit frames stay indexed, with their colours in each picture.
   d.formats = {Formats{AV_PIX_FMT_PAL8}, Formats{AV_PIX_FMT_RGB24}, Formats{AV_PIX_FMT_RGB24},
                Formats{AV_PIX_FMT_RGB24}};
+  d.threading = Threading::kFrames;  // every frame stands alone
   return d;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -53,6 +54,12 @@ void SetThreads(AVCodecContext& context, Threading threading) {
       break;
     case Threading::kEncoder:
       context.thread_count = 0;
+      break;
+    case Threading::kFrames:
+      // One frame per core in flight.
+      context.thread_count =
+          static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, kMaxHeldFrames));
+      context.thread_type = FF_THREAD_FRAME;
       break;
   }
 }

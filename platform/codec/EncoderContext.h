@@ -18,8 +18,8 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 
 // Opens `codec` for `width` x `height` frames in `format`, configured as `description` says
 // with the dialog's `choice` (may be null) and the recording's `settings`: quality on the
-// encoder's own scale, the key-frame interval as the group of pictures, no B-frames, threads
-// that hold no frame back. Null when the encoder refuses. Any thread.
+// encoder's own scale, the key-frame interval as the group of pictures, no B-frames, and the
+// description's threading. Null when the encoder refuses. Any thread.
 CodecContextPtr OpenEncoderContext(const AVCodec& codec, const LibavDriverDescription& description,
                                    const ConfigureChoice* choice, int width, int height,
                                    AVPixelFormat format, const EncoderSettings& settings);

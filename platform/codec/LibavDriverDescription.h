@@ -21,11 +21,12 @@ enum class QualityControl {
   kFrameWeight,     // a rate-distortion weight per frame
 };
 
-// How an encoder may use several cores without holding frames back.
+// How an encoder uses several cores.
 enum class Threading {
-  kNone,     // one thread (the encoder threads only across frames, which delays output)
+  kNone,     // one thread
   kSlices,   // libavcodec's slice threads
   kEncoder,  // the encoder's own threads (told to run without delay by its options)
+  kFrames,   // libavcodec's frame threads: each frame on a thread, packets come out late
 };
 
 // A private option of an encoder, set by name before it opens.

@@ -1,5 +1,6 @@
 #include "platform/codec/LibavEncoder.h"
 
+#include <cerrno>
 #include <cstring>
 
 extern "C" {
@@ -42,11 +43,11 @@ std::vector<std::uint8_t> StreamFormat(const AVCodecContext& context, std::uint3
 }  // namespace
 
 LibavEncoder::LibavEncoder(CodecContextPtr context)
-    : context_(std::move(context)), frame_(av_frame_alloc()), packet_(av_packet_alloc()) {}
+    : context_(std::move(context)), packet_(av_packet_alloc()) {}
 
 LibavEncoder::~LibavEncoder() {
   av_packet_free(&packet_);
-  av_frame_free(&frame_);
+  for (AVFrame*& frame : frames_) av_frame_free(&frame);
 }
 
 std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std::uint32_t handler,
@@ -54,17 +55,25 @@ std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std:
                                                    std::span<const RgbQuad> colours,
                                                    bool fullRangeYuv, int frameQuality) {
   std::unique_ptr<LibavEncoder> encoder(new LibavEncoder(std::move(context)));
-  if (!encoder->packet_ || !encoder->frame_) return nullptr;
   AVCodecContext& codec = *encoder->context_;
-  AVFrame& frame = *encoder->frame_;
-  frame.format = codec.pix_fmt;
-  frame.width = codec.width;
-  frame.height = codec.height;
-  frame.color_range = codec.color_range;
-  frame.colorspace = codec.colorspace;
-  if (av_frame_get_buffer(&frame, 0) < 0 ||
-      !encoder->converter_.Setup(input.width, input.height, input.bitCount, colours, codec.pix_fmt,
-                                 fullRangeYuv)) {
+  encoder->holdsFrames_ = codec.active_thread_type == FF_THREAD_FRAME;
+  // Frame threads keep a reference to each frame until it is encoded: one buffer for each of
+  // the frames in flight (up to one more than the threads), and one to fill, so that no
+  // buffer is allocated per frame.
+  encoder->frames_.resize(encoder->holdsFrames_ ? static_cast<std::size_t>(codec.thread_count) + 2
+                                                : 1);
+  for (AVFrame*& frame : encoder->frames_) {
+    frame = av_frame_alloc();
+    if (!frame) return nullptr;
+    frame->format = codec.pix_fmt;
+    frame->width = codec.width;
+    frame->height = codec.height;
+    frame->color_range = codec.color_range;
+    frame->colorspace = codec.colorspace;
+    if (av_frame_get_buffer(frame, 0) < 0) return nullptr;
+  }
+  if (!encoder->packet_ || !encoder->converter_.Setup(input.width, input.height, input.bitCount,
+                                                      colours, codec.pix_fmt, fullRangeYuv)) {
     return nullptr;
   }
   encoder->format_ = StreamFormat(codec, handler);
@@ -74,20 +83,42 @@ std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std:
 
 bool LibavEncoder::Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) {
   if (!pixels || size < converter_.InputBytes()) return false;
-  // The buffer is reused unless the encoder still holds on to the previous frame.
-  if (av_frame_make_writable(frame_) < 0) return false;
-  converter_.Convert(pixels, *frame_);
-  frame_->pts = nextPts_++;
-  frame_->quality = frameQuality_;
-  frame_->pict_type = AV_PICTURE_TYPE_NONE;
-  if (avcodec_send_frame(context_.get(), frame_) < 0) return false;
-  // Encoders are opened without delay, so the packet of this frame is there now; an encoder
-  // that holds it back fails, since outputs must stay in step with inputs.
-  if (avcodec_receive_packet(context_.get(), packet_) < 0) return false;
+  AVFrame* frame = frames_[static_cast<std::size_t>(nextPts_) % frames_.size()];
+  // The buffer is reused unless the encoder still holds on to it.
+  if (av_frame_make_writable(frame) < 0) return false;
+  converter_.Convert(pixels, *frame);
+  frame->pts = nextPts_++;
+  frame->quality = frameQuality_;
+  frame->pict_type = AV_PICTURE_TYPE_NONE;
+  if (finishing_ || avcodec_send_frame(context_.get(), frame) < 0) return false;
+  // Encoders are opened without delay, so the packet of this frame is there now, unless
+  // frames are encoded on frame threads: then the packet of an earlier frame, if one is done.
+  const int received = avcodec_receive_packet(context_.get(), packet_);
+  if (received == AVERROR(EAGAIN) && holdsFrames_) {
+    out.data.clear();
+    return true;
+  }
+  if (received < 0) return false;
+  TakePacket(out);
+  return true;
+}
+
+FinishResult LibavEncoder::Finish(EncodedFrame& out) {
+  if (!finishing_) {
+    finishing_ = true;
+    if (avcodec_send_frame(context_.get(), nullptr) < 0) return FinishResult::kFailed;
+  }
+  const int received = avcodec_receive_packet(context_.get(), packet_);
+  if (received == AVERROR_EOF) return FinishResult::kDone;
+  if (received < 0) return FinishResult::kFailed;
+  TakePacket(out);
+  return FinishResult::kPacket;
+}
+
+void LibavEncoder::TakePacket(EncodedFrame& out) {
   out.data.assign(packet_->data, packet_->data + packet_->size);
   out.keyFrame = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
   av_packet_unref(packet_);
-  return true;
 }
 
 }  // namespace orvenna

@@ -14,8 +14,9 @@ struct AVPacket;
 namespace orvenna {
 
 // Encodes packed frames of one format with an open libavcodec encoder: converts the
-// bottom-up pixels into a frame buffer kept between frames, and takes exactly one packet out
-// per frame in. One thread at a time.
+// bottom-up pixels into a frame buffer kept between frames, and takes one packet out per
+// frame in; an encoder running on frame threads hands its first packets out later, and
+// Finish collects the last ones. One thread at a time.
 class LibavEncoder : public FrameEncoder {
  public:
   // Null when the pixels cannot be converted into the encoder's format.
@@ -27,17 +28,22 @@ class LibavEncoder : public FrameEncoder {
 
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
   bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
+  FinishResult Finish(EncodedFrame& out) override;
 
  private:
   explicit LibavEncoder(CodecContextPtr context);
+  // Moves the received packet into `out`.
+  void TakePacket(EncodedFrame& out);
 
   CodecContextPtr context_;
   DibFrameConverter converter_;
-  AVFrame* frame_ = nullptr;
+  std::vector<AVFrame*> frames_;  // filled in turn
   AVPacket* packet_ = nullptr;
   std::vector<std::uint8_t> format_;
   int frameQuality_ = 0;
   std::int64_t nextPts_ = 0;
+  bool holdsFrames_ = false;  // frame threads: packets come out some frames late
+  bool finishing_ = false;    // the end of the frames was sent
 };
 
 }  // namespace orvenna

@@ -20,6 +20,7 @@ class TestEncoder : public FrameEncoder {
     ++log_->frames;
     return true;
   }
+  FinishResult Finish(EncodedFrame& out) override { return frames_->Finish(out); }
 
  private:
   std::unique_ptr<FrameEncoder> frames_;

@@ -7,12 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <mutex>
 #include <semaphore>
 #include <set>
 #include <thread>
 
+#include "platform/avi/Handles.h"
 #include "tests/integration/avi/AviTestSupport.h"
 
 namespace orvenna {
@@ -26,11 +28,13 @@ using avi_test::MemoryFiles;
 constexpr std::uint32_t kGated = FourCC('G', 'A', 'T', 'E');
 
 // One compressor whose encoder takes one permit per frame, fails the frames it is told to,
-// and records the first pixel byte of every frame it encodes.
+// records the first pixel byte of every frame it encodes, and hands each packet out
+// `holdBack` frames late (as an encoder on frame threads does).
 class GatedCodecs final : public VideoCompressionManager {
  public:
   std::counting_semaphore<1024> permits{0};
   std::set<int> failing;  // frame numbers, counting from 0
+  std::size_t holdBack = 0;
   std::mutex lock;
   std::vector<std::uint8_t> encoded;
   std::atomic<int> done{0};
@@ -66,18 +70,31 @@ class GatedCodecs final : public VideoCompressionManager {
       owner_.permits.acquire();
       const bool fails = owner_.failing.count(frame_++) != 0;
       if (!fails) {
-        out.data.assign(pixels, pixels + size);
-        out.keyFrame = true;
+        held_.emplace_back(pixels, pixels + size);
         std::lock_guard guard(owner_.lock);
         owner_.encoded.push_back(pixels[0]);
       }
       ++owner_.done;
+      out.data.clear();
+      if (held_.size() > owner_.holdBack) TakeOldest(out);
       return !fails;
+    }
+    FinishResult Finish(EncodedFrame& out) override {
+      if (held_.empty()) return FinishResult::kDone;
+      TakeOldest(out);
+      return FinishResult::kPacket;
     }
 
    private:
+    void TakeOldest(EncodedFrame& out) {
+      out.data = std::move(held_.front());
+      out.keyFrame = true;
+      held_.pop_front();
+    }
+
     GatedCodecs& owner_;
     std::vector<std::uint8_t> format_;
+    std::deque<std::vector<std::uint8_t>> held_;
     int frame_ = 0;
   };
 };
@@ -118,6 +135,20 @@ class QueuedWriter : public ::testing::Test {
     return info.dwLength;
   }
 
+  // The first byte of the frame stored at each position; -1 for an empty position.
+  std::vector<int> StoredFirstBytes() {
+    PAVIFILE file;
+    PAVISTREAM stream;
+    EXPECT_EQ(AVIFileOpen(file, files_, "v.avi", OF_READ), AVIERR_OK);
+    EXPECT_EQ(AVIFileGetStream(file, stream, 0, 0), AVIERR_OK);
+    std::vector<int> bytes;
+    const auto& contents = files_.Contents("v.avi");
+    for (const auto& sample : stream->Source()->samples) {
+      bytes.push_back(sample.size == 0 ? -1 : contents[sample.offset]);
+    }
+    return bytes;
+  }
+
   std::uint8_t FirstByte(int position) { return MakeFrame(format_, position)[0]; }
 
   MemoryFiles files_;
@@ -153,6 +184,17 @@ TEST_F(QueuedWriter, ReleaseStoresEveryQueuedFrameInOrder) {
   EXPECT_EQ(released.get(), std::make_pair(AVIERR_OK, AVIERR_OK));
   EXPECT_EQ(StoredLength(), 4u);
   EXPECT_EQ(codecs_.encoded, (std::vector<std::uint8_t>{FirstByte(0), FirstByte(1), FirstByte(3)}));
+}
+
+// Packets that the encoder hands out late go to the positions of their frames, and the
+// stream's release collects the ones still held back.
+TEST_F(QueuedWriter, LatePacketsGoToTheirPositions) {
+  codecs_.holdBack = 2;
+  codecs_.permits.release(100);
+  for (int position : {0, 1, 3, 4}) ASSERT_EQ(Write(position), AVIERR_OK);
+  EXPECT_EQ(Release(), std::make_pair(AVIERR_OK, AVIERR_OK));
+  EXPECT_EQ(StoredFirstBytes(),
+            (std::vector<int>{FirstByte(0), FirstByte(1), -1, FirstByte(3), FirstByte(4)}));
 }
 
 // A frame that fails to encode after its write returned is reported by the next write, which

@@ -64,15 +64,26 @@ class CodecEncodeTest : public testing::TestWithParam<std::tuple<DriverCase, int
     return compressor->CompressQuery(SyntheticFrames(width, height, Bits()).Header());
   }
 
-  // Encodes `count` frames; fails the test unless every frame gives one non-empty packet.
+  // Encodes `count` frames; fails the test unless every frame gives one non-empty packet,
+  // at once or, from an encoder on frame threads, at most kMaxHeldFrames frames later.
   std::vector<EncodedFrame> EncodeFrames(FrameEncoder& encoder, const SyntheticFrames& frames,
                                          int count) {
-    std::vector<EncodedFrame> packets(static_cast<std::size_t>(count));
+    std::vector<EncodedFrame> packets;
+    EncodedFrame packet;
     for (int n = 0; n < count; ++n) {
       const auto pixels = frames.Pixels(n);
-      EXPECT_TRUE(encoder.Encode(pixels.data(), pixels.size(), packets[n])) << "frame " << n;
-      EXPECT_FALSE(packets[n].data.empty()) << "frame " << n;
+      EXPECT_TRUE(encoder.Encode(pixels.data(), pixels.size(), packet)) << "frame " << n;
+      if (!packet.data.empty()) packets.push_back(packet);
+      EXPECT_LE(n + 1 - static_cast<int>(packets.size()), static_cast<int>(kMaxHeldFrames));
     }
+    FinishResult finished;
+    while ((finished = encoder.Finish(packet)) == FinishResult::kPacket) {
+      EXPECT_FALSE(packet.data.empty());
+      packets.push_back(packet);
+    }
+    EXPECT_EQ(finished, FinishResult::kDone);
+    EXPECT_EQ(packets.size(), static_cast<std::size_t>(count));
+    packets.resize(static_cast<std::size_t>(count));
     return packets;
   }
 
