@@ -11,42 +11,42 @@ void CopyName(const std::string& text, char16_t* field, std::size_t capacity) {
 
 class FakeCompressor final : public VideoCompressor {
  public:
-  FakeCompressor(FakeCompressionManager& manager, const FakeCompressorSpec& spec)
-      : manager_(manager), spec_(spec) {}
+  FakeCompressor(FakeCompressionManager& manager, const FakeCompressorBehaviour& behaviour)
+      : manager_(manager), behaviour_(behaviour) {}
 
   long CompressQuery(const BitmapInfoHeader& input) override {
-    return spec_.accepts(input) ? ICERR_OK : ICERR_BADFORMAT;
+    return behaviour_.accepts(input) ? ICERR_OK : ICERR_BADFORMAT;
   }
   long QueryAbout() override { return ICERR_OK; }
-  long QueryConfigure() override { return spec_.hasConfigure ? ICERR_OK : ICERR_UNSUPPORTED; }
+  long QueryConfigure() override { return behaviour_.hasConfigure ? ICERR_OK : ICERR_UNSUPPORTED; }
   long About(WindowHandle) override {
-    manager_.dialogs.push_back("about " + spec_.name);
+    manager_.dialogs.push_back("about " + behaviour_.name);
     return ICERR_OK;
   }
   long Configure(WindowHandle) override {
-    if (!spec_.hasConfigure) return ICERR_UNSUPPORTED;
-    manager_.dialogs.push_back("configure " + spec_.name);
+    if (!behaviour_.hasConfigure) return ICERR_UNSUPPORTED;
+    manager_.dialogs.push_back("configure " + behaviour_.name);
     return ICERR_OK;
   }
   ICINFO GetInfo() override {
     ICINFO info;
     info.fccType = ICTYPE_VIDEO;
-    info.fccHandler = spec_.fcc;
-    CopyName(spec_.name, info.szName, 16);
-    CopyName(spec_.description, info.szDescription, 128);
+    info.fccHandler = behaviour_.fcc;
+    CopyName(behaviour_.name, info.szName, 16);
+    CopyName(behaviour_.description, info.szDescription, 128);
     CopyName("fake", info.szDriver, 128);
     return info;
   }
 
  private:
   FakeCompressionManager& manager_;
-  const FakeCompressorSpec& spec_;
+  const FakeCompressorBehaviour& behaviour_;
 };
 
 class CopyingEncoder final : public FrameEncoder {
  public:
-  CopyingEncoder(const std::vector<std::uint8_t>& inputFormat, const FakeCompressorSpec& spec)
-      : format_(inputFormat), failAt_(spec.failEncodeAt) {
+  CopyingEncoder(const std::vector<std::uint8_t>& inputFormat, const FakeCompressorBehaviour& behaviour)
+      : format_(inputFormat), failAt_(behaviour.failEncodeAt) {
     BitmapInfoHeader header;
     std::memcpy(&header, format_.data(), sizeof header);
     frameSize_ = header.sizeImage;
@@ -68,37 +68,37 @@ class CopyingEncoder final : public FrameEncoder {
 
 }  // namespace
 
-FakeCompressorSpec* FakeCompressionManager::Find(std::uint32_t fcc) {
-  for (auto& spec : specs_) {
-    if (spec.fcc == fcc) return &spec;
+FakeCompressorBehaviour* FakeCompressionManager::Find(std::uint32_t fcc) {
+  for (auto& behaviour : behaviours_) {
+    if (behaviour.fcc == fcc) return &behaviour;
   }
   return nullptr;
 }
 
 bool FakeCompressionManager::Info(std::uint32_t fccType, int index, ICINFO& info) {
-  if (fccType != ICTYPE_VIDEO || index < 0 || index >= static_cast<int>(specs_.size())) return false;
+  if (fccType != ICTYPE_VIDEO || index < 0 || index >= static_cast<int>(behaviours_.size())) return false;
   info = ICINFO{};
   info.fccType = ICTYPE_VIDEO;
-  info.fccHandler = specs_[static_cast<std::size_t>(index)].fcc;
+  info.fccHandler = behaviours_[static_cast<std::size_t>(index)].fcc;
   return true;
 }
 
 std::unique_ptr<VideoCompressor> FakeCompressionManager::Open(std::uint32_t fccType,
                                                               std::uint32_t fccHandler, unsigned) {
-  const FakeCompressorSpec* spec = Find(fccHandler);
-  if (fccType != ICTYPE_VIDEO || !spec || !spec->opens) return nullptr;
-  return std::make_unique<FakeCompressor>(*this, *spec);
+  const FakeCompressorBehaviour* behaviour = Find(fccHandler);
+  if (fccType != ICTYPE_VIDEO || !behaviour || !behaviour->opens) return nullptr;
+  return std::make_unique<FakeCompressor>(*this, *behaviour);
 }
 
 std::unique_ptr<FrameEncoder> FakeCompressionManager::NewEncoder(
     std::uint32_t fccHandler, const std::vector<std::uint8_t>& inputFormat, const EncoderSettings&) {
-  const FakeCompressorSpec* spec = Find(fccHandler);
-  if (!spec || inputFormat.size() < sizeof(BitmapInfoHeader)) return nullptr;
+  const FakeCompressorBehaviour* behaviour = Find(fccHandler);
+  if (!behaviour || inputFormat.size() < sizeof(BitmapInfoHeader)) return nullptr;
   BitmapInfoHeader header;
   std::memcpy(&header, inputFormat.data(), sizeof header);
-  if (!spec->accepts(header)) return nullptr;
+  if (!behaviour->accepts(header)) return nullptr;
   ++encoders;
-  return std::make_unique<CopyingEncoder>(inputFormat, *spec);
+  return std::make_unique<CopyingEncoder>(inputFormat, *behaviour);
 }
 
 }  // namespace orvenna

@@ -13,7 +13,7 @@ namespace orvenna {
 
 // A compressor for unit tests: it accepts the frames its rule accepts and "encodes" a frame
 // by copying its pixels, so a file written with it holds the frames as they were grabbed.
-struct FakeCompressorSpec {
+struct FakeCompressorBehaviour {
   std::uint32_t fcc = 0;
   std::string name;         // short name
   std::string description;
@@ -23,12 +23,12 @@ struct FakeCompressorSpec {
   bool hasConfigure = false;
 };
 
-// A compression manager over FakeCompressorSpecs, in the order added. Any thread.
+// A compression manager over FakeCompressorBehaviours, in the order added. Any thread.
 class FakeCompressionManager final : public VideoCompressionManager {
  public:
-  void Add(FakeCompressorSpec spec) { specs_.push_back(std::move(spec)); }
+  void Add(FakeCompressorBehaviour behaviour) { behaviours_.push_back(std::move(behaviour)); }
   // The compressor's description, to change its behaviour between recordings; null if absent.
-  FakeCompressorSpec* Find(std::uint32_t fcc);
+  FakeCompressorBehaviour* Find(std::uint32_t fcc);
 
   bool Info(std::uint32_t fccType, int index, ICINFO& info) override;
   std::unique_ptr<VideoCompressor> Open(std::uint32_t fccType, std::uint32_t fccHandler,
@@ -43,7 +43,7 @@ class FakeCompressionManager final : public VideoCompressionManager {
   std::vector<std::string> dialogs;  // "about NAME" / "configure NAME", in order
 
  private:
-  std::deque<FakeCompressorSpec> specs_;  // stable addresses: open compressors refer to them
+  std::deque<FakeCompressorBehaviour> behaviours_;  // stable addresses: open compressors refer to them
 };
 
 }  // namespace orvenna

@@ -87,7 +87,7 @@ class MainWindowTest : public QtDisplayTest {
   void SetUp() override {
     QtDisplayTest::SetUp();
     if (IsSkipped()) return;
-    FakeCompressorSpec msvc;
+    FakeCompressorBehaviour msvc;
     msvc.fcc = TVistrel::DefaultCompressorFcc;
     msvc.name = "MSVC";
     msvc.description = "Test Video 1";

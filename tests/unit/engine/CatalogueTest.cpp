@@ -6,25 +6,25 @@
 namespace orvenna {
 namespace {
 
-FakeCompressorSpec Spec(int number, std::function<bool(const BitmapInfoHeader&)> accepts) {
-  FakeCompressorSpec spec;
-  spec.fcc = FourCC('T', static_cast<char>('A' + number / 26), static_cast<char>('A' + number % 26), '0');
-  spec.name = "T" + std::to_string(number);
-  spec.description = "Test compressor " + std::to_string(number);
-  spec.accepts = std::move(accepts);
-  return spec;
+FakeCompressorBehaviour Behaviour(int number, std::function<bool(const BitmapInfoHeader&)> accepts) {
+  FakeCompressorBehaviour behaviour;
+  behaviour.fcc = FourCC('T', static_cast<char>('A' + number / 26), static_cast<char>('A' + number % 26), '0');
+  behaviour.name = "T" + std::to_string(number);
+  behaviour.description = "Test compressor " + std::to_string(number);
+  behaviour.accepts = std::move(accepts);
+  return behaviour;
 }
 
 const auto kAll = [](const BitmapInfoHeader&) { return true; };
 
 TEST(Catalogue, ListsAcceptingCompressorsInOrderWithTheirDescriptions) {
   EngineRig rig;
-  rig.codecs.Add(Spec(1, [](const BitmapInfoHeader& h) { return h.width % 2 == 0; }));
-  rig.codecs.Add(Spec(2, [](const BitmapInfoHeader&) { return false; }));
-  FakeCompressorSpec unopenable = Spec(3, kAll);
+  rig.codecs.Add(Behaviour(1, [](const BitmapInfoHeader& h) { return h.width % 2 == 0; }));
+  rig.codecs.Add(Behaviour(2, [](const BitmapInfoHeader&) { return false; }));
+  FakeCompressorBehaviour unopenable = Behaviour(3, kAll);
   unopenable.opens = false;
   rig.codecs.Add(unopenable);
-  rig.codecs.Add(Spec(4, kAll));
+  rig.codecs.Add(Behaviour(4, kAll));
   TVistrel& engine = rig.Make();
   EXPECT_EQ(engine.GetCompressorList(),
             (std::vector<std::string>{"Microsoft Video 1", "Test compressor 1", "Test compressor 4"}));
@@ -53,7 +53,7 @@ TEST(Catalogue, EmptyWhenNothingAcceptsTheFrames) {
 
 TEST(Catalogue, OnlyTheFirstFiftyOneIndicesAreExamined) {
   EngineRig rig;
-  for (int i = 0; i < 60; ++i) rig.codecs.Add(Spec(i, kAll));
+  for (int i = 0; i < 60; ++i) rig.codecs.Add(Behaviour(i, kAll));
   TVistrel& engine = rig.Make();
   EXPECT_EQ(engine.CompressorCount(), 51);
   EXPECT_EQ(engine.GetCompressorList().back(), "Test compressor 49");
@@ -61,7 +61,7 @@ TEST(Catalogue, OnlyTheFirstFiftyOneIndicesAreExamined) {
 
 TEST(Catalogue, DialogsOpenOnlyForEntriesOfTheCatalogue) {
   EngineRig rig;
-  FakeCompressorSpec configurable = Spec(1, kAll);
+  FakeCompressorBehaviour configurable = Behaviour(1, kAll);
   configurable.hasConfigure = true;
   rig.codecs.Add(configurable);
   TVistrel& engine = rig.Make();

@@ -18,7 +18,7 @@ namespace orvenna {
 // real files in a private folder that goes away with the rig.
 struct EngineRig {
   EngineRig() : base(MakeBase()), files(base) {
-    FakeCompressorSpec msvc;
+    FakeCompressorBehaviour msvc;
     msvc.fcc = TVistrel::DefaultCompressorFcc;
     msvc.name = "MSVC";
     msvc.description = "Microsoft Video 1";

@@ -39,11 +39,11 @@ class SessionTest : public ::testing::Test {
 
   // Installs a compressor after the default one, rebuilds the catalogue and selects it; the
   // answer lets the test change how it behaves.
-  FakeCompressorSpec& Select(std::uint32_t fcc, const std::string& name) {
-    FakeCompressorSpec spec;
-    spec.fcc = fcc;
-    spec.name = name;
-    rig_.codecs.Add(spec);
+  FakeCompressorBehaviour& Select(std::uint32_t fcc, const std::string& name) {
+    FakeCompressorBehaviour behaviour;
+    behaviour.fcc = fcc;
+    behaviour.name = name;
+    rig_.codecs.Add(behaviour);
     engine_->GetCompressorList();
     engine_->SetSelectedCompressor(engine_->CompressorCount() - 1);
     return *rig_.codecs.Find(fcc);
@@ -184,7 +184,7 @@ TEST_F(SessionTest, UnopenableSelectionAsksForTheDefault) {
 
 TEST_F(SessionTest, RefusedSizesAreRoundedToTwoFourAndEight) {
   std::vector<std::pair<int, int>> tried;
-  FakeCompressorSpec eights;
+  FakeCompressorBehaviour eights;
   eights.fcc = FourCC('E', 'I', 'G', 'T');
   eights.name = "Eights";
   eights.accepts = [&tried](const BitmapInfoHeader& h) {
