@@ -11,18 +11,6 @@ std::array<Formats, 4> Always(AVPixelFormat format) {
   return {Formats{format}, Formats{format}, Formats{format}, Formats{format}};
 }
 
-LibavDriverDescription MsVideo1() {
-  LibavDriverDescription d;
-  d.handler = FourCC('M', 'S', 'V', 'C');
-  d.encoder = "msvideo1";
-  d.shortName = "MS Video 1";
-  d.description = "MS Video 1 - Microsoft Video 1 (15-bit colour)";
-  d.formats = Always(AV_PIX_FMT_RGB555LE);
-  d.temporal = true;  // no quality control: the encoder's error threshold is fixed
-  d.keyIntervalAdjust = -1;
-  return d;
-}
-
 LibavDriverDescription Zmbv() {
   LibavDriverDescription d;
   d.handler = FourCC('Z', 'M', 'B', 'V');
@@ -167,8 +155,7 @@ std::vector<LibavDriverDescription> StandardDriverDescriptions() {
   // H.264 comes first, the compressor a new recording starts with: on a two-core machine it
   // keeps every frame of a full-HD screen at 30 frames/s with the smallest files of all, and
   // every common player reads it.
-  return {H264(), MsVideo1(), Zmbv(),    Mpeg4(),   MotionJpeg(),
-          Ffv1(), HuffYuv(),  UtVideo(), Cinepak(), Png()};
+  return {H264(), Zmbv(), Mpeg4(), MotionJpeg(), Ffv1(), HuffYuv(), UtVideo(), Cinepak(), Png()};
 }
 
 }  // namespace orvenna

@@ -27,5 +27,8 @@ constexpr QuantiserScale kH264RateFactor{51, 18, 1};
 // - Cinepak: the rate-distortion weight in quantiser units, 2 (the encoder's own default)
 //   at the default quality.
 constexpr QuantiserScale kCinepakWeight{12, 2, 0.5};
+// - MS Video 1: the squared error a block may gain per byte it saves, 0 at the best quality
+//   (every block coded with the least error).
+constexpr QuantiserScale kMsVideo1BytePenalty{25600, 1600, 0};
 
 }  // namespace orvenna

@@ -12,3 +12,6 @@ orvenna_test(codec_manager_test
 orvenna_test(codec_avi_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_avi_test.cpp
   LIBS codec_test_support orvenna_avi_test_support)
+orvenna_test(codec_msvideo1_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_msvideo1_test.cpp
+  LIBS codec_test_support)

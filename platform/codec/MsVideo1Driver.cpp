@@ -1,0 +1,89 @@
+#include "platform/codec/MsVideo1Driver.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/codec/DibFrameConverter.h"
+#include "platform/codec/MsVideo1Coder.h"
+#include "platform/codec/QualityMapping.h"
+
+namespace orvenna {
+namespace {
+
+constexpr std::uint32_t kHandler = FourCC('M', 'S', 'V', 'C');
+constexpr std::uint32_t kVersion = 0x00010000;
+constexpr const char* kShortName = "MS Video 1";
+constexpr const char* kDescription = "MS Video 1 - Microsoft Video 1 (15-bit colour)";
+constexpr int kCodedBits = 16;
+// Frames from one key frame to the next when the settings leave it to the compressor.
+constexpr std::uint32_t kDefaultKeyFrameEvery = 100;
+
+bool Storable(const BitmapInfoHeader& input) {
+  return IsPackedFrameFormat(input) && MsVideo1Coder::Accepts(input.width, input.height);
+}
+
+class MsVideo1Encoder : public FrameEncoder {
+ public:
+  MsVideo1Encoder(const BitmapInfoHeader& input, std::span<const RgbQuad> colours,
+                  const EncoderSettings& settings)
+      : coder_(input.width, input.height, input.bitCount, colours,
+               static_cast<int>(std::lround(
+                   QuantiserForQuality(settings.quality, kMsVideo1BytePenalty)))),
+        inputBytes_(DibRowBytes(input.width, input.bitCount) *
+                    static_cast<std::uint64_t>(input.height)),
+        keyFrameEvery_(settings.keyFrameEvery ? settings.keyFrameEvery : kDefaultKeyFrameEvery) {
+    BitmapInfoHeader header;
+    header.width = input.width;
+    header.height = input.height;
+    header.bitCount = kCodedBits;
+    header.compression = kHandler;
+    header.sizeImage = static_cast<std::uint32_t>(DibRowBytes(input.width, kCodedBits) *
+                                                  static_cast<std::uint64_t>(input.height));
+    format_.resize(sizeof header);
+    std::memcpy(format_.data(), &header, sizeof header);
+  }
+
+  const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
+
+  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    if (!pixels || size < inputBytes_) return false;
+    out.keyFrame = frames_ % keyFrameEvery_ == 0;
+    coder_.Code(pixels, out.keyFrame, out.data);
+    ++frames_;
+    return true;
+  }
+
+ private:
+  MsVideo1Coder coder_;
+  std::size_t inputBytes_;
+  std::uint32_t keyFrameEvery_;
+  std::uint64_t frames_ = 0;
+  std::vector<std::uint8_t> format_;
+};
+
+}  // namespace
+
+ICINFO MsVideo1Driver::Info() const {
+  return MakeCompressorInfo(kHandler, VIDCF_QUALITY | VIDCF_TEMPORAL, kVersion, kShortName,
+                            kDescription, "orvenna msvideo1");
+}
+
+long MsVideo1Driver::CompressQuery(const BitmapInfoHeader& input) {
+  return Storable(input) ? ICERR_OK : ICERR_BADFORMAT;
+}
+
+void MsVideo1Driver::About(Shell& shell, WindowHandle parent) {
+  shell.ShowInformation(parent, std::string("About ") + kShortName,
+                        std::string(kDescription) +
+                            "\n\nPictures of 4 x 4 blocks in 15-bit colour; frames between key "
+                            "frames keep the blocks that did not change.");
+}
+
+std::unique_ptr<FrameEncoder> MsVideo1Driver::NewEncoder(const BitmapInfoHeader& input,
+                                                         std::span<const RgbQuad> colours,
+                                                         const EncoderSettings& settings) {
+  if (!Storable(input)) return nullptr;
+  return std::make_unique<MsVideo1Encoder>(input, colours, settings);
+}
+
+}  // namespace orvenna
