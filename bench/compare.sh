@@ -45,7 +45,7 @@ fi
 scenes=${SCENES:-"moving terminal"}
 results=${RESULTS:-$build/compare-results.tsv}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVENNA_TESTS=ON >/dev/null
 cmake --build "$build" --target orvenna-cli orvenna-moving-content >/dev/null
 cli=$build/cli/orvenna-cli
 player=$build/tests/tools/orvenna-moving-content

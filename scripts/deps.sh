@@ -9,7 +9,7 @@ packages=(
   # libraries the programs link
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-  libpulse-dev libjpeg-dev
+  libpulse-dev libjpeg-dev zlib1g-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb x11-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick xterm

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/Bitmap.h"
 #include "platform/Shell.h"
@@ -48,5 +50,24 @@ class CompressorDriver {
 ICINFO MakeCompressorInfo(std::uint32_t handler, std::uint32_t flags, std::uint32_t version,
                           const std::string& shortName, const std::string& description,
                           const std::string& driverName);
+
+// Shows a driver's configuration choices with the one in `choice` marked; a picked entry
+// replaces it, a cancelled dialog keeps it.
+void ChooseConfiguration(Shell& shell, WindowHandle parent, const std::string& shortName,
+                         const std::string& prompt, const std::vector<std::string>& labels,
+                         std::atomic<int>& choice);
+
+// Says which frames of a stream are key frames: the first, then every `every`-th (100 when
+// the settings leave it to the compressor).
+class KeyFrameCounter {
+ public:
+  explicit KeyFrameCounter(std::uint32_t every) : every_(every ? every : 100) {}
+  // Whether the next frame is a key frame.
+  bool Next() { return frames_++ % every_ == 0; }
+
+ private:
+  std::uint32_t every_;
+  std::uint64_t frames_ = 0;
+};
 
 }  // namespace orvenna

@@ -11,31 +11,6 @@ std::array<Formats, 4> Always(AVPixelFormat format) {
   return {Formats{format}, Formats{format}, Formats{format}, Formats{format}};
 }
 
-LibavDriverDescription Zmbv() {
-  LibavDriverDescription d;
-  d.handler = FourCC('Z', 'M', 'B', 'V');
-  d.encoder = "zmbv";
-  d.shortName = "ZMBV";
-  d.description = "ZMBV - Zip Motion Blocks Video";
-  // Every depth is coded as it comes, so nothing is lost.
-  d.formats = {Formats{AV_PIX_FMT_PAL8}, Formats{AV_PIX_FMT_RGB555LE},
-               Formats{AV_PIX_FMT_BGR24, AV_PIX_FMT_BGR0}, Formats{AV_PIX_FMT_BGR0}};
-  d.temporal = true;
-  // Lossless: the dialog trades speed for size (deflate level, motion search range).
-  d.configurePrompt = "Compression:";
-  d.choices = {
-      {"Fastest (light deflate, no motion search)",
-       {{"compression_level", "1"}, {"me_range", "1"}}},
-      {"Fast (light deflate, short motion search)",
-       {{"compression_level", "1"}, {"me_range", "4"}}},
-      {"Balanced", {{"compression_level", "6"}, {"me_range", "8"}}},
-      {"Smallest (strongest deflate, wide motion search)",
-       {{"compression_level", "9"}, {"me_range", "16"}}},
-  };
-  d.defaultChoice = 0;  // the only one that keeps up with full-HD screens on two cores
-  return d;
-}
-
 LibavDriverDescription H264() {
   LibavDriverDescription d;
   d.handler = FourCC('H', '2', '6', '4');
@@ -155,7 +130,7 @@ std::vector<LibavDriverDescription> StandardDriverDescriptions() {
   // H.264 comes first, the compressor a new recording starts with: on a two-core machine it
   // keeps every frame of a full-HD screen at 30 frames/s with the smallest files of all, and
   // every common player reads it.
-  return {H264(), Zmbv(), Mpeg4(), MotionJpeg(), Ffv1(), HuffYuv(), UtVideo(), Cinepak(), Png()};
+  return {H264(), Mpeg4(), MotionJpeg(), Ffv1(), HuffYuv(), UtVideo(), Cinepak(), Png()};
 }
 
 }  // namespace orvenna

@@ -83,9 +83,8 @@ void LibavDriver::Configure(Shell& shell, WindowHandle parent) {
   if (!HasConfigure()) return;
   std::vector<std::string> labels;
   for (const auto& choice : description_.choices) labels.push_back(choice.label);
-  const int chosen = shell.ChooseItem(parent, description_.shortName + " settings",
-                                      description_.configurePrompt, labels, choice_.load());
-  if (chosen >= 0 && static_cast<std::size_t>(chosen) < labels.size()) choice_.store(chosen);
+  ChooseConfiguration(shell, parent, description_.shortName, description_.configurePrompt, labels,
+                      choice_);
 }
 
 std::unique_ptr<FrameEncoder> LibavDriver::NewEncoder(const BitmapInfoHeader& input,

@@ -15,8 +15,6 @@ constexpr std::uint32_t kVersion = 0x00010000;
 constexpr const char* kShortName = "MS Video 1";
 constexpr const char* kDescription = "MS Video 1 - Microsoft Video 1 (15-bit colour)";
 constexpr int kCodedBits = 16;
-// Frames from one key frame to the next when the settings leave it to the compressor.
-constexpr std::uint32_t kDefaultKeyFrameEvery = 100;
 
 bool Storable(const BitmapInfoHeader& input) {
   return IsPackedFrameFormat(input) && MsVideo1Coder::Accepts(input.width, input.height);
@@ -31,7 +29,7 @@ class MsVideo1Encoder : public FrameEncoder {
                    QuantiserForQuality(settings.quality, kMsVideo1BytePenalty)))),
         inputBytes_(DibRowBytes(input.width, input.bitCount) *
                     static_cast<std::uint64_t>(input.height)),
-        keyFrameEvery_(settings.keyFrameEvery ? settings.keyFrameEvery : kDefaultKeyFrameEvery) {
+        keyFrames_(settings.keyFrameEvery) {
     BitmapInfoHeader header;
     header.width = input.width;
     header.height = input.height;
@@ -47,17 +45,15 @@ class MsVideo1Encoder : public FrameEncoder {
 
   bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
     if (!pixels || size < inputBytes_) return false;
-    out.keyFrame = frames_ % keyFrameEvery_ == 0;
+    out.keyFrame = keyFrames_.Next();
     coder_.Code(pixels, out.keyFrame, out.data);
-    ++frames_;
     return true;
   }
 
  private:
   MsVideo1Coder coder_;
   std::size_t inputBytes_;
-  std::uint32_t keyFrameEvery_;
-  std::uint64_t frames_ = 0;
+  KeyFrameCounter keyFrames_;
   std::vector<std::uint8_t> format_;
 };
 

@@ -15,3 +15,6 @@ orvenna_test(codec_avi_test
 orvenna_test(codec_msvideo1_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_msvideo1_test.cpp
   LIBS codec_test_support)
+orvenna_test(codec_zmbv_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_zmbv_test.cpp
+  LIBS codec_test_support)
