@@ -345,45 +345,48 @@ void MsVideo1Coder::CodeRows(const std::uint8_t* pixels, bool keyFrame,
       }
       Load<Bits>(rows, x, colours_.data(), block);
 
-      // What leaving the block as it is would cost.
-      int best = std::numeric_limits<int>::max();
-      Form form = Form::kFill;
+      // What leaving the block as it is would cost in error: nothing to gain when none.
+      int skipError = 0;
       if (!keyFrame) {
-        int error = 0;
         for (int i = 0; i < kBlockPixels; ++i) {
-          error += Distance(block, i, Unpack(picture[i / 4][x + i % 4]));
+          skipError += Distance(block, i, Unpack(picture[i / 4][x + i % 4]));
         }
-        best = error;
-        form = Form::kSkip;
+        if (skipError == 0) {
+          ++skipped;
+          continue;
+        }
       }
 
-      std::uint16_t fill = 0;
+      // The coded form with the least error plus penalty for its size.
+      Form form = Form::kFill;
+      const std::uint16_t fill = Mean(block, 0xFFFFu);
+      int codedError = Error(block, Unpack(fill));
+      int best = codedError + penalty * kFillBytes;
       ColourPair pair;
       std::array<ColourPair, 4> quarters;
-      if (best > 0) {
-        fill = Mean(block, 0xFFFFu);
-        const int error = Error(block, Unpack(fill));
-        if (error + penalty * kFillBytes < best) {
-          best = error + penalty * kFillBytes;
-          form = Form::kFill;
-        }
-      }
       // A form can only win when its size alone does not already cost more than the best.
       if (best > penalty * kTwoColourBytes) {
         pair = FitPair(block);
         if (pair.error + penalty * kTwoColourBytes < best) {
           best = pair.error + penalty * kTwoColourBytes;
+          codedError = pair.error;
           form = Form::kTwoColours;
         }
       }
       if (best > penalty * kQuarterColourBytes) {
-        int error = penalty * kQuarterColourBytes;
+        int error = 0;
         for (std::size_t q = 0; q < 4; ++q) {
           quarters[q] = FitPair(Quarter(block, q));
           error += quarters[q].error;
         }
-        if (error < best) form = Form::kQuarterColours;
+        if (error + penalty * kQuarterColourBytes < best) {
+          codedError = error;
+          form = Form::kQuarterColours;
+        }
       }
+      // The block stays as the previous frame left it unless coding it anew shows it better:
+      // a changed picture is never left standing for the sake of size.
+      if (!keyFrame && skipError <= codedError) form = Form::kSkip;
 
       if (form == Form::kSkip) {
         ++skipped;

@@ -29,6 +29,6 @@ constexpr QuantiserScale kH264RateFactor{51, 18, 1};
 constexpr QuantiserScale kCinepakWeight{12, 2, 0.5};
 // - MS Video 1: the squared error a block may gain per byte it saves, 0 at the best quality
 //   (every block coded with the least error).
-constexpr QuantiserScale kMsVideo1BytePenalty{25600, 1600, 0};
+constexpr QuantiserScale kMsVideo1BytePenalty{25600, 800, 0};
 
 }  // namespace orvenna
