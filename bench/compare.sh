@@ -52,7 +52,10 @@ player=$build/tests/tools/orvenna-moving-content
 
 # Our drivers' settings at quality 75 (7500) with key frames every 100 frames, as ffmpeg
 # options: H.264 crf 18 with the driver's default preset, MPEG-4 and Motion JPEG fixed
-# quantiser 3, ZMBV its fastest choice, each encoder in the pixel format ours feeds it.
+# quantiser 3, PNG deflate level 3 with the "up" filter, each encoder in the pixel format ours
+# feeds it. MS Video 1 and ZMBV are our own coders; ffmpeg records them with its encoders of
+# the same formats, ZMBV with its lightest deflate and shortest motion search (ours has no
+# motion search and deflates at level 1).
 declare -A ffmpeg_settings=(
   [H264]="-c:v libx264 -preset veryfast -tune zerolatency -crf 18 -bf 0 -g 100 -pix_fmt yuv420p"
   [MJPG]="-c:v mjpeg -q:v 3 -pix_fmt yuvj420p"
@@ -64,7 +67,7 @@ declare -A ffmpeg_settings=(
   [ZMBV-default]="-c:v zmbv -g 100 -pix_fmt bgr0"
   [MSVC]="-c:v msvideo1 -g 100 -keyint_min 99 -pix_fmt rgb555le"
   [cvid]="-c:v cinepak -g 100 -keyint_min 100 -pix_fmt rgb24"
-  [MPNG]="-c:v png -pix_fmt rgb24"
+  [MPNG]="-c:v png -compression_level 3 -pred up -pix_fmt rgb24"
 )
 
 work=$(mktemp -d)

@@ -30,7 +30,7 @@ declare -A same=(
   [HFYU]="-c:v huffyuv -threads 1 -pix_fmt rgb24"
   [ULRG]="-c:v utvideo -threads 1 -pix_fmt gbrp"
   [cvid]="-c:v cinepak -pix_fmt rgb24"
-  [MPNG]="-c:v png -threads 1 -pix_fmt rgb24"
+  [MPNG]="-c:v png -threads 1 -compression_level 3 -pred up -pix_fmt rgb24"
   ["DIB "]="-c:v rawvideo -pix_fmt bgr0"
 )
 
