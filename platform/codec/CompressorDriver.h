@@ -57,17 +57,4 @@ void ChooseConfiguration(Shell& shell, WindowHandle parent, const std::string& s
                          const std::string& prompt, const std::vector<std::string>& labels,
                          std::atomic<int>& choice);
 
-// Says which frames of a stream are key frames: the first, then every `every`-th (100 when
-// the settings leave it to the compressor).
-class KeyFrameCounter {
- public:
-  explicit KeyFrameCounter(std::uint32_t every) : every_(every ? every : 100) {}
-  // Whether the next frame is a key frame.
-  bool Next() { return frames_++ % every_ == 0; }
-
- private:
-  std::uint32_t every_;
-  std::uint64_t frames_ = 0;
-};
-
 }  // namespace orvenna

@@ -11,9 +11,11 @@ namespace orvenna {
 // Codes pictures in the 16-bit form of MS Video 1. A picture is cut into 4 x 4 blocks,
 // coded row by row from the bottom-left corner; each block is one colour, two colours with
 // a pattern, two colours for each of its quarters, or skipped (left as the previous picture
-// had it). The coder keeps the picture a decoder holds, so that frames between key frames
-// code only what changed, and picks each block's form by its squared error plus
-// `bytePenalty` times the bytes it takes (0: the least error).
+// had it). The coder keeps the picture a decoder holds and the pixels of the last frame:
+// between key frames a block is skipped when its pixels did not change or when the picture
+// already shows it at least as well as coding it anew would. A coded block takes the form
+// with the least squared error plus `bytePenalty` times the bytes it takes (0: the least
+// error).
 // One thread at a time.
 class MsVideo1Coder {
  public:

@@ -1,10 +1,10 @@
 #include "platform/codec/MsVideo1Driver.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "platform/codec/DibFrameConverter.h"
 #include "platform/codec/MsVideo1Coder.h"
+#include "platform/codec/OwnCoderEncoder.h"
 #include "platform/codec/QualityMapping.h"
 
 namespace orvenna {
@@ -20,41 +20,22 @@ bool Storable(const BitmapInfoHeader& input) {
   return IsPackedFrameFormat(input) && MsVideo1Coder::Accepts(input.width, input.height);
 }
 
-class MsVideo1Encoder : public FrameEncoder {
+class MsVideo1Encoder : public OwnCoderEncoder {
  public:
   MsVideo1Encoder(const BitmapInfoHeader& input, std::span<const RgbQuad> colours,
                   const EncoderSettings& settings)
-      : coder_(input.width, input.height, input.bitCount, colours,
+      : OwnCoderEncoder(input, kHandler, kCodedBits, settings.keyFrameEvery),
+        coder_(input.width, input.height, input.bitCount, colours,
                static_cast<int>(std::lround(
-                   QuantiserForQuality(settings.quality, kMsVideo1BytePenalty)))),
-        inputBytes_(DibRowBytes(input.width, input.bitCount) *
-                    static_cast<std::uint64_t>(input.height)),
-        keyFrames_(settings.keyFrameEvery) {
-    BitmapInfoHeader header;
-    header.width = input.width;
-    header.height = input.height;
-    header.bitCount = kCodedBits;
-    header.compression = kHandler;
-    header.sizeImage = static_cast<std::uint32_t>(DibRowBytes(input.width, kCodedBits) *
-                                                  static_cast<std::uint64_t>(input.height));
-    format_.resize(sizeof header);
-    std::memcpy(format_.data(), &header, sizeof header);
-  }
+                   QuantiserForQuality(settings.quality, kMsVideo1BytePenalty)))) {}
 
-  const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
-    if (!pixels || size < inputBytes_) return false;
-    out.keyFrame = keyFrames_.Next();
-    coder_.Code(pixels, out.keyFrame, out.data);
+ private:
+  bool Code(const std::uint8_t* pixels, bool keyFrame, std::vector<std::uint8_t>& out) override {
+    coder_.Code(pixels, keyFrame, out);
     return true;
   }
 
- private:
   MsVideo1Coder coder_;
-  std::size_t inputBytes_;
-  KeyFrameCounter keyFrames_;
-  std::vector<std::uint8_t> format_;
 };
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "platform/codec/ZmbvDriver.h"
 
 #include <array>
-#include <cstring>
 
 #include "platform/codec/DibFrameConverter.h"
+#include "platform/codec/OwnCoderEncoder.h"
 #include "platform/codec/ZmbvCoder.h"
 
 namespace orvenna {
@@ -25,39 +25,23 @@ constexpr std::array<LevelChoice, 3> kLevels{{
     {"Smallest (strongest deflate)", 9},
 }};
 
-class ZmbvEncoder : public FrameEncoder {
+class ZmbvEncoder : public OwnCoderEncoder {
  public:
+  // 24-bit frames are coded as 32-bit pictures.
   ZmbvEncoder(const BitmapInfoHeader& input, std::span<const RgbQuad> colours,
               const EncoderSettings& settings, int level)
-      : coder_(input.width, input.height, input.bitCount, colours, level),
-        inputBytes_(DibRowBytes(input.width, input.bitCount) *
-                    static_cast<std::uint64_t>(input.height)),
-        keyFrames_(settings.keyFrameEvery) {
-    BitmapInfoHeader header;
-    header.width = input.width;
-    header.height = input.height;
-    header.bitCount = static_cast<std::uint16_t>(input.bitCount == 24 ? 32 : input.bitCount);
-    header.compression = kHandler;
-    header.sizeImage = static_cast<std::uint32_t>(DibRowBytes(input.width, header.bitCount) *
-                                                  static_cast<std::uint64_t>(input.height));
-    format_.resize(sizeof header);
-    std::memcpy(format_.data(), &header, sizeof header);
-  }
+      : OwnCoderEncoder(input, kHandler, input.bitCount == 24 ? 32 : input.bitCount,
+                        settings.keyFrameEvery),
+        coder_(input.width, input.height, input.bitCount, colours, level) {}
 
   bool Ready() const { return coder_.Ready(); }
-  const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
-    if (!pixels || size < inputBytes_) return false;
-    out.keyFrame = keyFrames_.Next();
-    return coder_.Code(pixels, out.keyFrame, out.data);
-  }
 
  private:
+  bool Code(const std::uint8_t* pixels, bool keyFrame, std::vector<std::uint8_t>& out) override {
+    return coder_.Code(pixels, keyFrame, out);
+  }
+
   ZmbvCoder coder_;
-  std::size_t inputBytes_;
-  KeyFrameCounter keyFrames_;
-  std::vector<std::uint8_t> format_;
 };
 
 }  // namespace
