@@ -33,7 +33,8 @@ ICINFO MakeCompressorInfo(std::uint32_t handler, std::uint32_t flags, std::uint3
 void ChooseConfiguration(Shell& shell, WindowHandle parent, const std::string& shortName,
                          const std::string& prompt, const std::vector<std::string>& labels,
                          std::atomic<int>& choice) {
-  const int chosen = shell.ChooseItem(parent, shortName + " settings", prompt, labels, choice.load());
+  const int chosen =
+      shell.ChooseItem(parent, shortName + " settings", prompt, labels, choice.load());
   if (chosen >= 0 && static_cast<std::size_t>(chosen) < labels.size()) choice.store(chosen);
 }
 

@@ -286,8 +286,8 @@ bool MsVideo1Coder::Accepts(int width, int height) {
   return width > 0 && height > 0 && width % 4 == 0 && height % 4 == 0;
 }
 
-MsVideo1Coder::MsVideo1Coder(int width, int height, int bitCount,
-                             std::span<const RgbQuad> colours, int bytePenalty)
+MsVideo1Coder::MsVideo1Coder(int width, int height, int bitCount, std::span<const RgbQuad> colours,
+                             int bytePenalty)
     : width_(width),
       height_(height),
       bitCount_(bitCount),

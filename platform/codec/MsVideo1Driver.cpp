@@ -26,8 +26,8 @@ class MsVideo1Encoder : public OwnCoderEncoder {
                   const EncoderSettings& settings)
       : OwnCoderEncoder(input, kHandler, kCodedBits, settings.keyFrameEvery),
         coder_(input.width, input.height, input.bitCount, colours,
-               static_cast<int>(std::lround(
-                   QuantiserForQuality(settings.quality, kMsVideo1BytePenalty)))) {}
+               static_cast<int>(
+                   std::lround(QuantiserForQuality(settings.quality, kMsVideo1BytePenalty)))) {}
 
  private:
   bool Code(const std::uint8_t* pixels, bool keyFrame, std::vector<std::uint8_t>& out) override {

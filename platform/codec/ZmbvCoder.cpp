@@ -64,11 +64,12 @@ bool ZmbvCoder::Code(const std::uint8_t* pixels, bool keyFrame, std::vector<std:
   out.clear();
   if (keyFrame) {
     if (deflateReset(&stream_) != Z_OK) return false;
-    out = {kKeyFrameFlag, kMajorVersion,    kMinorVersion,   kDeflated, FormatCode(bitCount_),
-           kBlockSide,    kBlockSide};
+    out = {kKeyFrameFlag,         kMajorVersion, kMinorVersion, kDeflated,
+           FormatCode(bitCount_), kBlockSide,    kBlockSide};
     data_.clear();
     if (bitCount_ == 8) {
-      for (const RgbQuad& colour : colours_) data_.insert(data_.end(), {colour.red, colour.green, colour.blue});
+      for (const RgbQuad& colour : colours_)
+        data_.insert(data_.end(), {colour.red, colour.green, colour.blue});
     }
     data_.insert(data_.end(), current_.begin(), current_.end());
   } else {
@@ -80,7 +81,8 @@ bool ZmbvCoder::Code(const std::uint8_t* pixels, bool keyFrame, std::vector<std:
 }
 
 void ZmbvCoder::Convert(const std::uint8_t* pixels) {
-  const std::size_t rowBytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(pixelBytes_);
+  const std::size_t rowBytes =
+      static_cast<std::size_t>(width_) * static_cast<std::size_t>(pixelBytes_);
   for (int y = 0; y < height_; ++y) {
     const std::uint8_t* in = pixels + static_cast<std::size_t>(height_ - 1 - y) * inputRowBytes_;
     std::uint8_t* row = current_.data() + static_cast<std::size_t>(y) * rowBytes;
@@ -102,15 +104,16 @@ void ZmbvCoder::Differences() {
   // Every block keeps its place (no motion); the low bit of a block's first vector byte
   // says that its difference follows.
   data_.assign(vectorBytes, 0);
-  const std::size_t rowBytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(pixelBytes_);
+  const std::size_t rowBytes =
+      static_cast<std::size_t>(width_) * static_cast<std::size_t>(pixelBytes_);
   std::size_t block = 0;
   for (int top = 0; top < height_; top += kBlockSide) {
     const int rows = std::min(kBlockSide, height_ - top);
     for (int left = 0; left < width_; left += kBlockSide, ++block) {
       const std::size_t bytes =
           static_cast<std::size_t>(std::min(kBlockSide, width_ - left) * pixelBytes_);
-      const std::size_t start = static_cast<std::size_t>(top) * rowBytes +
-                                static_cast<std::size_t>(left * pixelBytes_);
+      const std::size_t start =
+          static_cast<std::size_t>(top) * rowBytes + static_cast<std::size_t>(left * pixelBytes_);
       bool changed = false;
       for (int y = 0; y < rows && !changed; ++y) {
         const std::size_t at = start + static_cast<std::size_t>(y) * rowBytes;
@@ -122,7 +125,8 @@ void ZmbvCoder::Differences() {
         const std::size_t at = start + static_cast<std::size_t>(y) * rowBytes;
         const std::size_t end = data_.size();
         data_.resize(end + bytes);
-        for (std::size_t i = 0; i < bytes; ++i) data_[end + i] = current_[at + i] ^ previous_[at + i];
+        for (std::size_t i = 0; i < bytes; ++i)
+          data_[end + i] = current_[at + i] ^ previous_[at + i];
       }
     }
   }

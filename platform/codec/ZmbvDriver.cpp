@@ -59,7 +59,8 @@ void ZmbvDriver::About(Shell& shell, WindowHandle parent) {
   shell.ShowInformation(parent, std::string("About ") + kShortName,
                         std::string(kDescription) +
                             "\n\nLossless: blocks of 16 x 16 pixels that changed since the "
-                            "previous frame, deflated with zlib " + zlibVersion() + ".");
+                            "previous frame, deflated with zlib " +
+                            zlibVersion() + ".");
 }
 
 void ZmbvDriver::Configure(Shell& shell, WindowHandle parent) {

@@ -25,11 +25,11 @@ struct Expected {
 
 // The enumeration order of the installed compressors.
 const Expected kOrder[] = {
-    {FourCC('H', '2', '6', '4'), "libx264"},  {FourCC('M', 'S', 'V', 'C'), nullptr},
-    {FourCC('Z', 'M', 'B', 'V'), nullptr},     {FourCC('F', 'M', 'P', '4'), "mpeg4"},
-    {FourCC('M', 'J', 'P', 'G'), "mjpeg"},    {FourCC('F', 'F', 'V', '1'), "ffv1"},
-    {FourCC('H', 'F', 'Y', 'U'), "huffyuv"},  {FourCC('U', 'L', 'R', 'G'), "utvideo"},
-    {FourCC('c', 'v', 'i', 'd'), "cinepak"},  {FourCC('M', 'P', 'N', 'G'), "png"},
+    {FourCC('H', '2', '6', '4'), "libx264"}, {FourCC('M', 'S', 'V', 'C'), nullptr},
+    {FourCC('Z', 'M', 'B', 'V'), nullptr},   {FourCC('F', 'M', 'P', '4'), "mpeg4"},
+    {FourCC('M', 'J', 'P', 'G'), "mjpeg"},   {FourCC('F', 'F', 'V', '1'), "ffv1"},
+    {FourCC('H', 'F', 'Y', 'U'), "huffyuv"}, {FourCC('U', 'L', 'R', 'G'), "utvideo"},
+    {FourCC('c', 'v', 'i', 'd'), "cinepak"}, {FourCC('M', 'P', 'N', 'G'), "png"},
     {FourCC('D', 'I', 'B', ' '), nullptr},
 };
 
@@ -100,8 +100,8 @@ TEST_F(CodecManagerTest, InformationRecordsNameEachDriver) {
     // The options list shows the description: it starts with the short name.
     EXPECT_EQ(Narrow(info.szDescription, 128).rfind(name + " - ", 0), 0u) << name;
     const std::string driver = Narrow(info.szDriver, 128);
-    const bool ours = handler == FourCC('D', 'I', 'B', ' ') || handler == FourCC('M', 'S', 'V', 'C') ||
-                      handler == kZmbv;
+    const bool ours = handler == FourCC('D', 'I', 'B', ' ') ||
+                      handler == FourCC('M', 'S', 'V', 'C') || handler == kZmbv;
     EXPECT_EQ(driver.rfind(ours ? "orvenna " : "libavcodec ", 0), 0u) << driver;
   }
   auto mpeg4 = Open(FourCC('F', 'M', 'P', '4'));

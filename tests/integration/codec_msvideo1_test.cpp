@@ -115,7 +115,9 @@ TEST(MsVideo1Test, NoiseQuartersAndLongSkipRunsDecode) {
   }));
   frames.push_back(frames.back());
   // Flat blocks whose one-colour word would read as a skip code (red level 1).
-  frames.push_back(Frame32(kWidth, kHeight, [](int x, int) { return Rgb{8, (x / 4) * 4 % 256, 0}; }));
+  frames.push_back(Frame32(kWidth, kHeight, [](int x, int) {
+    return Rgb{8, (x / 4) * 4 % 256, 0};
+  }));
   for (int penalty : {0, 100}) {
     SCOPED_TRACE(penalty);
     ExpectDecoderAgrees(frames, kWidth, kHeight, 32, {}, penalty);

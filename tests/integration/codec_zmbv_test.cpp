@@ -87,7 +87,8 @@ TEST(ZmbvTest, NoiseThatDeflateCannotShrinkStillDecodes) {
     int differing = 0;
     for (int y = 0; y < kHeight; ++y) {
       for (int x = 0; x < kWidth; ++x) {
-        const std::uint8_t* p = &frames[n][static_cast<std::size_t>(((kHeight - 1 - y) * kWidth + x) * 4)];
+        const std::uint8_t* p =
+            &frames[n][static_cast<std::size_t>(((kHeight - 1 - y) * kWidth + x) * 4)];
         differing += !(decoded[n].At(x, y) == Rgb{p[2], p[1], p[0]});
       }
     }
