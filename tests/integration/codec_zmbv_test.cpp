@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <random>
+#include <span>
 
 #include "codec_test_support.h"
 #include "platform/codec/ZmbvCoder.h"
@@ -22,12 +23,11 @@ std::vector<std::uint8_t> CodedFormat(const SyntheticFrames& frames) {
   return format;
 }
 
-std::vector<RgbQuad> TableOf(const SyntheticFrames& frames) {
+// The colour table that follows the header at 8 bits per pixel (empty otherwise).
+std::span<const RgbQuad> TableOf(const SyntheticFrames& frames) {
   const auto& format = frames.Format();
-  std::vector<RgbQuad> colours((format.size() - sizeof(BitmapInfoHeader)) / sizeof(RgbQuad));
-  std::memcpy(colours.data(), format.data() + sizeof(BitmapInfoHeader),
-              colours.size() * sizeof(RgbQuad));
-  return colours;
+  return {reinterpret_cast<const RgbQuad*>(format.data() + sizeof(BitmapInfoHeader)),
+          (format.size() - sizeof(BitmapInfoHeader)) / sizeof(RgbQuad)};
 }
 
 class ZmbvDepthTest : public testing::TestWithParam<int> {};
