@@ -1,6 +1,5 @@
 #include "platform/Dib.h"
 
-#include <array>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -31,29 +30,38 @@ constexpr int Distance(int a, int b) {
   return a > b ? a - b : b - a;
 }
 
-// For every channel value, the palette level nearest to it, already moved to its bit position.
-constexpr std::array<std::uint8_t, 256> NearestLevelBits(int levels, int shift) {
-  std::array<std::uint8_t, 256> bits{};
+// The palette level nearest to a channel value (the lower one on a tie): with evenly spread
+// levels it is the value scaled to the levels and rounded, which compilers turn into a few
+// multiplications over many pixels at once.
+constexpr unsigned NearestLevel(unsigned value, unsigned levels) {
+  return (value * (levels - 1) + 128) / 255;
+}
+
+// Checks NearestLevel against a search over the levels, for every channel value.
+constexpr bool NearestLevelIsNearest(int levels) {
   for (int value = 0; value < 256; ++value) {
     int best = 0;
     for (int level = 1; level < levels; ++level) {
       if (Distance(LevelValue(level, levels), value) < Distance(LevelValue(best, levels), value))
         best = level;
     }
-    bits[value] = static_cast<std::uint8_t>(best << shift);
+    if (NearestLevel(static_cast<unsigned>(value), static_cast<unsigned>(levels)) !=
+        static_cast<unsigned>(best))
+      return false;
   }
-  return bits;
+  return true;
 }
+static_assert(NearestLevelIsNearest(kRedLevels) && NearestLevelIsNearest(kGreenLevels) &&
+              NearestLevelIsNearest(kBlueLevels));
 
-constexpr auto kRedBits = NearestLevelBits(kRedLevels, 0);
-constexpr auto kGreenBits = NearestLevelBits(kGreenLevels, kGreenShift);
-constexpr auto kBlueBits = NearestLevelBits(kBlueLevels, kBlueShift);
-
-// libswscale reaches 3-3-2 pixels only by way of YUV, which is slow and shifts colours; a table
-// lookup per channel gives the nearest palette colour, exactly and much faster.
+// libswscale reaches 3-3-2 pixels only by way of YUV, which is slow and shifts colours; the
+// nearest level of each channel gives the nearest palette colour, exactly and much faster.
 void ConvertRowTo8(const std::uint8_t* source, int width, std::uint8_t* target) {
-  for (int x = 0; x < width; ++x, source += 4)
-    target[x] = kBlueBits[source[0]] | kGreenBits[source[1]] | kRedBits[source[2]];
+  for (int x = 0; x < width; ++x, source += 4) {
+    target[x] = static_cast<std::uint8_t>(NearestLevel(source[0], kBlueLevels) << kBlueShift |
+                                          NearestLevel(source[1], kGreenLevels) << kGreenShift |
+                                          NearestLevel(source[2], kRedLevels));
+  }
 }
 
 // Blue, green, red of each 32-bit pixel, four pixels (16 bytes in, 12 out) at a time in
