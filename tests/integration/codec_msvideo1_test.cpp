@@ -12,17 +12,6 @@
 namespace orvenna::codec_test {
 namespace {
 
-std::vector<std::uint8_t> CodedFormat(int width, int height) {
-  BitmapInfoHeader header;
-  header.width = width;
-  header.height = height;
-  header.bitCount = 16;
-  header.compression = FourCC('M', 'S', 'V', 'C');
-  std::vector<std::uint8_t> format(sizeof header);
-  std::memcpy(format.data(), &header, sizeof header);
-  return format;
-}
-
 // The coder's own picture, rows top-down, widened to 8 bits per channel.
 Picture CoderPicture(const MsVideo1Coder& coder, int width, int height) {
   Picture picture{width, height, {}};
@@ -50,7 +39,7 @@ void ExpectDecoderAgrees(const std::vector<std::vector<std::uint8_t>>& frames, i
     packets.push_back(packet);
     expected.push_back(CoderPicture(coder, width, height));
   }
-  StreamDecoder decoder(CodedFormat(width, height));
+  StreamDecoder decoder(CodedFormat(width, height, 16, FourCC('M', 'S', 'V', 'C')));
   const auto decoded = decoder.Decode(packets);
   ASSERT_EQ(decoded.size(), frames.size());
   for (std::size_t n = 0; n < frames.size(); ++n) {

@@ -153,6 +153,17 @@ std::vector<std::uint8_t> SyntheticFrames::Pixels(int n) const {
   return pixels;
 }
 
+std::vector<std::uint8_t> CodedFormat(int width, int height, int bitCount, std::uint32_t fourcc) {
+  BitmapInfoHeader header;
+  header.width = width;
+  header.height = height;
+  header.bitCount = static_cast<std::uint16_t>(bitCount);
+  header.compression = fourcc;
+  std::vector<std::uint8_t> format(sizeof header);
+  std::memcpy(format.data(), &header, sizeof header);
+  return format;
+}
+
 Picture PictureFromRgb24(int width, int height, const std::uint8_t* bytes) {
   Picture picture{width, height, {}};
   const std::size_t count = static_cast<std::size_t>(width) * height;

@@ -108,6 +108,9 @@ struct Picture {
 // A picture from top-down rows of red, green, blue bytes.
 Picture PictureFromRgb24(int width, int height, const std::uint8_t* bytes);
 
+// A stream format naming `fourcc` pictures of this size and depth, without extra data.
+std::vector<std::uint8_t> CodedFormat(int width, int height, int bitCount, std::uint32_t fourcc);
+
 // Decodes a stream with libavcodec, set up from the stream format the encoder handed out.
 class StreamDecoder {
  public:

@@ -13,15 +13,7 @@
 namespace orvenna::codec_test {
 namespace {
 
-std::vector<std::uint8_t> CodedFormat(const SyntheticFrames& frames) {
-  std::vector<std::uint8_t> format = frames.Format();
-  BitmapInfoHeader header;
-  std::memcpy(&header, format.data(), sizeof header);
-  header.compression = FourCC('Z', 'M', 'B', 'V');
-  if (header.bitCount == 24) header.bitCount = 32;
-  std::memcpy(format.data(), &header, sizeof header);
-  return format;
-}
+constexpr std::uint32_t kZmbv = FourCC('Z', 'M', 'B', 'V');
 
 // The colour table that follows the header at 8 bits per pixel (empty otherwise).
 std::span<const RgbQuad> TableOf(const SyntheticFrames& frames) {
@@ -47,7 +39,7 @@ TEST_P(ZmbvDepthTest, EveryFrameDecodesExactly) {
       ASSERT_TRUE(coder.Code(pixels.data(), n % 5 == 0, packet));  // key frames 0 and 5
       packets.push_back(packet);
     }
-    StreamDecoder decoder(CodedFormat(synthetic));
+    StreamDecoder decoder(CodedFormat(37, 21, GetParam() == 24 ? 32 : GetParam(), kZmbv));
     const auto decoded = decoder.Decode(packets);
     ASSERT_EQ(decoded.size(), order.size());
     for (std::size_t n = 0; n < order.size(); ++n) {
@@ -73,14 +65,7 @@ TEST(ZmbvTest, NoiseThatDeflateCannotShrinkStillDecodes) {
     EXPECT_GT(packet.size(), frames[n].size());
     packets.push_back(packet);
   }
-  BitmapInfoHeader header;
-  header.width = kWidth;
-  header.height = kHeight;
-  header.bitCount = 32;
-  header.compression = FourCC('Z', 'M', 'B', 'V');
-  std::vector<std::uint8_t> format(sizeof header);
-  std::memcpy(format.data(), &header, sizeof header);
-  StreamDecoder decoder(format);
+  StreamDecoder decoder(CodedFormat(kWidth, kHeight, 32, kZmbv));
   const auto decoded = decoder.Decode(packets);
   ASSERT_EQ(decoded.size(), frames.size());
   for (std::size_t n = 0; n < frames.size(); ++n) {
