@@ -87,7 +87,7 @@ CodecContextPtr OpenEncoderContext(const AVCodec& codec, const LibavDriverDescri
     // Some encoders take the interval from the one field, some from the other.
     const int interval = static_cast<int>(std::min<std::uint32_t>(settings.keyFrameEvery, 1 << 20));
     context->gop_size = interval;
-    context->keyint_min = std::max(0, interval + description.keyIntervalAdjust);
+    context->keyint_min = interval;
   }
   SetThreads(*context, description.threading);
   if (!SetOptions(*context, description.options) ||

@@ -55,8 +55,6 @@ struct LibavDriverDescription {
   QuantiserScale scale{};  // for kFixedQuantiser, kRateFactor and kFrameWeight
   Threading threading = Threading::kNone;
   bool temporal = false;  // frames between key frames depend on earlier ones
-  // Added to the key-frame interval for encoders that count the frames between key frames.
-  int keyIntervalAdjust = 0;
   std::vector<EncoderOption> options;  // always set
   // The configuration dialog: none when there are no choices.
   std::string configurePrompt;
