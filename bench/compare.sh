@@ -50,24 +50,12 @@ cmake --build "$build" --target orvenna-cli orvenna-moving-content >/dev/null
 cli=$build/cli/orvenna-cli
 player=$build/tests/tools/orvenna-moving-content
 
-# Our drivers' settings at quality 75 (7500) with key frames every 100 frames, as ffmpeg
-# options: H.264 crf 18 with the driver's default preset, MPEG-4 and Motion JPEG fixed
-# quantiser 3, PNG deflate level 3 with the "up" filter, each encoder in the pixel format ours
-# feeds it. MS Video 1 and ZMBV are our own coders; ffmpeg records them with its encoders of
-# the same formats, ZMBV with its lightest deflate and shortest motion search (ours has no
-# motion search and deflates at level 1).
-declare -A ffmpeg_settings=(
-  [H264]="-c:v libx264 -preset veryfast -tune zerolatency -crf 18 -bf 0 -g 100 -pix_fmt yuv420p"
-  [MJPG]="-c:v mjpeg -q:v 3 -pix_fmt yuvj420p"
-  [FMP4]="-c:v mpeg4 -q:v 3 -bf 0 -g 100 -pix_fmt yuv420p"
-  [HFYU]="-c:v huffyuv -pix_fmt rgb24"
-  [ULRG]="-c:v utvideo -pix_fmt gbrp"
-  [FFV1]="-c:v ffv1 -level 3 -g 100 -pix_fmt bgr0"
-  [ZMBV]="-c:v zmbv -compression_level 1 -me_range 1 -g 100 -pix_fmt bgr0"
-  [ZMBV-default]="-c:v zmbv -g 100 -pix_fmt bgr0"
-  [MSVC]="-c:v msvideo1 -g 100 -keyint_min 99 -pix_fmt rgb555le"
-  [cvid]="-c:v cinepak -g 100 -keyint_min 100 -pix_fmt rgb24"
-  [MPNG]="-c:v png -compression_level 3 -pred up -pix_fmt rgb24"
+source bench/lib/encoder-settings.sh
+# Key frames every 100 frames, as our drivers are told; the encoders that count the frames
+# between key frames take one less.
+declare -A ffmpeg_key_frames=(
+  [H264]="-g 100" [FMP4]="-g 100" [FFV1]="-g 100" [ZMBV]="-g 100" [ZMBV-default]="-g 100"
+  [MSVC]="-g 100 -keyint_min 99" [cvid]="-g 100 -keyint_min 100"
 )
 
 work=$(mktemp -d)
@@ -145,7 +133,7 @@ run() {
   else
     # shellcheck disable=SC2086
     /usr/bin/time -o "$timing" -f "%U %S %M" ffmpeg -nostdin -y -v error -f x11grab \
-      -framerate 30 -video_size "$size" -i "$display+0,0" ${ffmpeg_settings[$settings]} -r 30 \
+      -framerate 30 -video_size "$size" -i "$display+0,0" ${ffmpeg_encoder[$settings]} ${ffmpeg_key_frames[$settings]:-} -r 30 \
       -t "$seconds" "$out" >/dev/null 2>"$work/stderr.txt" || true
   fi
   after=$(xvfb_cpu)

@@ -17,21 +17,11 @@ frames=$work/frames.raw
 ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 10 \
   -pix_fmt bgr0 -f rawvideo "$frames"
 
-# What our drivers set up at quality 7500 (H.264: crf 18; MPEG-4 and Motion JPEG: fixed
-# quantiser 3; ZMBV: its dialog's default choice; one thread where ours holds frames back
-# otherwise), as ffmpeg options.
-declare -A same=(
-  [MSVC]="-c:v msvideo1 -pix_fmt rgb555le"
-  [ZMBV]="-c:v zmbv -compression_level 1 -me_range 1 -pix_fmt bgr0"
-  [H264]="-c:v libx264 -preset veryfast -tune zerolatency -crf 18 -bf 0 -pix_fmt yuv420p"
-  [FMP4]="-c:v mpeg4 -q:v 3 -bf 0 -thread_type slice -pix_fmt yuv420p"
-  [MJPG]="-c:v mjpeg -q:v 3 -thread_type slice -pix_fmt yuvj420p"
-  [FFV1]="-c:v ffv1 -level 3 -thread_type slice -pix_fmt bgr0"
-  [HFYU]="-c:v huffyuv -threads 1 -pix_fmt rgb24"
-  [ULRG]="-c:v utvideo -threads 1 -pix_fmt gbrp"
-  [cvid]="-c:v cinepak -pix_fmt rgb24"
-  [MPNG]="-c:v png -threads 1 -compression_level 3 -pred up -pix_fmt rgb24"
-  ["DIB "]="-c:v rawvideo -pix_fmt bgr0"
+source bench/lib/encoder-settings.sh
+# Threads as ours use them: slice threads, or one thread where ours holds frames back.
+declare -A ffmpeg_threads=(
+  [FMP4]="-thread_type slice" [MJPG]="-thread_type slice" [FFV1]="-thread_type slice"
+  [HFYU]="-threads 1" [ULRG]="-threads 1" [MPNG]="-threads 1"
 )
 
 echo "bench_encode: encoding with our compressors ..." >&2
@@ -54,7 +44,7 @@ tail -n +2 "$work/ours.csv" | while IFS=, read -r name _ _ _ _ _ fps _ error _ k
   echo "ffmpeg: $fourcc, $count frames ..." >&2
   # shellcheck disable=SC2086
   rtime=$(ffmpeg -nostdin -hide_banner -benchmark -stream_loop -1 -f rawvideo -pix_fmt bgr0 \
-    -s 1920x1080 -i "$frames" -frames:v "$count" ${same[$fourcc]} -f null - 2>&1 |
+    -s 1920x1080 -i "$frames" -frames:v "$count" ${ffmpeg_encoder[$fourcc]} ${ffmpeg_threads[$fourcc]:-} -f null - 2>&1 |
     sed -n 's/.*rtime=\([0-9.]*\)s.*/\1/p')
   awk -v c="$fourcc" -v ours="$fps" -v n="$count" -v t="$rtime" -v kb="$kb" 'BEGIN {
     theirs = n / t
