@@ -131,7 +131,14 @@ void EngineGrabFrameDIB(benchmark::State& state) {
   FakeShell shell;
   FakeUiFactory ui;
   FakeCompressionManager codecs;
-  TVistrel engine(Platform{*screen, cursor, hotKeys, files, clock, shell, ui, codecs});
+  TVistrel engine(Platform{.screen = *screen,
+                           .cursor = cursor,
+                           .hotKeys = hotKeys,
+                           .files = files,
+                           .clock = clock,
+                           .shell = shell,
+                           .ui = ui,
+                           .codecs = codecs});
   engine.SetColors(static_cast<int>(state.range(2)) / 8 - 1);
   for (auto _ : state) {
     PackedFrame frame = engine.GrabFrameDIB(area.left, area.top, area.width, area.height, 0);

@@ -4,25 +4,30 @@
 
 namespace orvenna {
 
-const char* const kCliUsage =
-    "usage: orvenna-cli [options] OUTPUT.avi\n"
-    "  --seconds N          stop and keep after N seconds; without it, record until\n"
-    "                       Ctrl+C or SIGTERM (stop and keep)\n"
-    "  --region L,T,W,H     fixed region (default: the full screen)\n"
-    "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
-    "  --compressor C       four-character code (e.g. ZMBV) or catalogue position\n"
-    "                       (default: position 0)\n"
-    "  --quality Q          0..100 (default 75)\n"
-    "  --keyframes N        key-frame interval (default 100)\n"
-    "  --interval MS        record interval in ms per frame slot (default 33)\n"
-    "  --fps N              playback frame rate (default 30)\n"
-    "  --colors B           8, 16, 24 or 32 bits per pixel (default 24)\n"
-    "  --no-cursor          do not draw the mouse cursor\n"
-    "  --inverse            inverse colours\n"
-    "  --yes                answer Yes to the engine's questions (default: No)\n"
-    "  --list-compressors   print one line per compressor: position, four-character\n"
-    "                       code, description; then exit\n"
-    "  --help               show this text\n";
+std::string CliUsage() {
+  const CliOptions defaults;
+  const auto number = [](int value) { return std::to_string(value); };
+  return "usage: orvenna-cli [options] OUTPUT.avi\n"
+         "  --seconds N          stop and keep after N seconds; without it, record until\n"
+         "                       Ctrl+C or SIGTERM (stop and keep)\n"
+         "  --region L,T,W,H     fixed region (default: the full screen)\n"
+         "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
+         "  --compressor C       four-character code (e.g. ZMBV) or catalogue position\n"
+         "                       (default: position 0)\n"
+         "  --quality Q          0..100 (default " + number(defaults.quality) + ")\n"
+         "  --keyframes N        key-frame interval (default " + number(defaults.keyFrames) + ")\n"
+         "  --interval MS        record interval in ms per frame slot (default " +
+         number(defaults.intervalMs) + ")\n"
+         "  --fps N              playback frame rate (default " + number(defaults.fps) + ")\n"
+         "  --colors B           8, 16, 24 or 32 bits per pixel (default " +
+         number(defaults.bitsPerPixel) + ")\n"
+         "  --no-cursor          do not draw the mouse cursor\n"
+         "  --inverse            inverse colours\n"
+         "  --yes                answer Yes to the engine's questions (default: No)\n"
+         "  --list-compressors   print one line per compressor: position, four-character\n"
+         "                       code, description; then exit\n"
+         "  --help               show this text\n";
+}
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
+#include "platform/RecordingDefaults.h"
 
 namespace orvenna {
 
@@ -19,11 +20,11 @@ struct CliOptions {
   RegionKind regionKind = RegionKind::FullScreen;
   Rect region;  // Fixed: all four; FollowMouse: width and height
   std::string compressor;  // four-character code or catalogue position; empty: position 0
-  int quality = 75;
-  int keyFrames = 100;
-  int intervalMs = 33;
-  int fps = 30;
-  int bitsPerPixel = 24;
+  int quality = kFrontEndDefaults.compressionQuality / 100;  // percent
+  int keyFrames = kFrontEndDefaults.keyFramesEvery;
+  int intervalMs = kFrontEndDefaults.mspfRecord;
+  int fps = kFrontEndDefaults.fpsPlayBack;
+  int bitsPerPixel = 8 * (kFrontEndDefaults.colors + 1);
   bool cursor = true;
   bool inverse = false;
   bool yes = false;
@@ -33,6 +34,7 @@ struct CliOptions {
 // sets `error` to a one-line message.
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
 
-extern const char* const kCliUsage;
+// The help text.
+std::string CliUsage();
 
 }  // namespace orvenna

@@ -11,11 +11,7 @@
 #include "cli/CliOptions.h"
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
-#include "platform/PosixFiles.h"
-#include "platform/codec/LibavCompressionManager.h"
-#include "platform/x11/X11Cursor.h"
-#include "platform/x11/X11HotKeys.h"
-#include "platform/x11/X11Screen.h"
+#include "platform/desktop/DesktopServices.h"
 
 namespace {
 
@@ -103,23 +99,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options->action == CliOptions::Action::Help) {
-    std::cout << kCliUsage;
+    std::cout << CliUsage();
     return 0;
   }
 
-  auto screen = X11Screen::Open("", error);
-  if (!screen) {
+  CliLoop loop(options->yes);
+  const auto desktop = DesktopServices::Open(loop, loop, error);
+  if (!desktop) {
     std::cerr << "orvenna-cli: " << error << "\n";
     return 1;
   }
-  CliLoop loop(options->yes);
-  X11Cursor cursor("");
-  X11HotKeys hotKeys("", loop);
-  PosixFiles files;
-  SteadyClock clock;
-  LibavCompressionManager codecs(loop);
-  const Platform platform{*screen, cursor, hotKeys, files, clock, loop, loop, codecs};
-  TVistrel engine(platform);
+  Clock& clock = desktop->Services().clock;
+  TVistrel engine(desktop->Services());
   Configure(engine, *options);
   engine.GetCompressorList();  // for the region and depth asked for
 

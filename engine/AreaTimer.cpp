@@ -10,6 +10,7 @@ constexpr int kLargestRecordingPreviewHeight = 600;
 }  // namespace
 
 void TVistrel::AreaTimerTick() {
+  CheckUiThread("AreaTimerTick");
   ProcessState& process = Process();
   const bool recording = Recording();
 
@@ -37,27 +38,17 @@ void TVistrel::AreaTimerTick() {
     if (!picked) return;
     areaTimer_->SetEnabled(true);
   } else if (followMouseMode_) {
-    const Point mouse = platform_.cursor.Position();
-    const Size screen = platform_.screen.ScreenSize();
-    int left = mouse.x - ScreenWidth() / 2;
-    int top = mouse.y - ScreenHeight() / 2;
-    if (left < 0) left = 0;
-    if (top < 0) top = 0;
-    // The right and bottom edges come last: a region wider than the screen ends up with a
-    // negative left, so its right edge stays on the screen's.
-    if (left + ScreenWidth() > screen.width) left = screen.width - ScreenWidth();
-    if (top + ScreenHeight() > screen.height) top = screen.height - ScreenHeight();
-    SetScreenLeft(left);
-    SetScreenTop(top);
+    FollowMouse();
   }
 
   // 4. Frame window.
   const bool previewing = ShowPreview();
+  const Rect region = Region();
   if (DrawAreaCapture()) {
     const std::string caption = previewing && !Recording()
                                     ? "Preview... Cancel: Esc"
                                     : "Recording... Cancel: Esc -- Stop: Shift+Esc";
-    frameWindow_->PlaceFrame(ScreenLeft(), ScreenTop(), ScreenWidth(), ScreenHeight(),
+    frameWindow_->PlaceFrame(region.left, region.top, region.width, region.height,
                              LineRectClear(), caption);
     frameWindow_->PaintFrame(kFrameColour, caption);
     frameWindow_->ShowOnTop();
@@ -68,15 +59,33 @@ void TVistrel::AreaTimerTick() {
   // 5. Preview.
   if (!OnPreview) return;
   const bool nowRecording = Recording();
-  const bool small = ScreenWidth() <= kLargestRecordingPreviewWidth &&
-                     ScreenHeight() <= kLargestRecordingPreviewHeight;
+  const bool small = region.width <= kLargestRecordingPreviewWidth &&
+                     region.height <= kLargestRecordingPreviewHeight;
   if (previewing && (!nowRecording || small)) {
     const PreviewBitmap& bitmap =
-        GrabFrameBitmap(ScreenLeft(), ScreenTop(), ScreenWidth(), ScreenHeight(), FilterColor());
+        GrabFrameBitmap(region.left, region.top, region.width, region.height, FilterColor());
     OnPreview(*this, &bitmap, true, nowRecording);
   } else {
     OnPreview(*this, nullptr, false, nowRecording);
   }
+}
+
+// Centres the region on the mouse, kept inside the screen; left and top change together.
+void TVistrel::FollowMouse() {
+  const Point mouse = platform_.cursor.Position();
+  const Size screen = platform_.screen.ScreenSize();
+  region_.Update([&](Rect& region) {
+    int left = mouse.x - region.width / 2;
+    int top = mouse.y - region.height / 2;
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+    // The right and bottom edges come last: a region wider than the screen ends up with a
+    // negative left, so its right edge stays on the screen's.
+    if (left + region.width > screen.width) left = screen.width - region.width;
+    if (top + region.height > screen.height) top = screen.height - region.height;
+    region.left = left;
+    region.top = top;
+  });
 }
 
 // Runs a picker modally; on OK its rectangle becomes the fixed region and a start that was
@@ -89,11 +98,7 @@ bool TVistrel::RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& op
   const ModalResult result = picker->ShowModal();
   openSlot = nullptr;
   if (result != ModalResult::Ok) return false;
-  const Rect picked = picker->Selection();
-  SetScreenLeft(picked.left);
-  SetScreenTop(picked.top);
-  SetScreenWidth(picked.width);
-  SetScreenHeight(picked.height);
+  region_.Set(picker->Selection());
   SetScreenRegion(TScreenRegion::FixedStable);
   StartPendingRecording();
   return true;

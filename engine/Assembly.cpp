@@ -1,7 +1,8 @@
 #include <map>
 
+#include "engine/RecordingTrack.h"
 #include "engine/Vistrel.h"
-#include "platform/ThreadPriority.h"
+#include "platform/Check.h"
 
 namespace orvenna {
 namespace {
@@ -81,19 +82,21 @@ void TVistrel::OpenAVIStream(const std::string& path, PAVISTREAM& slot) {
 }
 
 bool TVistrel::SaveAVIFile(const std::string& fileName, int count, PAVISTREAM* streams) {
-  lastSaveResult_ = AVIERR_OK;
+  return SaveStreams(fileName, count, streams) == AVIERR_OK;
+}
+
+AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams) {
   if (!DeleteTempFile(fileName)) {
     RaiseError("Can not delete existing video file.");
-    lastSaveResult_ = AVIERR_FILEOPEN;
-    return false;
+    return AVIERR_FILEOPEN;
   }
   platform_.shell.PushBusyCursor();
   AVICOMPRESSOPTIONS* options[2] = {nullptr, nullptr};
-  lastSaveResult_ = AVISaveV(platform_.files, fileName, SaveProgressCallback, count, streams, options);
+  const AviResult result =
+      AVISaveV(platform_.files, fileName, SaveProgressCallback, count, streams, options);
   platform_.shell.PopCursor();
-  if (lastSaveResult_ == AVIERR_OK) return true;
-  RaiseError(SaveErrorText(lastSaveResult_));
-  return false;
+  if (result != AVIERR_OK) RaiseError(SaveErrorText(result));
+  return result;
 }
 
 std::int32_t TVistrel::SaveProgressCallback(int percent) {
@@ -104,71 +107,43 @@ std::int32_t TVistrel::SaveProgressCallback(int percent) {
   return continueWork ? 0 : -1;
 }
 
-void TVistrel::AssembleRecording(const std::string& fileName) {
-  ProcessState& process = Process();
+// Merges the tracks' temporary files into `fileName`, the video first.
+void TVistrel::AssembleRecording(const std::string& fileName, const RecordingTracks& tracks) {
+  ORVENNA_CHECK(tracks.size() <= 2, "one video and at most one audio track");
   PAVISTREAM streams[2];
-  OpenAVIStream(process.VideoTempFile, streams[0]);
-  if (UseAudioRecord()) OpenAVIStream(process.AudioTempFile, streams[1]);
-  const int count = streams[1] ? 2 : 1;
-  bool attempted = false;
-  if (streams[0] || streams[1]) {
-    attempted = true;
-    process.SaveSucceeded = SaveAVIFile(fileName, count, streams);
+  int count = 0;
+  for (const auto& track : tracks) {
+    OpenAVIStream(track->TempFile(), streams[count]);
+    if (streams[count]) ++count;
   }
-  if (streams[0]) AVIStreamRelease(streams[0]);
-  if (streams[1]) AVIStreamRelease(streams[1]);
-  if (attempted && !process.SaveSucceeded && lastSaveResult_ != AVIERR_USERABORT) {
-    KeepRecording(fileName);
-  }
+  if (count == 0) return;
+  const AviResult saved = SaveStreams(fileName, count, streams);
+  Process().SaveSucceeded = saved == AVIERR_OK;
+  for (int i = 0; i < count; ++i) AVIStreamRelease(streams[i]);
+  if (saved != AVIERR_OK && saved != AVIERR_USERABORT) KeepRecording(fileName, tracks);
 }
 
 // A save that failed for any reason but the user's cancel must not lose the recording: the
 // temporary files move next to the target (or stay in the temporary folder when the target's
 // folder refuses them) under names that say what they are, and the user is told where.
-void TVistrel::KeepRecording(const std::string& fileName) {
-  ProcessState& process = Process();
+void TVistrel::KeepRecording(const std::string& fileName, const RecordingTracks& tracks) {
   Files& files = platform_.files;
   const std::string base = WithoutAviEnding(fileName);
-  const std::string tempBase = platform_.files.TempFolder() + FileNameOf(base);
+  const std::string tempBase = files.TempFolder() + FileNameOf(base);
   std::vector<std::string> kept;
-  const auto keep = [&](const std::string& from, const std::string& ending) {
-    if (!files.Exists(from)) return;
-    for (const std::string& to : {base + ending, tempBase + ending}) {
-      if (files.Rename(from, to)) {
+  for (const auto& track : tracks) {
+    if (!files.Exists(track->TempFile())) continue;
+    for (const std::string& to : {base + track->KeptFileEnding(), tempBase + track->KeptFileEnding()}) {
+      if (files.Rename(track->TempFile(), to)) {
         kept.push_back(to);
-        return;
+        break;
       }
     }
-  };
-  keep(process.VideoTempFile, ".recovered.avi");
-  if (UseAudioRecord()) keep(process.AudioTempFile, ".recovered.wav");
+  }
   if (kept.empty()) return;
   std::string message = "The recording was kept in ";
   for (std::size_t i = 0; i < kept.size(); ++i) message += (i ? " and " : "") + kept[i];
   RaiseError(message + ".");
-}
-
-void TVistrel::RunRecordThread() {
-  ProcessState& process = Process();
-  workerThreadId_.Set(CurrentThreadId());
-  ApplyPriorityToWorker();
-  process.SaveSucceeded = false;
-  while (RunSession(process.TargetFileName) == -1) {
-  }
-  if (process.SaveSucceeded && OnSaving) {
-    bool ignored = true;
-    OnSaving(*this, 100, "Saving Success...", ignored);
-  }
-  DeleteTempFile(process.VideoTempFile);
-  DeleteTempFile(process.AudioTempFile);
-  sessionGrab_.reset();
-  workerDone_.Set(true);
-  OnUiThread([this] { OnRecordThreadEnded(); });
-}
-
-void TVistrel::OnRecordThreadEnded() {
-  recording_.Set(false);
-  if (sessionThread_.joinable()) sessionThread_.join();
 }
 
 }  // namespace orvenna

@@ -1,16 +1,19 @@
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
+#include "platform/Check.h"
 
 namespace orvenna {
 
 const std::vector<std::string>& TVistrel::GetCompressorList() {
-  PackedFrame sample =
-      GrabFrameDIB(ScreenLeft(), ScreenTop(), ScreenWidth(), ScreenHeight(), FilterColor());
+  const Rect region = Region();
+  const PackedFrame sample =
+      GrabFrameDIB(region.left, region.top, region.width, region.height, FilterColor());
   compressorCount_ = 0;
   compressorNames_.clear();
   if (sample) {
     VideoCompressionManager& codecs = platform_.codecs;
     for (int index = 0; index < CatalogueSize; ++index) {
+      ORVENNA_CHECK(compressorCount_ < CatalogueSize, "the catalogue holds at most 51 entries");
       ICINFO& entry = compressorTable_[compressorCount_];
       if (!codecs.Info(ICTYPE_VIDEO, index, entry)) continue;
       const auto compressor = codecs.Open(entry.fccType, entry.fccHandler, ICMODE_QUERY);
@@ -23,11 +26,11 @@ const std::vector<std::string>& TVistrel::GetCompressorList() {
   for (int i = 0; i < compressorCount_; ++i) {
     compressorNames_.push_back(Utf16FieldToUtf8(compressorTable_[i].szDescription, 128));
   }
-  FreeDIB(sample);
   return compressorNames_;
 }
 
 std::unique_ptr<VideoCompressor> TVistrel::OpenCatalogueEntry(int index) {
+  CheckUiThread("the compressor catalogue");
   if (index < 0 || index >= compressorCount_) return nullptr;
   const ICINFO& entry = compressorTable_[index];
   return platform_.codecs.Open(entry.fccType, entry.fccHandler, ICMODE_QUERY);

@@ -2,7 +2,7 @@
 
 namespace orvenna {
 
-void TVistrel::CancelLikeEsc() {
+void TVistrel::CancelLikeEsc(bool restoreAppOnStop) {
   ProcessState& process = Process();
   process.StopRequest = TStopRequest::Cancel;
   OnUiThread([this] {
@@ -13,23 +13,22 @@ void TVistrel::CancelLikeEsc() {
     }
   });
   process.PendingStart = false;
-  if ((ShowPreview() || Recording()) && RestoreAppOnStop()) platform_.shell.RestoreApplication();
+  if ((ShowPreview() || Recording()) && restoreAppOnStop) platform_.shell.RestoreApplication();
   if (ShowPreview() && !Recording()) SetShowPreview(false);
 }
 
 void TVistrel::HotKeyPressed(int id) {
+  CheckUiThread("HotKeyPressed");
   if (id != FHotKey1 && id != FHotKey2 && id != FHotKey3) return;
   if (id == FHotKey1) Process().StopRequest = TStopRequest::Stop;
-  if (id == FHotKey2) CancelLikeEsc();
+  if (id == FHotKey2) CancelLikeEsc(RestoreAppOnStop());
   if (id == FHotKey3 && objectPicker_) {
     objectPicker_->StopTimer();
-    const bool picked = ScreenWidth() != 0 && ScreenHeight() != 0;
+    const Rect region = Region();
+    const bool picked = region.width != 0 && region.height != 0;
     objectPicker_->Close(picked ? ModalResult::Ok : ModalResult::Cancel);
   }
-  if (Recording()) {
-    recording_.Set(false);
-    ApplyShowPreview();
-  }
+  EndRecordingFromOutside();
 }
 
 }  // namespace orvenna

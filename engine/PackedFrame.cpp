@@ -1,7 +1,10 @@
 #include "engine/PackedFrame.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <utility>
+
+#include "platform/Dib.h"
 
 namespace orvenna {
 
@@ -39,6 +42,27 @@ void PackedFrame::Free::operator()(std::uint8_t* block) const {
   std::free(spare.block);
   spare.block = block;
   spare.size = size;
+}
+
+std::uint64_t PackedFrame::BlockSize(int width, int height, int bitsPerPixel) {
+  return sizeof(BitmapInfoHeader) + DibTableBytes(bitsPerPixel) +
+         DibRowBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(height);
+}
+
+void PackedFrame::WriteFormat(std::uint8_t* block, int width, int height, int bitsPerPixel) {
+  BitmapInfoHeader header;  // every field, so the whole header is written
+  header.width = width;
+  header.height = height;
+  header.bitCount = static_cast<std::uint16_t>(bitsPerPixel);
+  header.sizeImage =
+      static_cast<std::uint32_t>(DibRowBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(height));
+  header.clrUsed = bitsPerPixel <= 8 ? 256 : 0;
+  std::memcpy(block, &header, sizeof header);
+  if (bitsPerPixel == 8) {
+    RgbQuad table[256];
+    DibConverter::FillColourTable(table);
+    std::memcpy(block + sizeof header, table, sizeof table);
+  }
 }
 
 std::uint32_t PackedFrame::FormatSize() const {

@@ -23,6 +23,11 @@ class PackedFrame {
   // from the system once instead of faulting in fresh pages for every frame.
   static PackedFrame Allocate(std::uint64_t size);
 
+  // The size of the block of a width x height frame at `bitsPerPixel`.
+  static std::uint64_t BlockSize(int width, int height, int bitsPerPixel);
+  // Writes the header, and the colour table at 8 bits per pixel, at the start of `block`.
+  static void WriteFormat(std::uint8_t* block, int width, int height, int bitsPerPixel);
+
   explicit operator bool() const { return block_ != nullptr; }
   std::uint8_t* Data() const { return block_.get(); }
   std::size_t Size() const { return size_; }

@@ -1,5 +1,8 @@
 #include "engine/Vistrel.h"
 
+#include "engine/RecordingSession.h"
+#include "platform/Check.h"
+#include "platform/Log.h"
 #include "platform/ThreadPriority.h"
 
 namespace orvenna {
@@ -20,14 +23,11 @@ TVistrel::TVistrel(const Platform& platform)
   process.AudioTempFile = folder + "~astream.wav";
   platform_.files.DeletePendingFiles();
 
-  recording_.Set(false);
   const Size desktop = platform_.screen.ScreenSize();
   desktopWidth_ = desktop.width;
   desktopHeight_ = desktop.height;
 
   compressorFcc_.Set(DefaultCompressorFcc);
-  codecName_ = DefaultCodecName;
-  useDefaultCompressor_.Set(false);
   process.SaveSucceeded = false;
   process.PendingStart = false;
 
@@ -39,9 +39,9 @@ TVistrel::TVistrel(const Platform& platform)
   process.StopRequest = TStopRequest::None;
 
   // The preview bitmap starts at 8 bits so that the setter really changes it to 32.
-  colors_.Set(0);
+  settings_.colors = 0;
   previewBitmap_.SetBitsPerPixel(8);
-  SetColors(3);
+  SetColors(kEngineDefaults.colors);
 
   frameWindow_ = platform_.ui.NewFrameWindow();
   frameWindow_->Hide();
@@ -60,6 +60,7 @@ TVistrel::TVistrel(const Platform& platform)
 
 TVistrel::~TVistrel() {
   ProcessState& process = Process();
+  CheckUiThread("~TVistrel");
   if (Recording()) {
     recording_.Set(false);
     process.StopRequest = TStopRequest::Cancel;
@@ -77,6 +78,7 @@ TVistrel::~TVistrel() {
     platform_.shell.ProcessEventsUntil([this] { return workerDone_.Get(); });
     sessionThread_.join();
   }
+  session_.reset();
 
   SetShowPreview(false);
   areaTimer_.reset();
@@ -87,16 +89,25 @@ TVistrel::~TVistrel() {
   process.Instance.compare_exchange_strong(self, nullptr);
 }
 
+void TVistrel::CheckUiThread([[maybe_unused]] const char* operation) const {
+  ORVENNA_CHECK(std::this_thread::get_id() == uiThread_, operation);
+}
+
+void TVistrel::RaiseError(const std::string& message) {
+  Log(LogLevel::Info, "engine", "error reported: " + message);
+  if (OnError) OnError(*this, message);
+}
+
 void TVistrel::SetColors(int value) {
+  CheckUiThread("SetColors");
   if (value == Colors()) return;
-  colors_.Set(value);
-  const int bits = value == 0 ? 8 : value == 1 ? 16 : value == 2 ? 24 : 32;
-  bitCount_.Set(bits);
-  previewBitmap_.SetBitsPerPixel(bits);
+  settings_.colors = value;
+  previewBitmap_.SetBitsPerPixel(BitCount());
 }
 
 void TVistrel::SetPriority(int value) {
-  priority_.Set(value);
+  CheckUiThread("SetPriority");
+  settings_.priority = value;
   if (sessionThread_.joinable() && value >= 0 && value <= 6) ApplyPriorityToWorker();
 }
 
@@ -139,15 +150,24 @@ void TVistrel::OnUiThread(std::function<void()> work) {
   });
 }
 
-std::string TVistrel::CodecName() const {
-  std::lock_guard lock(statisticsTextLock_);
-  return codecName_;
+std::string TVistrel::ElapsedTimeText() const {
+  const std::int64_t milliseconds = statistics_.Read().elapsedMilliseconds;
+  if (milliseconds < 0) return "";
+  const TElapsedTime t = SplitElapsedTime(milliseconds);
+  return std::to_string(t.Hours) + " : " + std::to_string(t.Minutes) + " : " +
+         std::to_string(t.Seconds) + " : " + std::to_string(t.Milliseconds);
 }
 
-std::string TVistrel::ElapsedTimeText() const {
-  std::lock_guard lock(statisticsTextLock_);
-  return elapsedTimeText_;
+TElapsedTime SplitElapsedTime(std::int64_t m) {
+  TElapsedTime t;
+  t.Hours = static_cast<int>(m / 3600000);
+  t.Minutes = static_cast<int>((m - t.Hours * 3600000LL) / 60000);
+  t.Seconds = static_cast<int>((m - t.Hours * 3600000LL - t.Minutes * 60000LL) / 1000);
+  t.Milliseconds = static_cast<int>(m % 1000);
+  return t;
 }
+
+TElapsedTime TVistrel::ElapsedTime() { return SplitElapsedTime(Process().ElapsedMilliseconds); }
 
 void TVistrel::DeriveModeFlags() {
   const TScreenRegion region = ScreenRegion();
@@ -158,6 +178,7 @@ void TVistrel::DeriveModeFlags() {
 }
 
 bool TVistrel::StartRecording(const std::string& fileName) {
+  CheckUiThread("StartRecording");
   if (Recording()) return false;
   // A recording that has ended may still be saving and removing its temporary files, which
   // the new one would reuse: refuse until that thread is done.
@@ -174,22 +195,56 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   process.PendingStart = false;
   if (fullScreenMode_) SetRegionToFullScreen();
   recording_.Set(true);
+  SessionSnapshot snapshot{settings_, std::nullopt};
+  const int selected = settings_.selectedCompressor;
+  if (selected >= 0 && selected < compressorCount_) snapshot.selectedEntry = compressorTable_[selected];
+  session_ = std::make_unique<RecordingSession>(*this, std::move(snapshot));
   workerDone_.Set(false);
   workerThreadId_.Set(0);
   sessionThread_ = std::thread([this] { RunRecordThread(); });
   return true;
 }
 
+int TVistrel::RunSession(const std::string& fileName) {
+  ORVENNA_CHECK(session_ != nullptr, "RunSession outside a recording");
+  switch (session_->Run(fileName)) {
+    case SessionOutcome::Finished:
+      return 1;
+    case SessionOutcome::RunAgainWithDefault:
+      return -1;
+    case SessionOutcome::Abandoned:
+      break;
+  }
+  return 0;
+}
+
+void TVistrel::RunRecordThread() {
+  workerThreadId_.Set(CurrentThreadId());
+  ApplyPriorityToWorker();
+  session_->RunThread();
+  workerDone_.Set(true);
+  OnUiThread([this] { OnRecordThreadEnded(); });
+}
+
+void TVistrel::OnRecordThreadEnded() {
+  recording_.Set(false);
+  if (sessionThread_.joinable()) sessionThread_.join();
+  session_.reset();
+}
+
 void TVistrel::SetRegionToFullScreen() {
   const Size screen = platform_.screen.ScreenSize();
-  SetScreenLeft(0);
-  SetScreenTop(0);
-  SetScreenWidth(screen.width);
-  SetScreenHeight(screen.height);
+  region_.Set(Rect{0, 0, screen.width, screen.height});
 }
 
 void TVistrel::StopRecording() {
   Process().StopRequest = TStopRequest::Stop;
+  recording_.Set(false);
+  ApplyShowPreview();
+}
+
+void TVistrel::EndRecordingFromOutside() {
+  if (!Recording()) return;
   recording_.Set(false);
   ApplyShowPreview();
 }

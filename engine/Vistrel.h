@@ -5,36 +5,25 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "engine/AviWriter.h"
 #include "engine/PackedFrame.h"
 #include "engine/PreviewBitmap.h"
 #include "engine/ProcessState.h"
-#include "platform/Dib.h"
+#include "engine/RecordingSettings.h"
+#include "engine/SessionStatistics.h"
+#include "engine/SharedRegion.h"
+#include "platform/Cursor.h"
 #include "platform/Platform.h"
+#include "platform/avi/Avi.h"
 
 namespace orvenna {
 
-// How the capture region is chosen.
-enum class TScreenRegion {
-  SelObject = 0,
-  FreeHand = 1,
-  FixedMoving = 2,
-  FixedStable = 3,
-  FullScreen = 4
-};
-
-// Ends a recording automatically when the elapsed time reaches Hours:Minutes:Seconds.
-struct TCaptureTimer {
-  bool Enabled = false;
-  std::uint8_t Hours = 0;
-  std::uint8_t Minutes = 0;
-  std::uint8_t Seconds = 0;
-};
+class RecordingSession;
+class RecordingTrack;
+using RecordingTracks = std::vector<std::unique_ptr<RecordingTrack>>;
 
 // Hours, minutes, seconds and milliseconds of `milliseconds` (not negative).
 TElapsedTime SplitElapsedTime(std::int64_t milliseconds);
@@ -52,14 +41,30 @@ class Shared {
   std::atomic<T> value_;
 };
 
+// What one thread needs to grab: its own screen grabber and the cursor's last image.
+struct GrabContext {
+  std::unique_ptr<ScreenGrabber> grabber;
+  CursorImage cursor;
+};
+
+// The settings one grab is made with.
+struct GrabOptions {
+  int filterColor = 0;
+  int bitCount = 32;
+  bool recordCursor = true;
+  bool overlay = false;
+  bool restoreAppOnStop = true;  // for the Esc handling when the pixels cannot be read
+};
+
 // The screen recorder engine: settings, events, statistics, the area timer that follows the
 // region and feeds the preview, the frame window, the hot keys, the compressor catalogue and
-// the recording thread.
+// the recording thread. A recording itself is a RecordingSession (RecordingSession.cpp).
 //
-// Threads: construction, destruction, setters, StartRecording, StopRecording, the hot keys
-// and the area timer belong to the UI thread. The recording thread runs the session and
-// raises OnStart, OnUpdate, OnStop, OnSaving, OnDeleting and the session's OnError on itself.
-// Settings may be read from any thread.
+// Threads: construction, destruction, the settings, StartRecording, the catalogue, the hot
+// keys and the area timer belong to the UI thread. A recording works on a copy of the
+// settings taken when it starts; the region is read whole by both threads. The recording
+// thread raises OnStart, OnUpdate, OnStop, OnSaving, OnDeleting and the session's OnError on
+// itself. Statistics, Recording and StopRecording serve any thread.
 class TVistrel {
  public:
   // Events; an empty function is not raised.
@@ -85,68 +90,74 @@ class TVistrel {
   TVistrel(const TVistrel&) = delete;
   TVistrel& operator=(const TVistrel&) = delete;
 
-  // Settings.
-  int FPSPlayBack() const { return fpsPlayBack_.Get(); }
-  void SetFPSPlayBack(int v) { fpsPlayBack_.Set(v); }
-  int MSPFRecord() const { return mspfRecord_.Get(); }
-  void SetMSPFRecord(int v) { mspfRecord_.Set(v); }
-  int KeyFramesEvery() const { return keyFramesEvery_.Get(); }
-  void SetKeyFramesEvery(int v) { keyFramesEvery_.Set(v); }
-  int CompressionQuality() const { return compressionQuality_.Get(); }
-  void SetCompressionQuality(int v) { compressionQuality_.Set(v); }
-  int Colors() const { return colors_.Get(); }
+  // Settings. UI thread.
+  int FPSPlayBack() const { return settings_.fpsPlayBack; }
+  void SetFPSPlayBack(int v) { settings_.fpsPlayBack = v; }
+  int MSPFRecord() const { return settings_.mspfRecord; }
+  void SetMSPFRecord(int v) { settings_.mspfRecord = v; }
+  int KeyFramesEvery() const { return settings_.keyFramesEvery; }
+  void SetKeyFramesEvery(int v) { settings_.keyFramesEvery = v; }
+  int CompressionQuality() const { return settings_.compressionQuality; }
+  void SetCompressionQuality(int v) { settings_.compressionQuality = v; }
+  int Colors() const { return settings_.colors; }
   void SetColors(int value);
-  int SelectedCompressor() const { return selectedCompressor_.Get(); }
-  void SetSelectedCompressor(int v) { selectedCompressor_.Set(v); }
-  int ScreenLeft() const { return screenLeft_.Get(); }
-  void SetScreenLeft(int v) { screenLeft_.Set(v); }
-  int ScreenTop() const { return screenTop_.Get(); }
-  void SetScreenTop(int v) { screenTop_.Set(v); }
-  int ScreenWidth() const { return screenWidth_.Get(); }
-  void SetScreenWidth(int v) { screenWidth_.Set(v); }
-  int ScreenHeight() const { return screenHeight_.Get(); }
-  void SetScreenHeight(int v) { screenHeight_.Set(v); }
-  bool UseAudioRecord() const { return useAudioRecord_.Get(); }
-  void SetUseAudioRecord(bool v) { useAudioRecord_.Set(v); }
-  int AudioFormatsIndex() const { return audioFormatsIndex_.Get(); }
-  void SetAudioFormatsIndex(int v) { audioFormatsIndex_.Set(v); }
-  bool RecordCursor() const { return recordCursor_.Get(); }
-  void SetRecordCursor(bool v) { recordCursor_.Set(v); }
-  bool DrawAreaCapture() const { return drawAreaCapture_.Get(); }
-  void SetDrawAreaCapture(bool v) { drawAreaCapture_.Set(v); }
-  bool LineRectClear() const { return lineRectClear_.Get(); }
-  void SetLineRectClear(bool v) { lineRectClear_.Set(v); }
-  bool MinimizeAppOnStart() const { return minimizeAppOnStart_.Get(); }
-  void SetMinimizeAppOnStart(bool v) { minimizeAppOnStart_.Set(v); }
-  bool RestoreAppOnStop() const { return restoreAppOnStop_.Get(); }
-  void SetRestoreAppOnStop(bool v) { restoreAppOnStop_.Set(v); }
-  TScreenRegion ScreenRegion() const { return screenRegion_.Get(); }
-  void SetScreenRegion(TScreenRegion v) { screenRegion_.Set(v); }
+  int SelectedCompressor() const { return settings_.selectedCompressor; }
+  void SetSelectedCompressor(int v) { settings_.selectedCompressor = v; }
+  bool UseAudioRecord() const { return settings_.useAudioRecord; }
+  void SetUseAudioRecord(bool v) { settings_.useAudioRecord = v; }
+  int AudioFormatsIndex() const { return settings_.audioFormatsIndex; }
+  void SetAudioFormatsIndex(int v) { settings_.audioFormatsIndex = v; }
+  bool RecordCursor() const { return settings_.recordCursor; }
+  void SetRecordCursor(bool v) { settings_.recordCursor = v; }
+  bool DrawAreaCapture() const { return settings_.drawAreaCapture; }
+  void SetDrawAreaCapture(bool v) { settings_.drawAreaCapture = v; }
+  bool LineRectClear() const { return settings_.lineRectClear; }
+  void SetLineRectClear(bool v) { settings_.lineRectClear = v; }
+  bool MinimizeAppOnStart() const { return settings_.minimizeAppOnStart; }
+  void SetMinimizeAppOnStart(bool v) { settings_.minimizeAppOnStart = v; }
+  bool RestoreAppOnStop() const { return settings_.restoreAppOnStop; }
+  void SetRestoreAppOnStop(bool v) { settings_.restoreAppOnStop = v; }
+  TScreenRegion ScreenRegion() const { return settings_.screenRegion; }
+  void SetScreenRegion(TScreenRegion v) { settings_.screenRegion = v; }
+  int Priority() const { return settings_.priority; }
+  void SetPriority(int value);
+  int FilterColor() const { return settings_.filterColor; }
+  void SetFilterColor(int v) { settings_.filterColor = v; }
+  bool OvelayDrawing() const { return settings_.ovelayDrawing; }
+  void SetOvelayDrawing(bool v) { settings_.ovelayDrawing = v; }
+  // The automatic stop; the front end writes the whole record before each start.
+  TCaptureTimer CaptureTimer() const { return settings_.captureTimer; }
+  void SetCaptureTimer(const TCaptureTimer& timer) { settings_.captureTimer = timer; }
+  int BitCount() const { return settings_.BitCount(); }
+
+  // The capture region, read and written whole. Any thread.
+  Rect Region() const { return region_.Get(); }
+  void SetRegion(const Rect& region) { region_.Set(region); }
+  int ScreenLeft() const { return Region().left; }
+  void SetScreenLeft(int v) { region_.Update([v](Rect& r) { r.left = v; }); }
+  int ScreenTop() const { return Region().top; }
+  void SetScreenTop(int v) { region_.Update([v](Rect& r) { r.top = v; }); }
+  int ScreenWidth() const { return Region().width; }
+  void SetScreenWidth(int v) { region_.Update([v](Rect& r) { r.width = v; }); }
+  int ScreenHeight() const { return Region().height; }
+  void SetScreenHeight(int v) { region_.Update([v](Rect& r) { r.height = v; }); }
+
+  // The preview switch. Any thread.
   bool ShowPreview() const { return previewActive_.Get(); }
   void SetShowPreview(bool value);
-  int Priority() const { return priority_.Get(); }
-  void SetPriority(int value);
-  int FilterColor() const { return filterColor_.Get(); }
-  void SetFilterColor(int v) { filterColor_.Set(v); }
-  bool OvelayDrawing() const { return ovelayDrawing_.Get(); }
-  void SetOvelayDrawing(bool v) { ovelayDrawing_.Set(v); }
 
-  // Statistics of the current session.
-  std::string CodecName() const;
+  // Statistics of the current session. Any thread.
+  std::string CodecName() const { return statistics_.Read().codecName; }
   std::string ElapsedTimeText() const;
-  double CaptureRate() const { return captureRate_.Get(); }
-  double CapturedRate() const { return capturedRate_.Get(); }
-  int FrameCount() const { return frameCount_.Get(); }
-  int DroppedFrames() const { return droppedFrames_.Get(); }
-  int FrameIndex() const { return frameIndex_.Get(); }
-
-  // The automatic stop; the front end writes the whole record before each start.
-  TCaptureTimer CaptureTimer() const { return captureTimer_.Get(); }
-  void SetCaptureTimer(const TCaptureTimer& timer) { captureTimer_.Set(timer); }
+  double CaptureRate() const { return statistics_.Read().captureRate; }
+  double CapturedRate() const { return statistics_.Read().capturedRate; }
+  int FrameCount() const { return statistics_.Read().frameCount; }
+  int DroppedFrames() const { return statistics_.Read().droppedFrames; }
+  int FrameIndex() const { return statistics_.Read().frameIndex; }
+  SessionStatistics Statistics() const { return statistics_.Read(); }
 
   // State.
   bool Recording() const { return recording_.Get(); }
-  int BitCount() const { return bitCount_.Get(); }
   int DesktopWidth() const { return desktopWidth_; }
   int DesktopHeight() const { return desktopHeight_; }
   bool PickObjectMode() const { return pickObjectMode_; }
@@ -161,7 +172,7 @@ class TVistrel {
   const FrameWindow& GetFrameWindow() const { return *frameWindow_; }
   const PreviewBitmap& GetPreviewBitmap() const { return previewBitmap_; }
 
-  // Starting and stopping. UI thread.
+  // Starting and stopping. StartRecording: UI thread; StopRecording: any thread.
   bool StartRecording(const std::string& fileName);
   // True from a successful start until the recording thread has ended (after saving and
   // removing the temporary files); no new recording starts meanwhile.
@@ -181,8 +192,7 @@ class TVistrel {
   // OnDeleting. Any thread.
   bool DeleteTempFile(const std::string& fileName);
 
-  // The frame grabber. GrabFrameDIB and BitmapToDIB run on the UI thread and on the recording
-  // thread; GrabFrameBitmap and AreaTimerTick on the UI thread only.
+  // The frame grabber, UI thread (the recording grabs through a context of its own).
   PackedFrame GrabFrameDIB(int left, int top, int width, int height, int filterColor);
   PackedFrame BitmapToDIB(const ImageView* bitmap, int bitsPerPixel);
   static void FreeDIB(PackedFrame& frame) { frame.Reset(); }
@@ -191,8 +201,8 @@ class TVistrel {
   bool SelectFreeHandArea();
   bool SelectObjectArea();
 
-  // The recording session; recording thread. Answers 1 (finished), 0 (aborted or failed for
-  // good) or -1 (run again with the default compressor).
+  // One run of the current recording session; recording thread. Answers 1 (finished), 0
+  // (abandoned) or -1 (run again with the default compressor).
   int RunSession(const std::string& fileName);
   // Elapsed time of the running session (process-wide). Any thread.
   static TElapsedTime ElapsedTime();
@@ -210,85 +220,50 @@ class TVistrel {
   void HotKeyPressed(int id);
 
  private:
-  // What one thread needs to grab: its own screen grabber and converter.
-  struct GrabContext {
-    std::unique_ptr<ScreenGrabber> grabber;
-    DibConverter converter;
-    CursorImage cursor;
-  };
-  GrabContext& ContextOfThisThread();
+  friend class RecordingSession;
+  friend class VideoTrack;
+
+  void CheckUiThread(const char* operation) const;
+  GrabOptions GrabOptionsOfSettings(int filterColor) const;
+  // Grabs `area` through `context` and packs it into a frame.
+  PackedFrame GrabPacked(GrabContext& context, const Rect& area, const GrabOptions& options);
+  PackedFrame Pack(const ImageView* bitmap, int bitsPerPixel, bool restoreAppOnStop);
+  bool GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
+                ImageView& image);
   // The catalogue entry at `index` opened in query mode; null outside the catalogue.
   std::unique_ptr<VideoCompressor> OpenCatalogueEntry(int index);
-  bool GrabInto(GrabContext& context, const Rect& area, int filterColor, ImageView& image);
-  void CancelLikeEsc();
+  void CancelLikeEsc(bool restoreAppOnStop);
+  // Clears Recording and applies the preview switch again, as every way of ending a
+  // recording from outside the session does.
+  void EndRecordingFromOutside();
   // Runs `work` on the UI thread: at once when called there, else queued (and dropped if the
   // engine is gone by then). Timers, windows and pickers are touched only this way.
   void OnUiThread(std::function<void()> work);
   void StopAreaTimerAndHideFrame();
   void DeriveModeFlags();
   void SetRegionToFullScreen();
+  void FollowMouse();
   bool RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& openSlot, bool topmost);
   void StartPendingRecording();
   void ApplyShowPreview() { SetShowPreview(ShowPreview()); }
   void RunRecordThread();
-  void RaiseError(const std::string& message);
-  bool Ask(const std::string& question);
-  void RestoreAppIfAsked();
-  void EndAsCancelled();
-  int AbortSession(const std::string& message, PackedFrame& frame);
-  void UseDefaultCompressorNow();
-  void SetCodecName(const std::string& name);
-  int AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample);
-  bool DecideCompressor(PackedFrame& sample, int& result);
-  bool RunFrameLoop(SessionVideoFile& video);
-  void SetElapsed(std::int64_t milliseconds);
-  bool CreateVideoFile(SessionVideoFile& video, PackedFrame& sample);
-  bool WriteVideoFrame(SessionVideoFile& video, const PackedFrame& frame, int position);
-  bool ReleaseVideoFile(SessionVideoFile& video);
-  void AssembleRecording(const std::string& fileName);
-  void KeepRecording(const std::string& fileName);
   void OnRecordThreadEnded();
   void ApplyPriorityToWorker();
+  void RaiseError(const std::string& message);
+  AviResult SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams);
+  void AssembleRecording(const std::string& fileName, const RecordingTracks& tracks);
+  void KeepRecording(const std::string& fileName, const RecordingTracks& tracks);
 
   Platform platform_;
   std::thread::id uiThread_;
   std::shared_ptr<bool> alive_;  // posted work checks it, so nothing runs on a destroyed engine
 
-  Shared<int> fpsPlayBack_{40};
-  Shared<int> mspfRecord_{25};
-  Shared<int> keyFramesEvery_{15};
-  Shared<int> compressionQuality_{8000};
-  Shared<int> colors_{3};
-  Shared<int> selectedCompressor_{-1};
-  Shared<int> screenLeft_{0};
-  Shared<int> screenTop_{0};
-  Shared<int> screenWidth_{300};
-  Shared<int> screenHeight_{300};
-  Shared<bool> useAudioRecord_{false};
-  Shared<int> audioFormatsIndex_{-1};
-  Shared<bool> recordCursor_{true};
-  Shared<bool> drawAreaCapture_{true};
-  Shared<bool> lineRectClear_{true};
-  Shared<bool> minimizeAppOnStart_{true};
-  Shared<bool> restoreAppOnStop_{true};
-  Shared<TScreenRegion> screenRegion_{TScreenRegion::FixedMoving};
+  RecordingSettings settings_;
+  SharedRegion region_{Rect{0, 0, 300, 300}};
   Shared<bool> previewActive_{false};
-  Shared<int> priority_{3};
-  Shared<int> filterColor_{0};
-  Shared<bool> ovelayDrawing_{false};
-  Shared<TCaptureTimer> captureTimer_{TCaptureTimer{}};  // four bytes, read and written whole
-
-  mutable std::mutex statisticsTextLock_;  // guards the two strings below
-  std::string codecName_;
-  std::string elapsedTimeText_;
-  Shared<double> captureRate_{0};
-  Shared<double> capturedRate_{0};
-  Shared<int> frameCount_{0};
-  Shared<int> droppedFrames_{0};
-  Shared<int> frameIndex_{0};
+  StatisticsBoard statistics_{DefaultCodecName};
 
   Shared<bool> recording_{false};
-  Shared<int> bitCount_{32};
   int desktopWidth_ = 0;
   int desktopHeight_ = 0;
   bool pickObjectMode_ = false;
@@ -307,14 +282,13 @@ class TVistrel {
   RegionPicker* freeHandWindow_ = nullptr;  // open pickers, for the hot keys
   RegionPicker* objectPicker_ = nullptr;
   PreviewBitmap previewBitmap_;
+  GrabContext uiGrab_;
 
-  std::unique_ptr<GrabContext> uiGrab_;
-  std::unique_ptr<GrabContext> sessionGrab_;  // created and used by the recording thread
-
+  // The recording: created by StartRecording, run on sessionThread_, ended on the UI thread.
+  std::unique_ptr<RecordingSession> session_;
   std::thread sessionThread_;
-  AviResult lastSaveResult_ = AVIERR_OK;  // of the last SaveAVIFile
-  Shared<int> workerThreadId_{0};         // kernel id of the recording thread, 0 before it runs
-  Shared<bool> workerDone_{true};         // the recording thread no longer touches the engine
+  Shared<int> workerThreadId_{0};  // kernel id of the recording thread, 0 before it runs
+  Shared<bool> workerDone_{true};  // the recording thread no longer touches the engine
 };
 
 }  // namespace orvenna

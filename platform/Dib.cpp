@@ -4,12 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" {
-#include <libavutil/opt.h>
-#include <libavutil/pixfmt.h>
-#include <libswscale/swscale.h>
-}
-
 namespace orvenna {
 namespace {
 
@@ -54,8 +48,7 @@ constexpr bool NearestLevelIsNearest(int levels) {
 static_assert(NearestLevelIsNearest(kRedLevels) && NearestLevelIsNearest(kGreenLevels) &&
               NearestLevelIsNearest(kBlueLevels));
 
-// libswscale reaches 3-3-2 pixels only by way of YUV, which is slow and shifts colours; the
-// nearest level of each channel gives the nearest palette colour, exactly and much faster.
+// The nearest level of each channel gives the nearest palette colour, exactly and much faster.
 void ConvertRowTo8(const std::uint8_t* source, int width, std::uint8_t* target) {
   for (int x = 0; x < width; ++x, source += 4) {
     target[x] = static_cast<std::uint8_t>(NearestLevel(source[0], kBlueLevels) << kBlueShift |
@@ -65,8 +58,7 @@ void ConvertRowTo8(const std::uint8_t* source, int width, std::uint8_t* target) 
 }
 
 // Blue, green, red of each 32-bit pixel, four pixels (16 bytes in, 12 out) at a time in
-// whole words, which runs at memory speed; libswscale's packed-RGB path takes several times
-// as long for this.
+// whole words, which runs at memory speed.
 void ConvertRowTo24(const std::uint8_t* source, int width, std::uint8_t* target) {
   int x = 0;
   for (; x + 4 <= width; x += 4, source += 16, target += 12) {
@@ -83,47 +75,17 @@ void ConvertRowTo24(const std::uint8_t* source, int width, std::uint8_t* target)
   for (; x < width; ++x, source += 4, target += 3) std::memcpy(target, source, 3);
 }
 
+// 5-5-5 pixels, red high and the top bit zero: each channel keeps its five high bits.
+void ConvertRowTo16(const std::uint8_t* source, int width, std::uint8_t* target) {
+  for (int x = 0; x < width; ++x, source += 4, target += 2) {
+    const auto pixel = static_cast<std::uint16_t>((source[2] >> 3) << 10 | (source[1] >> 3) << 5 |
+                                                  source[0] >> 3);
+    target[0] = static_cast<std::uint8_t>(pixel);
+    target[1] = static_cast<std::uint8_t>(pixel >> 8);
+  }
+}
+
 }  // namespace
-
-struct DibConverter::State {
-  SwsContext* context = nullptr;
-  int width = 0;
-  int height = 0;
-
-  ~State() { sws_freeContext(context); }
-
-  // A 5-5-5 context for width x height, reused while the size stays the same.
-  SwsContext* ContextFor(int w, int h) {
-    if (context && w == width && h == height) return context;
-    sws_freeContext(context);
-    context = NewContext(w, h, AV_PIX_FMT_RGB555LE);
-    width = w;
-    height = h;
-    return context;
-  }
-
-  // Point sampling at the same size without dithering keeps libswscale on its direct
-  // packed-RGB path: every pixel converts on its own, repeatably, with the low bits cut off.
-  static SwsContext* NewContext(int w, int h, AVPixelFormat target) {
-    SwsContext* created = sws_alloc_context();
-    if (!created) return nullptr;
-    const bool configured =
-        av_opt_set_int(created, "srcw", w, 0) >= 0 && av_opt_set_int(created, "srch", h, 0) >= 0 &&
-        av_opt_set_int(created, "dstw", w, 0) >= 0 && av_opt_set_int(created, "dsth", h, 0) >= 0 &&
-        av_opt_set_int(created, "src_format", AV_PIX_FMT_BGR0, 0) >= 0 &&
-        av_opt_set_int(created, "dst_format", target, 0) >= 0 &&
-        av_opt_set_int(created, "sws_flags", SWS_POINT, 0) >= 0 &&
-        av_opt_set(created, "sws_dither", "none", 0) >= 0;
-    if (!configured || sws_init_context(created, nullptr, nullptr) < 0) {
-      sws_freeContext(created);
-      return nullptr;
-    }
-    return created;
-  }
-};
-
-DibConverter::DibConverter() : state_(std::make_unique<State>()) {}
-DibConverter::~DibConverter() = default;
 
 bool DibConverter::Convert(const ImageView& source, int bitsPerPixel, std::uint8_t* pixels) {
   if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32)
@@ -141,21 +103,11 @@ bool DibConverter::Convert(const ImageView& source, int bitsPerPixel, std::uint8
       std::memcpy(lastRow - stride * y, source.Row(y), stride);
     return true;
   }
-  if (bitsPerPixel == 8 || bitsPerPixel == 24) {
-    const auto convertRow = bitsPerPixel == 8 ? ConvertRowTo8 : ConvertRowTo24;
-    for (int y = 0; y < source.height; ++y)
-      convertRow(source.Row(y), source.width, lastRow - stride * y);
-  } else {
-    SwsContext* context = state_->ContextFor(source.width, source.height);
-    if (!context) return false;
-    const std::uint8_t* const sourcePlanes[4] = {source.pixels, nullptr, nullptr, nullptr};
-    const int sourceStrides[4] = {static_cast<int>(source.stride), 0, 0, 0};
-    std::uint8_t* const targetPlanes[4] = {lastRow, nullptr, nullptr, nullptr};
-    const int targetStrides[4] = {-static_cast<int>(stride), 0, 0, 0};
-    if (sws_scale(context, sourcePlanes, sourceStrides, 0, source.height, targetPlanes,
-                  targetStrides) != source.height)
-      return false;
-  }
+  const auto convertRow = bitsPerPixel == 8    ? ConvertRowTo8
+                          : bitsPerPixel == 16 ? ConvertRowTo16
+                                               : ConvertRowTo24;
+  for (int y = 0; y < source.height; ++y)
+    convertRow(source.Row(y), source.width, lastRow - stride * y);
   // Rows end on a 32-bit boundary; the bytes after the last pixel are zero.
   const std::size_t used = static_cast<std::size_t>(source.width) * (bitsPerPixel / 8);
   if (used < rowBytes) {

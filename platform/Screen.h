@@ -5,6 +5,7 @@
 
 #include "platform/Geometry.h"
 #include "platform/Image.h"
+#include "platform/Result.h"
 
 namespace orvenna {
 
@@ -23,9 +24,9 @@ class ScreenGrabber {
 
   // Grabs `area` with `op`. On success `image` views `area.width` x `area.height` pixels
   // owned by the grabber, valid and writable until the next Grab or the grabber's end.
-  // Parts of `area` outside the screen are black. Returns false when the pixels cannot be
-  // read (the connection to the display is lost).
-  virtual bool Grab(const Rect& area, RasterOp op, ImageView& image) = 0;
+  // Parts of `area` outside the screen are black. Fails, with the cause, when the pixels
+  // cannot be read (the connection to the display is lost).
+  virtual Result Grab(const Rect& area, RasterOp op, ImageView& image) = 0;
 };
 
 // The screen as a whole. Any thread.

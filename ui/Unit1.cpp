@@ -58,13 +58,13 @@ void TfrmMain::FormCreate(const Platform& platform) {
   engine.OnError = [this](TVistrel&, const std::string& message) {
     OnUiThread([this, &message] { EngineError(message); });
   };
-  engine.SetColors(2);
+  engine.SetColors(kFrontEndDefaults.colors);
   InstallEngineHandlers();
-  engine.SetSelectedCompressor(0);
-  engine.SetCompressionQuality(7500);
-  engine.SetKeyFramesEvery(100);
-  engine.SetMSPFRecord(33);
-  engine.SetFPSPlayBack(30);
+  engine.SetSelectedCompressor(kFrontEndDefaults.selectedCompressor);
+  engine.SetCompressionQuality(kFrontEndDefaults.compressionQuality);
+  engine.SetKeyFramesEvery(kFrontEndDefaults.keyFramesEvery);
+  engine.SetMSPFRecord(kFrontEndDefaults.mspfRecord);
+  engine.SetFPSPlayBack(kFrontEndDefaults.fpsPlayBack);
   engine.SetOvelayDrawing(false);
 
   const QString documents = FromStd(shell_.DocumentsFolder());

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/Check.h"
 #include "platform/avi/RiffBuilder.h"
 
 namespace orvenna::avi {
@@ -64,6 +65,7 @@ bool AviMuxer::Start() {
 }
 
 bool AviMuxer::WriteChunk(int stream, const void* data, std::uint32_t size, bool keyFrame) {
+  CheckStream(stream);
   if (failed_ || size > kMaxChunkSize) return false;
   if (!started_ && !Start()) return false;
   const std::uint64_t total = sizeof(ChunkHeader) + size + size % 2;
@@ -84,6 +86,7 @@ bool AviMuxer::WriteChunk(int stream, const void* data, std::uint32_t size, bool
 }
 
 bool AviMuxer::WriteEmptyChunks(int stream, std::uint32_t count) {
+  CheckStream(stream);
   if (failed_) return false;
   if (!started_ && !Start()) return false;
   constexpr std::uint32_t kBatch = 65536;
@@ -99,6 +102,11 @@ bool AviMuxer::WriteEmptyChunks(int stream, std::uint32_t count) {
     count -= batch;
   }
   return true;
+}
+
+void AviMuxer::CheckStream([[maybe_unused]] int stream) const {
+  ORVENNA_CHECK(stream >= 0 && static_cast<std::size_t>(stream) < streams_.size(),
+                "a chunk of a stream the file has");
 }
 
 bool AviMuxer::Finish() {

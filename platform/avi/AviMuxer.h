@@ -54,6 +54,8 @@ class AviMuxer {
   std::uint32_t Length(int stream) const { return streams_[stream].length; }
 
  private:
+  // Stops a Debug build on a stream index outside the file's streams.
+  void CheckStream(int stream) const;
   struct Entry {
     std::uint64_t position;  // of the chunk header
     std::uint32_t size;

@@ -7,7 +7,7 @@ namespace orvenna {
 // An encoder's quantiser scale, smaller values giving better pictures.
 struct QuantiserScale {
   double worst;  // at quality 0
-  double good;   // at quality 7500, the front end's default
+  double good;   // at the front end's default quality (RecordingDefaults)
   double best;   // at quality 10000
 };
 

@@ -7,8 +7,8 @@ class FakeGrabber final : public ScreenGrabber {
  public:
   explicit FakeGrabber(FakeScreen& screen) : screen_(screen) {}
 
-  bool Grab(const Rect& area, RasterOp op, ImageView& image) override {
-    if (screen_.failGrabs) return false;
+  Result Grab(const Rect& area, RasterOp op, ImageView& image) override {
+    if (screen_.failGrabs) return Result::Failed("the fake screen fails its grabs");
     const int grab = screen_.grabs++;
     pixels_.resize(static_cast<std::size_t>(area.width) * area.height);
     const Size size = screen_.ScreenSize();
@@ -25,7 +25,7 @@ class FakeGrabber final : public ScreenGrabber {
     if (screen_.onGrab) screen_.onGrab(area);
     image = ImageView{reinterpret_cast<std::uint8_t*>(pixels_.data()), area.width, area.height,
                       static_cast<std::ptrdiff_t>(area.width) * 4};
-    return true;
+    return Result::Ok();
   }
 
  private:

@@ -75,15 +75,19 @@ X11Grabber::X11Grabber(const std::string& displayName)
 
 X11Grabber::~X11Grabber() = default;
 
-bool X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
-  if (!error_.empty() || connection_->Broken()) return false;
-  if (area.width > kLargestSide || area.height > kLargestSide) return false;
+Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
+  if (!error_.empty()) return Result::Failed(error_);
+  if (connection_->Broken()) return Result::Failed("the connection to the X display was lost");
+  if (area.width > kLargestSide || area.height > kLargestSide) {
+    return Result::Failed("the region is larger than " + std::to_string(kLargestSide) +
+                          " pixels on a side");
+  }
   const Rect wanted{area.left, area.top, std::max(0, area.width), std::max(0, area.height)};
   const std::ptrdiff_t stride = std::ptrdiff_t{wanted.width} * kPixelBytes;
   const auto bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(wanted.height);
   if (bytes == 0) {
     image = ImageView{nullptr, wanted.width, wanted.height, stride};
-    return true;
+    return Result::Ok();
   }
 
   // Without a segment (the server cannot attach one), grabs go on with XGetImage.
@@ -97,11 +101,11 @@ bool X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   } else {
     const bool read =
         shared_ != nullptr ? ReadShared(wanted, inside, pixels) : ReadPlain(wanted, inside, pixels);
-    if (!read) return false;
+    if (!read) return Result::Failed(shared_ != nullptr ? "XShmGetImage failed" : "XGetImage failed");
     if (op == RasterOp::NotSrcCopy) InvertColours(pixels, stride, Relative(inside, wanted));
   }
   image = ImageView{pixels, wanted.width, wanted.height, stride};
-  return true;
+  return Result::Ok();
 }
 
 bool X11Grabber::ReadShared(const Rect& area, const Rect& inside, std::uint8_t* pixels) {

@@ -26,7 +26,7 @@ class X11Grabber : public ScreenGrabber {
 
   // Parts of `area` off the screen are black with either raster operation. Areas wider or
   // taller than 32767 pixels, more than any X screen has, fail.
-  bool Grab(const Rect& area, RasterOp op, ImageView& image) override;
+  Result Grab(const Rect& area, RasterOp op, ImageView& image) override;
 
   // Whether grabs go through shared memory (false: plain XGetImage).
   bool UsesSharedMemory() const { return shared_ != nullptr; }

@@ -38,7 +38,14 @@ class EngineX11Test : public ::testing::Test {
     files_ = std::make_unique<PosixFiles>(base_.string());
     hotKeys_ = std::make_unique<X11HotKeys>("", shell_);
     engine_ = std::make_unique<TVistrel>(
-        Platform{*screen_, cursor_, *hotKeys_, *files_, clock_, shell_, ui_, codecs_});
+        Platform{.screen = *screen_,
+                 .cursor = cursor_,
+                 .hotKeys = *hotKeys_,
+                 .files = *files_,
+                 .clock = clock_,
+                 .shell = shell_,
+                 .ui = ui_,
+                 .codecs = codecs_});
     engine_->SetRecordCursor(false);
   }
   void TearDown() override {

@@ -132,7 +132,14 @@ class MainWindowTest : public QtDisplayTest {
   QtShell shell_;
   FakeUiFactory ui_;
   FakeCompressionManager codecs_;
-  Platform platform_{screen_, cursor_, hotKeys_, files_, clock_, shell_, ui_, codecs_};
+  Platform platform_{.screen = screen_,
+                     .cursor = cursor_,
+                     .hotKeys = hotKeys_,
+                     .files = files_,
+                     .clock = clock_,
+                     .shell = shell_,
+                     .ui = ui_,
+                     .codecs = codecs_};
   std::unique_ptr<TfrmMain> window_;
   TVistrel* engine_ = nullptr;
 };

@@ -65,7 +65,14 @@ struct EngineRig {
   FakeShell shell;
   FakeUiFactory ui;
   FakeCompressionManager codecs;
-  Platform platform{screen, cursor, hotKeys, files, clock, shell, ui, codecs};
+  Platform platform{.screen = screen,
+                    .cursor = cursor,
+                    .hotKeys = hotKeys,
+                    .files = files,
+                    .clock = clock,
+                    .shell = shell,
+                    .ui = ui,
+                    .codecs = codecs};
   std::unique_ptr<TVistrel> engine;
 };
 

@@ -1,0 +1,331 @@
+#include "engine/RecordingSession.h"
+
+#include <cmath>
+
+#include "engine/RecordingTrack.h"
+#include "engine/Utf16.h"
+#include "platform/Log.h"
+
+namespace orvenna {
+namespace {
+
+constexpr std::uint32_t kMinimumVideoLibraryVersion = 0x010A;
+constexpr std::uint32_t kUpdateEveryMs = 200;
+
+const char* const kUseDefaultAfterFailure =
+    "Error: Not recording AVI file using current compressor.\r\nUse default compressor? ";
+const char* const kUseDefaultAfterSizes =
+    "Error: This compressor cann`t work if the dimensions is adjusted slightly\r\n"
+    "Use default compressor? ";
+const char* const kUseDefaultWhenNoneSelected = "You no selected compressor, use default compressor?";
+const char* const kUserAborted = "User aborted!";
+const char* const kCaptureFailed = "Error capturing a frame from screen.";
+const char* const kWriteFailed = "Error on write data to AVI stream.";
+
+// Rounds to the nearest integer, halves to even.
+double RoundHalfEven(double value) { return std::nearbyint(value); }
+
+double RatePerSecond(std::uint32_t milliseconds) {
+  return milliseconds == 0 ? 1000.0 : RoundHalfEven(1000.0 / milliseconds);
+}
+
+// A size rounded to a multiple of `divisor`: up, unless that passes the desktop's size.
+int RoundedSize(int size, int divisor, int desktop) {
+  const int remainder = size % divisor;
+  if (remainder <= 0) return size;
+  return size + divisor - remainder > desktop ? size - remainder : size + divisor - remainder;
+}
+
+}  // namespace
+
+RecordingSession::RecordingSession(TVistrel& engine, SessionSnapshot snapshot)
+    : engine_(engine), snapshot_(std::move(snapshot)), settings_(snapshot_.settings) {
+  grabOptions_.filterColor = settings_.filterColor;
+  grabOptions_.bitCount = settings_.BitCount();
+  grabOptions_.recordCursor = settings_.recordCursor;
+  grabOptions_.overlay = settings_.ovelayDrawing;
+  grabOptions_.restoreAppOnStop = settings_.restoreAppOnStop;
+}
+
+RecordingSession::~RecordingSession() = default;
+
+// The recording thread: runs the session until a run does not ask to run again, reports a
+// saved file and removes the temporary files. A run that answered "run again" has set the
+// stop request to Cancel, so the rerun keeps its recording only when it is stopped to keep.
+void RecordingSession::RunThread() {
+  ProcessState& process = Process();
+  process.SaveSucceeded = false;
+  while (engine_.RunSession(process.TargetFileName) == -1) {
+  }
+  if (process.SaveSucceeded && engine_.OnSaving) {
+    bool ignored = true;
+    engine_.OnSaving(engine_, 100, "Saving Success...", ignored);
+  }
+  engine_.DeleteTempFile(process.VideoTempFile);
+  engine_.DeleteTempFile(process.AudioTempFile);
+  grab_.grabber.reset();  // the display connection goes with the thread that used it
+}
+
+SessionOutcome RecordingSession::Run(const std::string& fileName) {
+  ProcessState& process = Process();
+
+  // 1. The video library must be recent enough.
+  if ((engine_.platform_.codecs.Version() >> 16) < kMinimumVideoLibraryVersion) {
+    engine_.RaiseError("Failure: Video for windows version too old!");
+    EndAsCancelled(/*raisePreview=*/false);
+    RestoreAppIfAsked();
+    return SessionOutcome::Abandoned;
+  }
+
+  // 2. A sample frame of the region gives the stream its format.
+  PackedFrame sample = GrabSample(engine_.Region());
+  if (!sample) {
+    engine_.RaiseError(kCaptureFailed);
+    RestoreAppIfAsked();
+    return SessionOutcome::Abandoned;
+  }
+
+  // 3. The compressor, asking the user when the selected one cannot be used.
+  if (const auto ending = DecideCompressor(sample)) return *ending;
+
+  // 4 to 8. The tracks: the video stream in its temporary file, then OnStart.
+  AVIFileInit();
+  auto video = std::make_unique<VideoTrack>(engine_, StreamSetup(), std::move(sample));
+  VideoTrack& videoTrack = *video;
+  tracks_.push_back(std::move(video));
+  bool failed = !videoTrack.Start();
+  if (!failed) {
+    if (engine_.OnStart) engine_.OnStart(engine_);
+    // 9. The frame loop, until the recording is stopped or cancelled.
+    failed = !RunFrameLoop(videoTrack);
+  }
+
+  // Tear-down: the tracks end and close their files, then the assembly of a kept recording.
+  if (engine_.OnStop) engine_.OnStop(engine_);
+  failed = !FinishTracks(failed);
+  RestoreAppIfAsked();
+  if (!failed && process.StopRequest == TStopRequest::Stop) {
+    engine_.AssembleRecording(fileName, tracks_);
+  }
+  tracks_.clear();
+  AVIFileExit();
+
+  if (!failed) {
+    engine_.useDefaultCompressor_.Set(false);
+    return SessionOutcome::Finished;
+  }
+  return OutcomeOfFailure();
+}
+
+PackedFrame RecordingSession::GrabSample(const Rect& area) {
+  return engine_.GrabPacked(grab_, area, grabOptions_);
+}
+
+// Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
+// compressor accepts the sample frame. Answers the accepted divisor, 0 when none was
+// accepted, or -1 when a grab failed (already reported).
+int RecordingSession::AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample) {
+  int divisor = 1;
+  while (compressor.CompressQuery(sample.Header()) != ICERR_OK) {
+    divisor *= 2;
+    if (divisor > 8) return 0;
+    Rect area = engine_.Region();
+    area.width = RoundedSize(area.width, divisor, engine_.DesktopWidth());
+    area.height = RoundedSize(area.height, divisor, engine_.DesktopHeight());
+    sample = GrabSample(area);
+    if (!sample) {
+      engine_.RaiseError(kCaptureFailed);
+      return -1;
+    }
+  }
+  return divisor;
+}
+
+// Decides the compressor, asking the user when the selected one cannot be used. Answers how
+// the session ends when it must end here (already reported).
+std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sample) {
+  const bool useDefault = engine_.UseDefaultCompressor();
+  if (settings_.selectedCompressor == -1 || useDefault) {
+    if (useDefault) return std::nullopt;
+    if (!Ask(kUseDefaultWhenNoneSelected)) return Abandon(kUserAborted);
+    UseDefaultCompressorNow();
+    return std::nullopt;
+  }
+
+  const std::optional<ICINFO>& entry = snapshot_.selectedEntry;
+  const auto compressor =
+      entry ? engine_.platform_.codecs.Open(entry->fccType, entry->fccHandler, ICMODE_QUERY)
+            : nullptr;
+  if (!compressor) {
+    Log(LogLevel::Warning, "session", "the selected compressor does not open");
+    if (!Ask(kUseDefaultAfterFailure)) return Abandon(kUserAborted);
+    UseDefaultCompressorNow();
+    return std::nullopt;
+  }
+  const int divisor = AdjustDimensions(*compressor, sample);
+  if (divisor < 0) {
+    RestoreAppIfAsked();
+    return SessionOutcome::Abandoned;
+  }
+  if (divisor == 0) {
+    if (!Ask(kUseDefaultAfterSizes)) return Abandon(kUserAborted);
+    // The sample was grabbed at the size rounded to a multiple of 8; the region takes that
+    // size too, so that the stream format and every written frame agree.
+    AdoptSampleSize(sample);
+    UseDefaultCompressorNow();
+    return std::nullopt;
+  }
+  engine_.compressorFcc_.Set(entry->fccHandler);
+  engine_.statistics_.SetCodecName(Utf16FieldToUtf8(entry->szName, 16));
+  if (divisor > 1) AdoptSampleSize(sample);
+  return std::nullopt;
+}
+
+void RecordingSession::UseDefaultCompressorNow() {
+  engine_.compressorFcc_.Set(TVistrel::DefaultCompressorFcc);
+  engine_.statistics_.SetCodecName(TVistrel::DefaultCodecName);
+  engine_.useDefaultCompressor_.Set(true);
+}
+
+void RecordingSession::AdoptSampleSize(const PackedFrame& sample) {
+  const int width = sample.Header().width;
+  const int height = sample.Header().height;
+  engine_.region_.Update([width, height](Rect& region) {
+    region.width = width;
+    region.height = height;
+  });
+}
+
+VideoStreamSetup RecordingSession::StreamSetup() const {
+  VideoStreamSetup setup;
+  setup.compressorFcc = engine_.CompressorFcc();
+  setup.fpsPlayBack = settings_.fpsPlayBack;
+  setup.keyFramesEvery = settings_.keyFramesEvery;
+  setup.compressionQuality = settings_.compressionQuality;
+  if (const auto& entry = snapshot_.selectedEntry) {
+    for (int i = 0; i < 16; ++i) setup.shortName[i] = static_cast<char>(entry->szName[i] & 0xFF);
+  }
+  return setup;
+}
+
+// Grabs as fast as it can while recording, writing a frame whenever a new slot of
+// MSPFRecord milliseconds has begun. Answers false when a write failed.
+bool RecordingSession::RunFrameLoop(VideoTrack& video) {
+  Clock& clock = engine_.platform_.clock;
+  // CapturedRate and FrameIndex keep their values until the first pass sets them.
+  statistics_ = engine_.Statistics();
+  statistics_.elapsedMilliseconds = 0;
+  statistics_.frameCount = 0;
+  statistics_.captureRate = 0;
+  statistics_.droppedFrames = 0;
+  Publish();
+  const std::int64_t stopAt = settings_.captureTimer.StopAtMilliseconds();
+  std::uint32_t lastUpdate = 0;
+  int lastSlot = 0;
+  const std::uint32_t start = clock.Milliseconds();
+  std::uint32_t lastWritten = start;
+  std::uint32_t lastPass = start;
+  bool firstPass = true;
+
+  while (engine_.Recording()) {
+    const std::uint32_t elapsed = clock.Milliseconds() - start;
+    const PackedFrame frame = engine_.GrabPacked(grab_, engine_.Region(), grabOptions_);
+    if (!frame) {
+      engine_.RaiseError(kCaptureFailed);
+      return true;
+    }
+    const int slot =
+        static_cast<int>(RoundHalfEven(static_cast<double>(elapsed) / settings_.mspfRecord));
+    statistics_.frameIndex = slot;
+    if (slot - lastSlot - 1 > 0) statistics_.droppedFrames += slot - lastSlot - 1;
+    if (firstPass || slot > lastSlot) {
+      firstPass = false;
+      if (!video.Write(frame, slot)) {
+        Publish();
+        engine_.RaiseError(kWriteFailed);
+        return false;
+      }
+      const std::uint32_t now = clock.Milliseconds();
+      statistics_.capturedRate = RatePerSecond(now - lastWritten);
+      lastWritten = now;
+      ++statistics_.frameCount;
+      lastSlot = slot;
+    }
+
+    statistics_.elapsedMilliseconds = elapsed;
+    const std::uint32_t now = clock.Milliseconds();
+    statistics_.captureRate = RatePerSecond(now - lastPass);
+    lastPass = now;
+    Publish();
+    if (elapsed > lastUpdate + kUpdateEveryMs) {
+      lastUpdate = elapsed;
+      if (engine_.OnUpdate) engine_.OnUpdate(engine_);
+    }
+    // A pass may take longer than a second (a slow compressor on a large region), so the
+    // timer's second can pass between two passes: stop once it has been reached.
+    if (stopAt > 0 && elapsed >= stopAt) engine_.StopRecording();
+  }
+  return true;
+}
+
+void RecordingSession::Publish() {
+  Process().ElapsedMilliseconds = statistics_.elapsedMilliseconds;
+  engine_.statistics_.PublishLoop(statistics_);
+}
+
+// Stops each track and waits for its file; answers false when the session has failed.
+bool RecordingSession::FinishTracks(bool failed) {
+  for (const auto& track : tracks_) {
+    track->Stop();
+    const Result finished = track->Finish();
+    if (!finished && !failed) {
+      engine_.RaiseError(finished.Cause());
+      failed = true;
+    }
+  }
+  return !failed;
+}
+
+// A failed run: with the default compressor it ends for good; with another, the user may
+// record again with the default.
+SessionOutcome RecordingSession::OutcomeOfFailure() {
+  if (engine_.CompressorFcc() == TVistrel::DefaultCompressorFcc) {
+    engine_.useDefaultCompressor_.Set(false);
+    return Abandon(std::string("Error creating AVI file with \"") + TVistrel::DefaultCodecName +
+                   "\".");
+  }
+  if (Ask(kUseDefaultAfterFailure)) {
+    UseDefaultCompressorNow();
+    Process().StopRequest = TStopRequest::Cancel;
+    return SessionOutcome::RunAgainWithDefault;
+  }
+  engine_.useDefaultCompressor_.Set(false);
+  return Abandon(kUserAborted);
+}
+
+// Reports why the session ends, cancels the recording and gives the application back.
+SessionOutcome RecordingSession::Abandon(const std::string& message) {
+  engine_.RaiseError(message);
+  EndAsCancelled(/*raisePreview=*/true);
+  RestoreAppIfAsked();
+  return SessionOutcome::Abandoned;
+}
+
+// No recording any more, and no preview unless it was on.
+void RecordingSession::EndAsCancelled(bool raisePreview) {
+  engine_.recording_.Set(false);
+  Process().StopRequest = TStopRequest::Cancel;
+  if (engine_.ShowPreview()) return;
+  if (raisePreview && engine_.OnPreview) engine_.OnPreview(engine_, nullptr, false, false);
+  engine_.StopAreaTimerAndHideFrame();
+}
+
+void RecordingSession::RestoreAppIfAsked() {
+  if (settings_.restoreAppOnStop) engine_.platform_.shell.RestoreApplication();
+}
+
+bool RecordingSession::Ask(const std::string& question) {
+  return engine_.platform_.shell.AskYesNo("Notice", question);
+}
+
+}  // namespace orvenna

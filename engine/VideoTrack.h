@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+
+#include "engine/PackedFrame.h"
+#include "engine/RecordingTrack.h"
+#include "platform/avi/Avi.h"
+
+namespace orvenna {
+
+class TVistrel;
+
+// The compressor, format and header of a recording's video stream.
+struct VideoStreamSetup {
+  std::uint32_t compressorFcc = 0;
+  char shortName[16] = {};  // the compressor's short name, one byte per UTF-16 unit
+  int fpsPlayBack = 0;
+  int keyFramesEvery = 0;
+  int compressionQuality = 0;
+};
+
+// The video of a recording: a compressed stream in the temporary AVI file, one sample per
+// written frame slot. Recording thread.
+class VideoTrack final : public RecordingTrack {
+ public:
+  // `sample` gives the stream its format; it is released once the format is set.
+  VideoTrack(TVistrel& engine, const VideoStreamSetup& setup, PackedFrame sample);
+  ~VideoTrack() override;
+  VideoTrack(const VideoTrack&) = delete;
+  VideoTrack& operator=(const VideoTrack&) = delete;
+
+  bool Start() override;
+  void Stop() override {}
+  Result Finish() override;
+  const std::string& TempFile() const override { return tempFile_; }
+  std::string KeptFileEnding() const override { return ".recovered.avi"; }
+
+  // Writes the frame's pixels as sample `position`; false when the stream refused them.
+  bool Write(const PackedFrame& frame, int position);
+
+ private:
+  bool CreateFile();
+  void Release();
+
+  TVistrel& engine_;
+  const VideoStreamSetup setup_;
+  PackedFrame sample_;
+  const std::string tempFile_;
+  PAVIFILE file_;
+  PAVISTREAM raw_;
+  PAVISTREAM compressed_;
+  AVICOMPRESSOPTIONS options_;
+  AVICOMPRESSOPTIONS* preparedOptions_ = nullptr;  // set once the options are filled
+  bool released_ = false;
+  bool releasedWhole_ = true;  // every handle was released without a failure
+};
+
+}  // namespace orvenna

@@ -1,0 +1,27 @@
+#include "platform/desktop/DesktopServices.h"
+
+namespace orvenna {
+
+std::unique_ptr<DesktopServices> DesktopServices::Open(Shell& shell, UiFactory& ui,
+                                                       std::string& error) {
+  auto screen = X11Screen::Open("", error);
+  if (!screen) return nullptr;
+  return std::make_unique<DesktopServices>(std::move(screen), shell, ui);
+}
+
+DesktopServices::DesktopServices(std::unique_ptr<X11Screen> screen, Shell& shell, UiFactory& ui)
+    : screen_(std::move(screen)),
+      hotKeys_("", shell),
+      codecs_(shell),
+      services_{
+          .screen = *screen_,
+          .cursor = cursor_,
+          .hotKeys = hotKeys_,
+          .files = files_,
+          .clock = clock_,
+          .shell = shell,
+          .ui = ui,
+          .codecs = codecs_,
+      } {}
+
+}  // namespace orvenna

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+#include "platform/PosixFiles.h"
+#include "platform/codec/LibavCompressionManager.h"
+#include "platform/x11/X11Cursor.h"
+#include "platform/x11/X11HotKeys.h"
+#include "platform/x11/X11Screen.h"
+
+namespace orvenna {
+
+// The real services of a Linux desktop, wired up in one place: the X display's screen, cursor
+// and hot keys, POSIX files in the user's temporary folder, the steady clock and the
+// libavcodec compressors. The program brings its shell and its window factory (Qt for the
+// desktop application, a plain loop for orvenna-cli). Must outlive the engine that uses it.
+class DesktopServices {
+ public:
+  // Opens $DISPLAY; null with `error` set when it cannot be opened.
+  static std::unique_ptr<DesktopServices> Open(Shell& shell, UiFactory& ui, std::string& error);
+  // On a display the program has opened already.
+  DesktopServices(std::unique_ptr<X11Screen> screen, Shell& shell, UiFactory& ui);
+  DesktopServices(const DesktopServices&) = delete;
+  DesktopServices& operator=(const DesktopServices&) = delete;
+
+  const Platform& Services() const { return services_; }
+
+ private:
+  std::unique_ptr<X11Screen> screen_;
+  X11Cursor cursor_{""};
+  X11HotKeys hotKeys_;
+  PosixFiles files_;
+  SteadyClock clock_;
+  LibavCompressionManager codecs_;
+  Platform services_;
+};
+
+}  // namespace orvenna
