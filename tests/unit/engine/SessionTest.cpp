@@ -132,6 +132,16 @@ TEST_F(SessionTest, CaptureTimerStopsAndKeepsWithoutWaiting) {
   EXPECT_FALSE(std::filesystem::exists(Process().VideoTempFile));
 }
 
+TEST_F(SessionTest, CaptureTimerStopsWhenAPassJumpsOverItsSecond) {
+  engine_->SetSelectedCompressor(0);
+  engine_->SetCaptureTimer(TCaptureTimer{true, 0, 0, 10});
+  // Passes of 2.3 s see 9.2 s and then 11.5 s: the tenth second never shows.
+  int grabs = 0;
+  RecordUntil(2300, [&grabs] { return ++grabs == 50; });  // a stop that never came, ended
+  EXPECT_EQ(TVistrel::ElapsedTime(), (TElapsedTime{0, 0, 11, 500}));
+  EXPECT_TRUE(Logged("saving 100 Saving Success..."));
+}
+
 TEST_F(SessionTest, EscCancelsWithoutAssembly) {
   engine_->SetSelectedCompressor(0);
   std::ofstream(output_) << "older recording";
