@@ -12,7 +12,9 @@ class LoopTimer final : public Timer {
   explicit LoopTimer(CliLoop& loop) : loop_(loop) { loop_.timers_.push_back(this); }
   ~LoopTimer() override { std::erase(loop_.timers_, this); }
 
-  void SetInterval(int milliseconds) override { interval_ = std::chrono::milliseconds(milliseconds); }
+  void SetInterval(int milliseconds) override {
+    interval_ = std::chrono::milliseconds(milliseconds);
+  }
   void SetEnabled(bool enabled) override {
     if (enabled && !enabled_) next_ = std::chrono::steady_clock::now() + interval_;
     enabled_ = enabled;
@@ -115,8 +117,12 @@ std::string CliLoop::DocumentsFolder() {
   return home ? home : ".";
 }
 
-std::unique_ptr<Timer> CliLoop::NewTimer() { return std::make_unique<LoopTimer>(*this); }
+std::unique_ptr<Timer> CliLoop::NewTimer() {
+  return std::make_unique<LoopTimer>(*this);
+}
 
-std::unique_ptr<FrameWindow> CliLoop::NewFrameWindow() { return std::make_unique<NoFrameWindow>(); }
+std::unique_ptr<FrameWindow> CliLoop::NewFrameWindow() {
+  return std::make_unique<NoFrameWindow>();
+}
 
 }  // namespace orvenna

@@ -1,32 +1,34 @@
 #include "cli/CliOptions.h"
 
 #include <charconv>
+#include <sstream>
 
 namespace orvenna {
 
 std::string CliUsage() {
   const CliOptions defaults;
-  const auto number = [](int value) { return std::to_string(value); };
-  return "usage: orvenna-cli [options] OUTPUT.avi\n"
-         "  --seconds N          stop and keep after N seconds; without it, record until\n"
-         "                       Ctrl+C or SIGTERM (stop and keep)\n"
-         "  --region L,T,W,H     fixed region (default: the full screen)\n"
-         "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
-         "  --compressor C       four-character code (e.g. ZMBV) or catalogue position\n"
-         "                       (default: position 0)\n"
-         "  --quality Q          0..100 (default " + number(defaults.quality) + ")\n"
-         "  --keyframes N        key-frame interval (default " + number(defaults.keyFrames) + ")\n"
-         "  --interval MS        record interval in ms per frame slot (default " +
-         number(defaults.intervalMs) + ")\n"
-         "  --fps N              playback frame rate (default " + number(defaults.fps) + ")\n"
-         "  --colors B           8, 16, 24 or 32 bits per pixel (default " +
-         number(defaults.bitsPerPixel) + ")\n"
-         "  --no-cursor          do not draw the mouse cursor\n"
-         "  --inverse            inverse colours\n"
-         "  --yes                answer Yes to the engine's questions (default: No)\n"
-         "  --list-compressors   print one line per compressor: position, four-character\n"
-         "                       code, description; then exit\n"
-         "  --help               show this text\n";
+  std::ostringstream text;
+  text << "usage: orvenna-cli [options] OUTPUT.avi\n"
+       << "  --seconds N          stop and keep after N seconds; without it, record until\n"
+       << "                       Ctrl+C or SIGTERM (stop and keep)\n"
+       << "  --region L,T,W,H     fixed region (default: the full screen)\n"
+       << "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
+       << "  --compressor C       four-character code (e.g. ZMBV) or catalogue position\n"
+       << "                       (default: position 0)\n"
+       << "  --quality Q          0..100 (default " << defaults.quality << ")\n"
+       << "  --keyframes N        key-frame interval (default " << defaults.keyFrames << ")\n"
+       << "  --interval MS        record interval in ms per frame slot (default "
+       << defaults.intervalMs << ")\n"
+       << "  --fps N              playback frame rate (default " << defaults.fps << ")\n"
+       << "  --colors B           8, 16, 24 or 32 bits per pixel (default " << defaults.bitsPerPixel
+       << ")\n"
+       << "  --no-cursor          do not draw the mouse cursor\n"
+       << "  --inverse            inverse colours\n"
+       << "  --yes                answer Yes to the engine's questions (default: No)\n"
+       << "  --list-compressors   print one line per compressor: position, four-character\n"
+       << "                       code, description; then exit\n"
+       << "  --help               show this text\n";
+  return text.str();
 }
 
 namespace {
@@ -38,7 +40,8 @@ bool ParseInt(const std::string& text, int low, int high, int& value) {
 }
 
 // "a,b,c" into exactly `count` integers within [low, high].
-bool ParseList(const std::string& text, std::size_t count, int low, int high, std::vector<int>& out) {
+bool ParseList(const std::string& text, std::size_t count, int low, int high,
+               std::vector<int>& out) {
   out.clear();
   std::size_t start = 0;
   for (;;) {
@@ -54,7 +57,8 @@ bool ParseList(const std::string& text, std::size_t count, int low, int high, st
 
 }  // namespace
 
-std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error) {
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
+                                          std::string& error) {
   CliOptions options;
   const auto fail = [&](const std::string& message) {
     error = message;
@@ -91,7 +95,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
       if (!number(8, 32, options.bitsPerPixel)) return std::nullopt;
       if (options.bitsPerPixel % 8 != 0) return fail("--colors takes 8, 16, 24 or 32");
     } else if (arg == "--region") {
-      if (!hasValue || !ParseList(args[++i], 4, -100000, 100000, list) || list[2] < 1 || list[3] < 1) {
+      if (!hasValue || !ParseList(args[++i], 4, -100000, 100000, list) || list[2] < 1 ||
+          list[3] < 1) {
         return fail("--region needs L,T,W,H (whole numbers, width and height at least 1)");
       }
       options.regionKind = CliOptions::RegionKind::Fixed;

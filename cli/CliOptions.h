@@ -18,7 +18,7 @@ struct CliOptions {
   std::string output;
   int seconds = 0;  // 0: until interrupted
   RegionKind regionKind = RegionKind::FullScreen;
-  Rect region;  // Fixed: all four; FollowMouse: width and height
+  Rect region;             // Fixed: all four; FollowMouse: width and height
   std::string compressor;  // four-character code or catalogue position; empty: position 0
   int quality = kFrontEndDefaults.compressionQuality / 100;  // percent
   int keyFrames = kFrontEndDefaults.keyFramesEvery;

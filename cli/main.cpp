@@ -21,12 +21,6 @@ extern "C" void OnStopSignal(int) {
   stopSignal = 1;
 }
 
-std::string FourCCText(std::uint32_t fcc) {
-  std::string text;
-  for (int i = 0; i < 4; ++i) text += static_cast<char>((fcc >> (8 * i)) & 0xFF);
-  return text;
-}
-
 // The catalogue position named by `wanted` (a position or a four-character code), or -1.
 int FindCompressor(const orvenna::TVistrel& engine, const std::string& wanted) {
   if (wanted.empty()) return engine.CompressorCount() > 0 ? 0 : -1;
@@ -35,7 +29,7 @@ int FindCompressor(const orvenna::TVistrel& engine, const std::string& wanted) {
     return position < engine.CompressorCount() ? position : -1;
   }
   for (int i = 0; i < engine.CompressorCount(); ++i) {
-    if (FourCCText(engine.CompressorTable()[i].fccHandler) == wanted) return i;
+    if (orvenna::FourCCText(engine.CompressorTable()[i].fccHandler) == wanted) return i;
   }
   return -1;
 }
@@ -117,7 +111,7 @@ int main(int argc, char** argv) {
   if (options->action == CliOptions::Action::ListCompressors) {
     for (int i = 0; i < engine.CompressorCount(); ++i) {
       const ICINFO& entry = engine.CompressorTable()[i];
-      std::cout << i << "\t" << FourCCText(entry.fccHandler) << "\t"
+      std::cout << i << "\t" << orvenna::FourCCText(entry.fccHandler) << "\t"
                 << Utf16FieldToUtf8(entry.szDescription, 128) << "\n";
     }
     return 0;

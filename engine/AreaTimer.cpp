@@ -17,7 +17,8 @@ void TVistrel::AreaTimerTick() {
   // 1. Mode flags.
   if (!recording) {
     DeriveModeFlags();
-  } else if (ScreenRegion() == TScreenRegion::SelObject || ScreenRegion() == TScreenRegion::FreeHand) {
+  } else if (ScreenRegion() == TScreenRegion::SelObject ||
+             ScreenRegion() == TScreenRegion::FreeHand) {
     SetScreenRegion(TScreenRegion::FixedStable);
     pickObjectMode_ = pickFreeHandMode_ = followMouseMode_ = fullScreenMode_ = false;
   }
@@ -48,8 +49,8 @@ void TVistrel::AreaTimerTick() {
     const std::string caption = previewing && !Recording()
                                     ? "Preview... Cancel: Esc"
                                     : "Recording... Cancel: Esc -- Stop: Shift+Esc";
-    frameWindow_->PlaceFrame(region.left, region.top, region.width, region.height,
-                             LineRectClear(), caption);
+    frameWindow_->PlaceFrame(region.left, region.top, region.width, region.height, LineRectClear(),
+                             caption);
     frameWindow_->PaintFrame(kFrameColour, caption);
     frameWindow_->ShowOnTop();
   } else {

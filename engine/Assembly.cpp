@@ -133,7 +133,8 @@ void TVistrel::KeepRecording(const std::string& fileName, const RecordingTracks&
   std::vector<std::string> kept;
   for (const auto& track : tracks) {
     if (!files.Exists(track->TempFile())) continue;
-    for (const std::string& to : {base + track->KeptFileEnding(), tempBase + track->KeptFileEnding()}) {
+    for (const std::string& to :
+         {base + track->KeptFileEnding(), tempBase + track->KeptFileEnding()}) {
       if (files.Rename(track->TempFile(), to)) {
         kept.push_back(to);
         break;

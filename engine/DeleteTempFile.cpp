@@ -21,7 +21,8 @@ void Wipe(File& file) {
   for (int pass = 0; pass < kWipePasses; ++pass) {
     for (auto& b : buffer) b = static_cast<std::uint8_t>(byte(random));
     for (std::int64_t offset = 0; offset < length; offset += kWipeBlock) {
-      const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kWipeBlock, length - offset));
+      const auto piece =
+          static_cast<std::size_t>(std::min<std::int64_t>(kWipeBlock, length - offset));
       if (!file.WriteAt(static_cast<std::uint64_t>(offset), buffer.data(), piece)) return;
     }
     file.Flush();

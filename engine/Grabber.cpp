@@ -42,7 +42,8 @@ PackedFrame TVistrel::GrabFrameDIB(int left, int top, int width, int height, int
   return GrabPacked(uiGrab_, Rect{left, top, width, height}, GrabOptionsOfSettings(filterColor));
 }
 
-PackedFrame TVistrel::GrabPacked(GrabContext& context, const Rect& area, const GrabOptions& options) {
+PackedFrame TVistrel::GrabPacked(GrabContext& context, const Rect& area,
+                                 const GrabOptions& options) {
   ImageView image;
   if (!GrabInto(context, area, options, image)) {
     // Nothing was read; the frame keeps its size and is reported like unreadable pixels.
@@ -75,11 +76,12 @@ PackedFrame TVistrel::Pack(const ImageView* bitmap, int bitsPerPixel, bool resto
 }
 
 const PreviewBitmap& TVistrel::GrabFrameBitmap(int left, int top, int width, int height,
-                                                int filterColor) {
+                                               int filterColor) {
   CheckUiThread("GrabFrameBitmap");
   previewBitmap_.SetSize(width, height);
   ImageView image;
-  if (GrabInto(uiGrab_, Rect{left, top, width, height}, GrabOptionsOfSettings(filterColor), image) &&
+  if (GrabInto(uiGrab_, Rect{left, top, width, height}, GrabOptionsOfSettings(filterColor),
+               image) &&
       height > 0) {
     DibConverter::Convert(image, previewBitmap_.BitsPerPixel(), previewBitmap_.Pixels());
   }

@@ -54,8 +54,8 @@ void PackedFrame::WriteFormat(std::uint8_t* block, int width, int height, int bi
   header.width = width;
   header.height = height;
   header.bitCount = static_cast<std::uint16_t>(bitsPerPixel);
-  header.sizeImage =
-      static_cast<std::uint32_t>(DibRowBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(height));
+  header.sizeImage = static_cast<std::uint32_t>(DibRowBytes(width, bitsPerPixel) *
+                                                static_cast<std::uint64_t>(height));
   header.clrUsed = bitsPerPixel <= 8 ? 256 : 0;
   std::memcpy(block, &header, sizeof header);
   if (bitsPerPixel == 8) {

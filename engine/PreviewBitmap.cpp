@@ -5,11 +5,17 @@
 
 namespace orvenna {
 
-PreviewBitmap::PreviewBitmap() { Layout(0, 0, 32); }
+PreviewBitmap::PreviewBitmap() {
+  Layout(0, 0, 32);
+}
 
-void PreviewBitmap::SetBitsPerPixel(int bitsPerPixel) { Layout(Width(), Height(), bitsPerPixel); }
+void PreviewBitmap::SetBitsPerPixel(int bitsPerPixel) {
+  Layout(Width(), Height(), bitsPerPixel);
+}
 
-void PreviewBitmap::SetSize(int width, int height) { Layout(width, height, BitsPerPixel()); }
+void PreviewBitmap::SetSize(int width, int height) {
+  Layout(width, height, BitsPerPixel());
+}
 
 std::uint32_t PreviewBitmap::RowBytes() const {
   return static_cast<std::uint32_t>(DibRowBytes(Width(), BitsPerPixel()));

@@ -30,7 +30,9 @@ class PreviewBitmap {
   std::uint32_t RowBytes() const;
 
  private:
-  std::uint32_t PixelOffset() const { return 40 + static_cast<std::uint32_t>(DibTableBytes(BitsPerPixel())); }
+  std::uint32_t PixelOffset() const {
+    return 40 + static_cast<std::uint32_t>(DibTableBytes(BitsPerPixel()));
+  }
   void Layout(int width, int height, int bitsPerPixel);
 
   std::vector<std::uint8_t> dib_;

@@ -17,13 +17,16 @@ const char* const kUseDefaultAfterFailure =
 const char* const kUseDefaultAfterSizes =
     "Error: This compressor cann`t work if the dimensions is adjusted slightly\r\n"
     "Use default compressor? ";
-const char* const kUseDefaultWhenNoneSelected = "You no selected compressor, use default compressor?";
+const char* const kUseDefaultWhenNoneSelected =
+    "You no selected compressor, use default compressor?";
 const char* const kUserAborted = "User aborted!";
 const char* const kCaptureFailed = "Error capturing a frame from screen.";
 const char* const kWriteFailed = "Error on write data to AVI stream.";
 
 // Rounds to the nearest integer, halves to even.
-double RoundHalfEven(double value) { return std::nearbyint(value); }
+double RoundHalfEven(double value) {
+  return std::nearbyint(value);
+}
 
 double RatePerSecond(std::uint32_t milliseconds) {
   return milliseconds == 0 ? 1000.0 : RoundHalfEven(1000.0 / milliseconds);
@@ -89,6 +92,12 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   if (const auto ending = DecideCompressor(sample)) return *ending;
 
   // 4 to 8. The tracks: the video stream in its temporary file, then OnStart.
+  const Rect region = engine_.Region();
+  Log(LogLevel::Debug, "session",
+      "recording " + std::to_string(region.width) + "x" + std::to_string(region.height) + " at " +
+          std::to_string(region.left) + "," + std::to_string(region.top) + ", " +
+          std::to_string(settings_.BitCount()) + " bits, compressor " +
+          FourCCText(engine_.CompressorFcc()));
   AVIFileInit();
   auto video = std::make_unique<VideoTrack>(engine_, StreamSetup(), std::move(sample));
   VideoTrack& videoTrack = *video;
@@ -110,6 +119,10 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   tracks_.clear();
   AVIFileExit();
 
+  Log(LogLevel::Debug, "session",
+      std::string(failed ? "failed" : "ended") + " after " +
+          std::to_string(statistics_.frameCount) + " frames, " +
+          std::to_string(statistics_.droppedFrames) + " slots dropped");
   if (!failed) {
     engine_.useDefaultCompressor_.Set(false);
     return SessionOutcome::Finished;

@@ -5,9 +5,14 @@
 namespace orvenna {
 
 VideoTrack::VideoTrack(TVistrel& engine, const VideoStreamSetup& setup, PackedFrame sample)
-    : engine_(engine), setup_(setup), sample_(std::move(sample)), tempFile_(Process().VideoTempFile) {}
+    : engine_(engine),
+      setup_(setup),
+      sample_(std::move(sample)),
+      tempFile_(Process().VideoTempFile) {}
 
-VideoTrack::~VideoTrack() { Release(); }
+VideoTrack::~VideoTrack() {
+  Release();
+}
 
 bool VideoTrack::Start() {
   if (!engine_.DeleteTempFile(tempFile_)) {

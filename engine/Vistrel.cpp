@@ -13,7 +13,9 @@ ProcessState& Process() {
 }
 
 TVistrel::TVistrel(const Platform& platform)
-    : platform_(platform), uiThread_(std::this_thread::get_id()), alive_(std::make_shared<bool>(true)) {
+    : platform_(platform),
+      uiThread_(std::this_thread::get_id()),
+      alive_(std::make_shared<bool>(true)) {
   ProcessState& process = Process();
   process.Instance = this;
 
@@ -167,7 +169,9 @@ TElapsedTime SplitElapsedTime(std::int64_t m) {
   return t;
 }
 
-TElapsedTime TVistrel::ElapsedTime() { return SplitElapsedTime(Process().ElapsedMilliseconds); }
+TElapsedTime TVistrel::ElapsedTime() {
+  return SplitElapsedTime(Process().ElapsedMilliseconds);
+}
 
 void TVistrel::DeriveModeFlags() {
   const TScreenRegion region = ScreenRegion();
@@ -197,7 +201,8 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   recording_.Set(true);
   SessionSnapshot snapshot{settings_, std::nullopt};
   const int selected = settings_.selectedCompressor;
-  if (selected >= 0 && selected < compressorCount_) snapshot.selectedEntry = compressorTable_[selected];
+  if (selected >= 0 && selected < compressorCount_)
+    snapshot.selectedEntry = compressorTable_[selected];
   session_ = std::make_unique<RecordingSession>(*this, std::move(snapshot));
   workerDone_.Set(false);
   workerThreadId_.Set(0);

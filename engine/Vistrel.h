@@ -134,13 +134,21 @@ class TVistrel {
   Rect Region() const { return region_.Get(); }
   void SetRegion(const Rect& region) { region_.Set(region); }
   int ScreenLeft() const { return Region().left; }
-  void SetScreenLeft(int v) { region_.Update([v](Rect& r) { r.left = v; }); }
+  void SetScreenLeft(int v) {
+    region_.Update([v](Rect& r) { r.left = v; });
+  }
   int ScreenTop() const { return Region().top; }
-  void SetScreenTop(int v) { region_.Update([v](Rect& r) { r.top = v; }); }
+  void SetScreenTop(int v) {
+    region_.Update([v](Rect& r) { r.top = v; });
+  }
   int ScreenWidth() const { return Region().width; }
-  void SetScreenWidth(int v) { region_.Update([v](Rect& r) { r.width = v; }); }
+  void SetScreenWidth(int v) {
+    region_.Update([v](Rect& r) { r.width = v; });
+  }
   int ScreenHeight() const { return Region().height; }
-  void SetScreenHeight(int v) { region_.Update([v](Rect& r) { r.height = v; }); }
+  void SetScreenHeight(int v) {
+    region_.Update([v](Rect& r) { r.height = v; });
+  }
 
   // The preview switch. Any thread.
   bool ShowPreview() const { return previewActive_.Get(); }

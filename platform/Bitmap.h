@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <string>
 
 namespace orvenna {
 
@@ -50,6 +51,13 @@ constexpr std::uint32_t FourCC(char a, char b, char c, char d) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 |
          static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 16 |
          static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
+}
+
+// The four characters of a code, as text.
+inline std::string FourCCText(std::uint32_t fcc) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) text += static_cast<char>((fcc >> (8 * i)) & 0xFF);
+  return text;
 }
 
 }  // namespace orvenna

@@ -5,13 +5,13 @@
 #ifdef ORVENNA_CHECKS
 #include <cstdio>
 #include <cstdlib>
-#define ORVENNA_CHECK(condition, what)                                                      \
-  do {                                                                                      \
-    if (!(condition)) {                                                                     \
+#define ORVENNA_CHECK(condition, what)                                                       \
+  do {                                                                                       \
+    if (!(condition)) {                                                                      \
       std::fprintf(stderr, "%s:%d: check failed: %s (%s)\n", __FILE__, __LINE__, #condition, \
-                   what);                                                                   \
-      std::abort();                                                                         \
-    }                                                                                       \
+                   what);                                                                    \
+      std::abort();                                                                          \
+    }                                                                                        \
   } while (false)
 #else
 #define ORVENNA_CHECK(condition, what) \

@@ -78,8 +78,8 @@ void ConvertRowTo24(const std::uint8_t* source, int width, std::uint8_t* target)
 // 5-5-5 pixels, red high and the top bit zero: each channel keeps its five high bits.
 void ConvertRowTo16(const std::uint8_t* source, int width, std::uint8_t* target) {
   for (int x = 0; x < width; ++x, source += 4, target += 2) {
-    const auto pixel = static_cast<std::uint16_t>((source[2] >> 3) << 10 | (source[1] >> 3) << 5 |
-                                                  source[0] >> 3);
+    const auto pixel =
+        static_cast<std::uint16_t>((source[2] >> 3) << 10 | (source[1] >> 3) << 5 | source[0] >> 3);
     target[0] = static_cast<std::uint8_t>(pixel);
     target[1] = static_cast<std::uint8_t>(pixel >> 8);
   }

@@ -14,9 +14,7 @@ struct ImageView {
   std::ptrdiff_t stride = 0;  // bytes from one row to the next
 
   std::uint8_t* Row(int y) const { return pixels + stride * y; }
-  std::uint32_t& Pixel(int x, int y) const {
-    return reinterpret_cast<std::uint32_t*>(Row(y))[x];
-  }
+  std::uint32_t& Pixel(int x, int y) const { return reinterpret_cast<std::uint32_t*>(Row(y))[x]; }
 };
 
 }  // namespace orvenna

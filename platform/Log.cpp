@@ -26,7 +26,9 @@ LogLevel LogLevelNamed(const std::string& name) {
   return LogLevel::Off;
 }
 
-LogLevel LogThreshold() { return static_cast<LogLevel>(Threshold().load(std::memory_order_relaxed)); }
+LogLevel LogThreshold() {
+  return static_cast<LogLevel>(Threshold().load(std::memory_order_relaxed));
+}
 
 void SetLogThreshold(LogLevel level) {
   Threshold().store(static_cast<int>(level), std::memory_order_relaxed);

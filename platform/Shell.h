@@ -36,9 +36,8 @@ class Shell {
   virtual void ShowInformation(WindowHandle parent, const std::string& caption,
                                const std::string& text) = 0;
   // Lets the user choose one of `items`; the index chosen, or -1 when the user cancels.
-  virtual int ChooseItem(WindowHandle parent, const std::string& caption,
-                         const std::string& prompt, const std::vector<std::string>& items,
-                         int current) = 0;
+  virtual int ChooseItem(WindowHandle parent, const std::string& caption, const std::string& prompt,
+                         const std::vector<std::string>& items, int current) = 0;
 
   // The user's documents folder, without a trailing '/'.
   virtual std::string DocumentsFolder() = 0;

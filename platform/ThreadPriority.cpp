@@ -7,7 +7,9 @@
 
 namespace orvenna {
 
-int CurrentThreadId() { return static_cast<int>(syscall(SYS_gettid)); }
+int CurrentThreadId() {
+  return static_cast<int>(syscall(SYS_gettid));
+}
 
 void SetThreadPriorityLevel(int threadId, int level) {
   // Nice values for the seven levels; idle has a scheduling class of its own.

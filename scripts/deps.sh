@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
+  g++ cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format git
   # libraries the programs link
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev

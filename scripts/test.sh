@@ -9,6 +9,12 @@ root=$PWD
 
 if [[ $(id -u) -eq 0 ]]; then scripts/deps.sh; else scripts/deps.sh || true; fi
 
+echo "== source layout (clang-format) =="
+if ! clang-format --dry-run --Werror $(git ls-files '*.cpp' '*.h'); then
+  echo "clang-format: the files above are not formatted; run clang-format -i on them" >&2
+  exit 1
+fi
+
 jobs=$(nproc)
 build() {  # build DIR TARGET [cmake options...]
   local dir=$1 target=$2; shift 2

@@ -1,5 +1,6 @@
 #include "platform/avi/CompressedStream.h"
 
+#include "platform/Log.h"
 #include "platform/avi/AviFormat.h"
 #include "platform/avi/DibFormat.h"
 
@@ -31,7 +32,11 @@ AviResult CompressedStream::SetFormat(std::int32_t pos, const void* format,
   std::unique_ptr<FrameEncoder> encoder;
   if (!IsUncompressedHandler(handler_)) {
     encoder = codecs_.NewEncoder(handler_, input, settings_);
-    if (!encoder) return AVIERR_COMPRESSOR;
+    if (!encoder) {
+      Log(LogLevel::Error, "compressed stream",
+          "the compressor " + FourCCText(handler_) + " did not open for this format");
+      return AVIERR_COMPRESSOR;
+    }
   }
   const std::vector<std::uint8_t>& output = encoder ? encoder->OutputFormat() : input;
   if (const AviResult result =
@@ -121,6 +126,9 @@ AviResult CompressedStream::EncodeAndStore(const std::uint8_t* pixels, std::int6
   held_[(heldFirst_ + heldCount_++) % held_.size()] = position;
   if (!encoder_->Encode(pixels, imageSize_, frame_)) {
     --heldCount_;  // this frame will not come out
+    Log(LogLevel::Error, "compressed stream",
+        "the compressor " + FourCCText(handler_) + " failed on the frame of position " +
+            std::to_string(position));
     return AVIERR_COMPRESSOR;
   }
   if (frame_.data.empty()) return AVIERR_OK;  // held back: its packet comes out later

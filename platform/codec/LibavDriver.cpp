@@ -1,10 +1,10 @@
 #include "platform/codec/LibavDriver.h"
 
+#include "platform/RecordingDefaults.h"
 #include "platform/codec/DibFrameConverter.h"
 #include "platform/codec/EncoderContext.h"
 #include "platform/codec/LibavEncoder.h"
 #include "platform/codec/LibavLog.h"
-#include "platform/RecordingDefaults.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,7 +14,8 @@ namespace orvenna {
 namespace {
 
 // Settings of a probe: the front end's defaults.
-constexpr EncoderSettings kProbeSettings{static_cast<std::uint32_t>(kFrontEndDefaults.compressionQuality), 0};
+constexpr EncoderSettings kProbeSettings{
+    static_cast<std::uint32_t>(kFrontEndDefaults.compressionQuality), 0};
 
 // Sizes and depths worth asking the encoder about; the limit on the cache only matters for
 // a program that keeps asking about new sizes.

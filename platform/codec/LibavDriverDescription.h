@@ -54,7 +54,7 @@ struct LibavDriverDescription {
   QualityControl quality = QualityControl::kNone;
   QuantiserScale scale{};  // for kFixedQuantiser, kRateFactor and kFrameWeight
   Threading threading = Threading::kNone;
-  bool temporal = false;  // frames between key frames depend on earlier ones
+  bool temporal = false;               // frames between key frames depend on earlier ones
   std::vector<EncoderOption> options;  // always set
   // The configuration dialog: none when there are no choices.
   std::string configurePrompt;

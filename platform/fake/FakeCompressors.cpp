@@ -6,7 +6,8 @@ namespace orvenna {
 namespace {
 
 void CopyName(const std::string& text, char16_t* field, std::size_t capacity) {
-  for (std::size_t i = 0; i < capacity && i < text.size(); ++i) field[i] = static_cast<char16_t>(text[i]);
+  for (std::size_t i = 0; i < capacity && i < text.size(); ++i)
+    field[i] = static_cast<char16_t>(text[i]);
 }
 
 class FakeCompressor final : public VideoCompressor {
@@ -45,7 +46,8 @@ class FakeCompressor final : public VideoCompressor {
 
 class CopyingEncoder final : public FrameEncoder {
  public:
-  CopyingEncoder(const std::vector<std::uint8_t>& inputFormat, const FakeCompressorBehaviour& behaviour)
+  CopyingEncoder(const std::vector<std::uint8_t>& inputFormat,
+                 const FakeCompressorBehaviour& behaviour)
       : format_(inputFormat), failAt_(behaviour.failEncodeAt) {
     BitmapInfoHeader header;
     std::memcpy(&header, format_.data(), sizeof header);
@@ -76,7 +78,8 @@ FakeCompressorBehaviour* FakeCompressionManager::Find(std::uint32_t fcc) {
 }
 
 bool FakeCompressionManager::Info(std::uint32_t fccType, int index, ICINFO& info) {
-  if (fccType != ICTYPE_VIDEO || index < 0 || index >= static_cast<int>(behaviours_.size())) return false;
+  if (fccType != ICTYPE_VIDEO || index < 0 || index >= static_cast<int>(behaviours_.size()))
+    return false;
   info = ICINFO{};
   info.fccType = ICTYPE_VIDEO;
   info.fccHandler = behaviours_[static_cast<std::size_t>(index)].fcc;
@@ -91,7 +94,8 @@ std::unique_ptr<VideoCompressor> FakeCompressionManager::Open(std::uint32_t fccT
 }
 
 std::unique_ptr<FrameEncoder> FakeCompressionManager::NewEncoder(
-    std::uint32_t fccHandler, const std::vector<std::uint8_t>& inputFormat, const EncoderSettings&) {
+    std::uint32_t fccHandler, const std::vector<std::uint8_t>& inputFormat,
+    const EncoderSettings&) {
   const FakeCompressorBehaviour* behaviour = Find(fccHandler);
   if (!behaviour || inputFormat.size() < sizeof(BitmapInfoHeader)) return nullptr;
   BitmapInfoHeader header;

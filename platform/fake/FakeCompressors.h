@@ -15,11 +15,13 @@ namespace orvenna {
 // by copying its pixels, so a file written with it holds the frames as they were grabbed.
 struct FakeCompressorBehaviour {
   std::uint32_t fcc = 0;
-  std::string name;         // short name
+  std::string name;  // short name
   std::string description;
-  std::function<bool(const BitmapInfoHeader&)> accepts = [](const BitmapInfoHeader&) { return true; };
-  bool opens = true;        // false: Open fails
-  int failEncodeAt = -1;    // the encode call (0-based) that fails, -1 never
+  std::function<bool(const BitmapInfoHeader&)> accepts = [](const BitmapInfoHeader&) {
+    return true;
+  };
+  bool opens = true;      // false: Open fails
+  int failEncodeAt = -1;  // the encode call (0-based) that fails, -1 never
   bool hasConfigure = false;
 };
 
@@ -39,11 +41,12 @@ class FakeCompressionManager final : public VideoCompressionManager {
   std::uint32_t Version() const override { return version; }
 
   std::uint32_t version = 0x010A0000;
-  std::atomic<int> encoders{0};  // encoders made so far
+  std::atomic<int> encoders{0};      // encoders made so far
   std::vector<std::string> dialogs;  // "about NAME" / "configure NAME", in order
 
  private:
-  std::deque<FakeCompressorBehaviour> behaviours_;  // stable addresses: open compressors refer to them
+  std::deque<FakeCompressorBehaviour>
+      behaviours_;  // stable addresses: open compressors refer to them
 };
 
 }  // namespace orvenna

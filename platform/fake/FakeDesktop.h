@@ -86,8 +86,8 @@ class FakeShell final : public Shell {
   int CountCalls(const std::string& call);
 
   std::mutex lock;
-  std::deque<bool> answers;             // answers to AskYesNo, in order; empty: No
-  std::vector<std::string> questions;   // "caption|text" of every question asked
+  std::deque<bool> answers;            // answers to AskYesNo, in order; empty: No
+  std::vector<std::string> questions;  // "caption|text" of every question asked
 
  private:
   void Record(const std::string& call);

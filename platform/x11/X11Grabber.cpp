@@ -101,7 +101,8 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   } else {
     const bool read =
         shared_ != nullptr ? ReadShared(wanted, inside, pixels) : ReadPlain(wanted, inside, pixels);
-    if (!read) return Result::Failed(shared_ != nullptr ? "XShmGetImage failed" : "XGetImage failed");
+    if (!read)
+      return Result::Failed(shared_ != nullptr ? "XShmGetImage failed" : "XGetImage failed");
     if (op == RasterOp::NotSrcCopy) InvertColours(pixels, stride, Relative(inside, wanted));
   }
   image = ImageView{pixels, wanted.width, wanted.height, stride};

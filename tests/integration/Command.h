@@ -1,8 +1,9 @@
 #pragma once
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace orvenna::test {
 
@@ -28,7 +29,8 @@ inline CommandResult RunCommand(const std::string& command) {
 inline std::string ProbeValue(const std::string& output, const std::string& key) {
   const std::string prefix = key + "=";
   std::size_t at = output.find(prefix);
-  while (at != std::string::npos && at != 0 && output[at - 1] != '\n') at = output.find(prefix, at + 1);
+  while (at != std::string::npos && at != 0 && output[at - 1] != '\n')
+    at = output.find(prefix, at + 1);
   if (at == std::string::npos) return "";
   const std::size_t end = output.find('\n', at);
   return output.substr(at + prefix.size(), end - at - prefix.size());

@@ -26,10 +26,11 @@ class CliRecordTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs DISPLAY";
-    folder_ = std::filesystem::temp_directory_path() / ("orvenna-cli-test-" + std::to_string(getpid()));
+    folder_ =
+        std::filesystem::temp_directory_path() / ("orvenna-cli-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder_);
-    const char* args[] = {kMovingContent.c_str(), "--geometry", "320x240+40+40", "--fps", "30",
-                          nullptr};
+    const char* args[] = {
+        kMovingContent.c_str(), "--geometry", "320x240+40+40", "--fps", "30", nullptr};
     ASSERT_EQ(posix_spawn(&content_, kMovingContent.c_str(), nullptr, nullptr,
                           const_cast<char**>(args), environ),
               0);
@@ -51,8 +52,8 @@ class CliRecordTest : public ::testing::Test {
 
   // Distinct decoded frames of the first video stream (as 24-bit pictures).
   static std::size_t DistinctFrames(const std::string& file) {
-    const CommandResult decoded = RunCommand("ffmpeg -v error -i '" + file +
-                                             "' -f rawvideo -pix_fmt bgr24 - 2>/dev/null");
+    const CommandResult decoded =
+        RunCommand("ffmpeg -v error -i '" + file + "' -f rawvideo -pix_fmt bgr24 - 2>/dev/null");
     const std::size_t frameBytes = static_cast<std::size_t>(kWidth) * kHeight * 3;
     std::set<std::string> distinct;
     for (std::size_t at = 0; at + frameBytes <= decoded.output.size(); at += frameBytes) {
@@ -65,7 +66,8 @@ class CliRecordTest : public ::testing::Test {
     const CommandResult probe = RunCommand(
         "ffprobe -v error -select_streams v:0 -count_packets -show_entries "
         "stream=codec_type,codec_tag_string,r_frame_rate,width,height,nb_frames "
-        "-of default=nw=1 '" + file + "'");
+        "-of default=nw=1 '" +
+        file + "'");
     ASSERT_EQ(probe.exitCode, 0) << probe.output;
     EXPECT_EQ(ProbeValue(probe.output, "codec_type"), "video");
     EXPECT_EQ(ProbeValue(probe.output, "codec_tag_string"), tag);
@@ -103,9 +105,10 @@ TEST_F(CliRecordTest, ZmbvRecordsFiveSecondsAndReplacesAnOldFile) {
 
 TEST_F(CliRecordTest, SigtermStopsAndKeeps) {
   const std::string out = Output("term.avi");
-  const CommandResult run = RunCommand("( " + kCli + " --compressor ZMBV --region " + kRegion +
-                                       " '" + out + "' 2>&1 & pid=$!; sleep 2; kill -TERM $pid; "
-                                       "wait $pid; echo exit=$? )");
+  const CommandResult run =
+      RunCommand("( " + kCli + " --compressor ZMBV --region " + kRegion + " '" + out +
+                 "' 2>&1 & pid=$!; sleep 2; kill -TERM $pid; "
+                 "wait $pid; echo exit=$? )");
   EXPECT_NE(run.output.find("exit=0"), std::string::npos) << run.output;
   EXPECT_TRUE(std::filesystem::exists(out));
 }

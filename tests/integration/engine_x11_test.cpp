@@ -33,19 +33,19 @@ class EngineX11Test : public ::testing::Test {
     std::string error;
     screen_ = X11Screen::Open("", error);
     ASSERT_TRUE(screen_) << error;
-    base_ = std::filesystem::temp_directory_path() / ("orvenna-engine-x11-" + std::to_string(getpid()));
+    base_ =
+        std::filesystem::temp_directory_path() / ("orvenna-engine-x11-" + std::to_string(getpid()));
     std::filesystem::create_directories(base_);
     files_ = std::make_unique<PosixFiles>(base_.string());
     hotKeys_ = std::make_unique<X11HotKeys>("", shell_);
-    engine_ = std::make_unique<TVistrel>(
-        Platform{.screen = *screen_,
-                 .cursor = cursor_,
-                 .hotKeys = *hotKeys_,
-                 .files = *files_,
-                 .clock = clock_,
-                 .shell = shell_,
-                 .ui = ui_,
-                 .codecs = codecs_});
+    engine_ = std::make_unique<TVistrel>(Platform{.screen = *screen_,
+                                                  .cursor = cursor_,
+                                                  .hotKeys = *hotKeys_,
+                                                  .files = *files_,
+                                                  .clock = clock_,
+                                                  .shell = shell_,
+                                                  .ui = ui_,
+                                                  .codecs = codecs_});
     engine_->SetRecordCursor(false);
   }
   void TearDown() override {
@@ -57,7 +57,8 @@ class EngineX11Test : public ::testing::Test {
   // Screen pixel (x, y) of the frame grabbed at kWindow, as blue, green, red.
   static std::uint32_t Pixel(const PackedFrame& frame, int x, int y) {
     const BitmapInfoHeader& h = frame.Header();
-    const std::uint8_t* row = frame.Pixels() + DibRowBytes(h.width, h.bitCount) * (h.height - 1 - y);
+    const std::uint8_t* row =
+        frame.Pixels() + DibRowBytes(h.width, h.bitCount) * (h.height - 1 - y);
     switch (h.bitCount) {
       case 8: {
         const RgbQuad& c = frame.ColourTable()[row[x]];
@@ -69,7 +70,8 @@ class EngineX11Test : public ::testing::Test {
         return widen(v >> 10 & 31) << 16 | widen(v >> 5 & 31) << 8 | widen(v & 31);
       }
       case 24:
-        return std::uint32_t(row[3 * x + 2]) << 16 | std::uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+        return std::uint32_t(row[3 * x + 2]) << 16 | std::uint32_t(row[3 * x + 1]) << 8 |
+               row[3 * x];
       default: {
         std::uint32_t v;
         std::memcpy(&v, row + 4 * x, 4);
@@ -107,8 +109,8 @@ TEST_F(EngineX11Test, PackedFramesShowThePictureAtEveryDepthAndInverted) {
     engine_->SetColors(colors);
     const int bits = engine_->BitCount();
     for (const int filter : {0, 1}) {
-      PackedFrame frame = engine_->GrabFrameDIB(kWindow.left, kWindow.top, kWindow.width,
-                                                kWindow.height, filter);
+      PackedFrame frame =
+          engine_->GrabFrameDIB(kWindow.left, kWindow.top, kWindow.width, kWindow.height, filter);
       ASSERT_TRUE(frame);
       EXPECT_EQ(frame.Header().bitCount, bits);
       EXPECT_EQ(frame.Header().sizeImage, DibRowBytes(kWindow.width, bits) * kWindow.height);
@@ -137,8 +139,8 @@ TEST_F(EngineX11Test, CursorHotSpotLandsOnThePointer) {
   ASSERT_TRUE(x11test::WaitFor([&] { return cursor_.Query(image) && image.position == pointer; }));
 
   engine_->SetRecordCursor(true);
-  PackedFrame frame = engine_->GrabFrameDIB(kWindow.left, kWindow.top, kWindow.width,
-                                            kWindow.height, 0);
+  PackedFrame frame =
+      engine_->GrabFrameDIB(kWindow.left, kWindow.top, kWindow.width, kWindow.height, 0);
   // Every opaque pixel of the cursor image stands at its place relative to the hot spot.
   int checked = 0;
   for (int cy = 0; cy < image.height; ++cy) {
@@ -146,7 +148,8 @@ TEST_F(EngineX11Test, CursorHotSpotLandsOnThePointer) {
       const std::uint32_t argb = image.argb[std::size_t(cy) * image.width + cx];
       const int x = pointer.x - kWindow.left - image.hotSpot.x + cx;
       const int y = pointer.y - kWindow.top - image.hotSpot.y + cy;
-      if (argb >> 24 != 255 || x < 0 || y < 0 || x >= kWindow.width || y >= kWindow.height) continue;
+      if (argb >> 24 != 255 || x < 0 || y < 0 || x >= kWindow.width || y >= kWindow.height)
+        continue;
       EXPECT_EQ(Pixel(frame, x, y), argb & 0xFFFFFF) << x << "," << y;
       ++checked;
     }

@@ -58,8 +58,8 @@ void DrawFrame(std::vector<std::uint32_t>& pixels, int width, int height, int in
   const int squareTop = (height - square) / 2;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      const bool inSquare = x >= squareLeft && x < squareLeft + square && y >= squareTop &&
-                            y < squareTop + square;
+      const bool inSquare =
+          x >= squareLeft && x < squareLeft + square && y >= squareTop && y < squareTop + square;
       const std::uint32_t red = static_cast<std::uint32_t>((x + index * 8) & 0xFF);
       const std::uint32_t green = static_cast<std::uint32_t>(y * 255 / std::max(1, height - 1));
       const std::uint32_t blue = 0x60;
@@ -101,10 +101,10 @@ int main(int argc, char** argv) {
   XSetWindowAttributes attributes{};
   attributes.override_redirect = True;
   attributes.background_pixel = BlackPixel(display, screen);
-  const Window window = XCreateWindow(
-      display, RootWindow(display, screen), options.left, options.top,
-      static_cast<unsigned>(options.width), static_cast<unsigned>(options.height), 0, depth,
-      InputOutput, visual, CWOverrideRedirect | CWBackPixel, &attributes);
+  const Window window =
+      XCreateWindow(display, RootWindow(display, screen), options.left, options.top,
+                    static_cast<unsigned>(options.width), static_cast<unsigned>(options.height), 0,
+                    depth, InputOutput, visual, CWOverrideRedirect | CWBackPixel, &attributes);
   XMapRaised(display, window);
   const GC gc = XCreateGC(display, window, 0, nullptr);
 
@@ -121,13 +121,13 @@ int main(int argc, char** argv) {
     } else {
       DrawFrame(pixels, options.width, options.height, i, options.frames);
     }
-    XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(pixels.data()),
-                                 static_cast<unsigned>(options.width),
-                                 static_cast<unsigned>(options.height), 32, 0);
-    const Pixmap pixmap = XCreatePixmap(display, window, static_cast<unsigned>(options.width),
-                                        static_cast<unsigned>(options.height),
-                                        static_cast<unsigned>(depth));
+    XImage* image =
+        XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                     reinterpret_cast<char*>(pixels.data()), static_cast<unsigned>(options.width),
+                     static_cast<unsigned>(options.height), 32, 0);
+    const Pixmap pixmap =
+        XCreatePixmap(display, window, static_cast<unsigned>(options.width),
+                      static_cast<unsigned>(options.height), static_cast<unsigned>(depth));
     XPutImage(display, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(options.width),
               static_cast<unsigned>(options.height));
     image->data = nullptr;  // the pixels belong to the vector

@@ -28,10 +28,11 @@ TEST(CliOptions, DefaultsMatchTheMainWindow) {
 }
 
 TEST(CliOptions, ReadsEveryOption) {
-  const auto options =
-      Parse({"--seconds", "5", "--region", "-10,20,300,200", "--compressor", "ZMBV", "--quality",
-             "0", "--keyframes", "1", "--interval", "40", "--fps", "25", "--colors", "8",
-             "--no-cursor", "--inverse", "--yes", "x.avi"});
+  const auto options = Parse({"--seconds",    "5",         "--region",   "-10,20,300,200",
+                              "--compressor", "ZMBV",      "--quality",  "0",
+                              "--keyframes",  "1",         "--interval", "40",
+                              "--fps",        "25",        "--colors",   "8",
+                              "--no-cursor",  "--inverse", "--yes",      "x.avi"});
   ASSERT_TRUE(options);
   EXPECT_EQ(options->seconds, 5);
   EXPECT_EQ(options->regionKind, CliOptions::RegionKind::Fixed);

@@ -6,9 +6,11 @@
 namespace orvenna {
 namespace {
 
-FakeCompressorBehaviour Behaviour(int number, std::function<bool(const BitmapInfoHeader&)> accepts) {
+FakeCompressorBehaviour Behaviour(int number,
+                                  std::function<bool(const BitmapInfoHeader&)> accepts) {
   FakeCompressorBehaviour behaviour;
-  behaviour.fcc = FourCC('T', static_cast<char>('A' + number / 26), static_cast<char>('A' + number % 26), '0');
+  behaviour.fcc =
+      FourCC('T', static_cast<char>('A' + number / 26), static_cast<char>('A' + number % 26), '0');
   behaviour.name = "T" + std::to_string(number);
   behaviour.description = "Test compressor " + std::to_string(number);
   behaviour.accepts = std::move(accepts);
@@ -26,8 +28,9 @@ TEST(Catalogue, ListsAcceptingCompressorsInOrderWithTheirDescriptions) {
   rig.codecs.Add(unopenable);
   rig.codecs.Add(Behaviour(4, kAll));
   TVistrel& engine = rig.Make();
-  EXPECT_EQ(engine.GetCompressorList(),
-            (std::vector<std::string>{"Microsoft Video 1", "Test compressor 1", "Test compressor 4"}));
+  EXPECT_EQ(
+      engine.GetCompressorList(),
+      (std::vector<std::string>{"Microsoft Video 1", "Test compressor 1", "Test compressor 4"}));
   EXPECT_EQ(engine.CompressorCount(), 3);
   const ICINFO& entry = engine.CompressorTable()[2];
   EXPECT_EQ(entry.dwSize, 568u);

@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <sys/file.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <fstream>

@@ -31,7 +31,8 @@ class SessionTest : public ::testing::Test {
     };
     engine_->OnUpdate = [this](TVistrel& e) {
       std::lock_guard guard(lock_);
-      updates_.push_back(TVistrel::ElapsedTime().Seconds * 1000 + TVistrel::ElapsedTime().Milliseconds);
+      updates_.push_back(TVistrel::ElapsedTime().Seconds * 1000 +
+                         TVistrel::ElapsedTime().Milliseconds);
       (void)e;
     };
     output_ = rig_.base + "/out.avi";
@@ -63,7 +64,8 @@ class SessionTest : public ::testing::Test {
   // when `grabs` is 0.
   void Record(std::uint32_t step, int grabs, TStopRequest how = TStopRequest::Stop) {
     int count = 0;
-    RecordUntil(step, [&count, grabs] { return grabs > 0 && ++count == grabs; }, how);
+    RecordUntil(
+        step, [&count, grabs] { return grabs > 0 && ++count == grabs; }, how);
   }
 
   // The same, stopping at the first grab after which `stopNow` answers true (it runs on the
@@ -365,10 +367,9 @@ TEST_F(SessionTest, FrontEndSeesTheEventsOfAStoppedRecordingInOrder) {
   Record(20, 1 + 4);
   EXPECT_EQ(events, (std::vector<std::string>{
                         "deleted",  // a left-over temporary video, before the recording
-                        "stop",
-                        "deleting Delete Temp File", "deleted",  // the older output file
-                        "saving", "Saving Success... 100",
-                        "deleting Delete Temp File", "deleted",  // the temporary files
+                        "stop", "deleting Delete Temp File", "deleted",  // the older output file
+                        "saving", "Saving Success... 100", "deleting Delete Temp File",
+                        "deleted",  // the temporary files
                     }));
   EXPECT_FALSE(engine_->Recording());
   EXPECT_FALSE(engine_->SessionThreadRunning());
