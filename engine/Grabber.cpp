@@ -8,10 +8,9 @@ namespace orvenna {
 
 GrabOptions TVistrel::GrabOptionsOfSettings(int filterColor) const {
   GrabOptions options;
-  options.filterColor = filterColor;
+  options.switches = grabSwitches_.Get();
+  options.switches.filterColor = filterColor;
   options.bitCount = BitCount();
-  options.recordCursor = RecordCursor();
-  options.overlay = OvelayDrawing();
   options.restoreAppOnStop = RestoreAppOnStop();
   return options;
 }
@@ -20,7 +19,7 @@ GrabOptions TVistrel::GrabOptionsOfSettings(int filterColor) const {
 bool TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
                         ImageView& image) {
   if (!context.grabber) context.grabber = platform_.screen.NewGrabber();
-  const RasterOp op = options.filterColor == 1 ? RasterOp::NotSrcCopy : RasterOp::SrcCopy;
+  const RasterOp op = options.switches.filterColor == 1 ? RasterOp::NotSrcCopy : RasterOp::SrcCopy;
   if (!context.grabber) {
     Log(LogLevel::Error, "grabber", "the screen gave no grabber");
     return false;
@@ -30,10 +29,10 @@ bool TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOption
     Log(LogLevel::Error, "grabber", grabbed.Cause());
     return false;
   }
-  if (options.recordCursor && platform_.cursor.Query(context.cursor)) {
+  if (options.switches.recordCursor && platform_.cursor.Query(context.cursor)) {
     DrawCursor(context.cursor, Point{area.left, area.top}, image);
   }
-  if (OnOverlay && options.overlay) OnOverlay(*this, image, area.width, area.height);
+  if (OnOverlay && options.switches.ovelayDrawing) OnOverlay(*this, image, area.width, area.height);
   return true;
 }
 

@@ -42,13 +42,7 @@ int RoundedSize(int size, int divisor, int desktop) {
 }  // namespace
 
 RecordingSession::RecordingSession(TVistrel& engine, SessionSnapshot snapshot)
-    : engine_(engine), snapshot_(std::move(snapshot)), settings_(snapshot_.settings) {
-  grabOptions_.filterColor = settings_.filterColor;
-  grabOptions_.bitCount = settings_.BitCount();
-  grabOptions_.recordCursor = settings_.recordCursor;
-  grabOptions_.overlay = settings_.ovelayDrawing;
-  grabOptions_.restoreAppOnStop = settings_.restoreAppOnStop;
-}
+    : engine_(engine), snapshot_(std::move(snapshot)), settings_(snapshot_.settings) {}
 
 RecordingSession::~RecordingSession() = default;
 
@@ -81,7 +75,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   }
 
   // 2. A sample frame of the region gives the stream its format.
-  PackedFrame sample = GrabSample(engine_.Region());
+  PackedFrame sample = Grab(engine_.Region());
   if (!sample) {
     engine_.RaiseError(kCaptureFailed);
     RestoreAppIfAsked();
@@ -130,8 +124,11 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   return OutcomeOfFailure();
 }
 
-PackedFrame RecordingSession::GrabSample(const Rect& area) {
-  return engine_.GrabPacked(grab_, area, grabOptions_);
+// The depth stays the session's; colour filter, cursor and overlay follow the settings.
+PackedFrame RecordingSession::Grab(const Rect& area) {
+  return engine_.GrabPacked(
+      grab_, area,
+      GrabOptions{engine_.grabSwitches_.Get(), settings_.BitCount(), settings_.restoreAppOnStop});
 }
 
 // Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
@@ -145,7 +142,7 @@ int RecordingSession::AdjustDimensions(VideoCompressor& compressor, PackedFrame&
     Rect area = engine_.Region();
     area.width = RoundedSize(area.width, divisor, engine_.DesktopWidth());
     area.height = RoundedSize(area.height, divisor, engine_.DesktopHeight());
-    sample = GrabSample(area);
+    sample = Grab(area);
     if (!sample) {
       engine_.RaiseError(kCaptureFailed);
       return -1;
@@ -242,7 +239,7 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
 
   while (engine_.Recording()) {
     const std::uint32_t elapsed = clock.Milliseconds() - start;
-    const PackedFrame frame = engine_.GrabPacked(grab_, engine_.Region(), grabOptions_);
+    const PackedFrame frame = Grab(engine_.Region());
     if (!frame) {
       engine_.RaiseError(kCaptureFailed);
       return true;

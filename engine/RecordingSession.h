@@ -49,7 +49,7 @@ class RecordingSession {
 
  private:
   // Set-up.
-  PackedFrame GrabSample(const Rect& area);
+  PackedFrame Grab(const Rect& area);
   int AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample);
   std::optional<SessionOutcome> DecideCompressor(PackedFrame& sample);
   void UseDefaultCompressorNow();
@@ -70,7 +70,6 @@ class RecordingSession {
   TVistrel& engine_;
   const SessionSnapshot snapshot_;
   const RecordingSettings& settings_;
-  GrabOptions grabOptions_;
   GrabContext grab_;
   RecordingTracks tracks_;  // the video first
   SessionStatistics statistics_;

@@ -34,8 +34,15 @@ constexpr int BitsPerPixelOfColors(int colors) {
   return colors == 0 ? 8 : colors == 1 ? 16 : colors == 2 ? 24 : 32;
 }
 
-// The engine's settings but the region and the preview switch. The engine keeps one set on the
-// UI thread; each recording works on a copy taken when it starts.
+// The settings that change what each grab does; a running recording follows them.
+struct GrabSwitches {
+  int filterColor = 0;  // 1 = inverse colours
+  bool recordCursor = true;
+  bool ovelayDrawing = false;
+};
+
+// The engine's settings but the region, the grab switches and the preview switch. The engine
+// keeps one set on the UI thread; each recording works on a copy taken when it starts.
 struct RecordingSettings {
   int fpsPlayBack = kEngineDefaults.fpsPlayBack;
   int mspfRecord = kEngineDefaults.mspfRecord;
@@ -45,15 +52,12 @@ struct RecordingSettings {
   int selectedCompressor = kEngineDefaults.selectedCompressor;
   bool useAudioRecord = false;
   int audioFormatsIndex = -1;
-  bool recordCursor = true;
   bool drawAreaCapture = true;
   bool lineRectClear = true;
   bool minimizeAppOnStart = true;
   bool restoreAppOnStop = true;
   TScreenRegion screenRegion = TScreenRegion::FixedMoving;
   int priority = 3;
-  int filterColor = 0;
-  bool ovelayDrawing = false;
   TCaptureTimer captureTimer;
 
   int BitCount() const { return BitsPerPixelOfColors(colors); }

@@ -49,10 +49,8 @@ struct GrabContext {
 
 // The settings one grab is made with.
 struct GrabOptions {
-  int filterColor = 0;
+  GrabSwitches switches;
   int bitCount = 32;
-  bool recordCursor = true;
-  bool overlay = false;
   bool restoreAppOnStop = true;  // for the Esc handling when the pixels cannot be read
 };
 
@@ -107,8 +105,10 @@ class TVistrel {
   void SetUseAudioRecord(bool v) { settings_.useAudioRecord = v; }
   int AudioFormatsIndex() const { return settings_.audioFormatsIndex; }
   void SetAudioFormatsIndex(int v) { settings_.audioFormatsIndex = v; }
-  bool RecordCursor() const { return settings_.recordCursor; }
-  void SetRecordCursor(bool v) { settings_.recordCursor = v; }
+  bool RecordCursor() const { return grabSwitches_.Get().recordCursor; }
+  void SetRecordCursor(bool v) {
+    ChangeGrabSwitches([v](GrabSwitches& s) { s.recordCursor = v; });
+  }
   bool DrawAreaCapture() const { return settings_.drawAreaCapture; }
   void SetDrawAreaCapture(bool v) { settings_.drawAreaCapture = v; }
   bool LineRectClear() const { return settings_.lineRectClear; }
@@ -121,10 +121,14 @@ class TVistrel {
   void SetScreenRegion(TScreenRegion v) { settings_.screenRegion = v; }
   int Priority() const { return settings_.priority; }
   void SetPriority(int value);
-  int FilterColor() const { return settings_.filterColor; }
-  void SetFilterColor(int v) { settings_.filterColor = v; }
-  bool OvelayDrawing() const { return settings_.ovelayDrawing; }
-  void SetOvelayDrawing(bool v) { settings_.ovelayDrawing = v; }
+  int FilterColor() const { return grabSwitches_.Get().filterColor; }
+  void SetFilterColor(int v) {
+    ChangeGrabSwitches([v](GrabSwitches& s) { s.filterColor = v; });
+  }
+  bool OvelayDrawing() const { return grabSwitches_.Get().ovelayDrawing; }
+  void SetOvelayDrawing(bool v) {
+    ChangeGrabSwitches([v](GrabSwitches& s) { s.ovelayDrawing = v; });
+  }
   // The automatic stop; the front end writes the whole record before each start.
   TCaptureTimer CaptureTimer() const { return settings_.captureTimer; }
   void SetCaptureTimer(const TCaptureTimer& timer) { settings_.captureTimer = timer; }
@@ -232,6 +236,12 @@ class TVistrel {
   friend class VideoTrack;
 
   void CheckUiThread(const char* operation) const;
+  template <typename Change>
+  void ChangeGrabSwitches(Change change) {
+    GrabSwitches switches = grabSwitches_.Get();
+    change(switches);
+    grabSwitches_.Set(switches);
+  }
   GrabOptions GrabOptionsOfSettings(int filterColor) const;
   // Grabs `area` through `context` and packs it into a frame.
   PackedFrame GrabPacked(GrabContext& context, const Rect& area, const GrabOptions& options);
@@ -268,6 +278,7 @@ class TVistrel {
 
   RecordingSettings settings_;
   SharedRegion region_{Rect{0, 0, 300, 300}};
+  Shared<GrabSwitches> grabSwitches_{GrabSwitches{}};  // eight bytes, read and written whole
   Shared<bool> previewActive_{false};
   StatisticsBoard statistics_{DefaultCodecName};
 
