@@ -66,7 +66,7 @@ void RecordingSession::RunThread() {
 SessionOutcome RecordingSession::Run(const std::string& fileName) {
   ProcessState& process = Process();
 
-  // 1. The video library must be recent enough.
+  // The video library must be recent enough.
   if ((engine_.platform_.codecs.Version() >> 16) < kMinimumVideoLibraryVersion) {
     engine_.RaiseError("Failure: Video for windows version too old!");
     EndAsCancelled(/*raisePreview=*/false);
@@ -74,7 +74,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
     return SessionOutcome::Abandoned;
   }
 
-  // 2. A sample frame of the region gives the stream its format.
+  // A sample frame of the region gives the stream its format.
   PackedFrame sample = Grab(engine_.Region());
   if (!sample) {
     engine_.RaiseError(kCaptureFailed);
@@ -82,10 +82,10 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
     return SessionOutcome::Abandoned;
   }
 
-  // 3. The compressor, asking the user when the selected one cannot be used.
+  // The compressor, asking the user when the selected one cannot be used.
   if (const auto ending = DecideCompressor(sample)) return *ending;
 
-  // 4 to 8. The tracks: the video stream in its temporary file, then OnStart.
+  // The tracks: the video stream in its temporary file, then OnStart.
   const Rect region = engine_.Region();
   Log(LogLevel::Debug, "session",
       "recording " + std::to_string(region.width) + "x" + std::to_string(region.height) + " at " +
@@ -99,7 +99,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   bool failed = !videoTrack.Start();
   if (!failed) {
     if (engine_.OnStart) engine_.OnStart(engine_);
-    // 9. The frame loop, until the recording is stopped or cancelled.
+    // The frame loop, until the recording is stopped or cancelled.
     failed = !RunFrameLoop(videoTrack);
   }
 
