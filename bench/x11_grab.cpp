@@ -22,6 +22,7 @@
 #include "platform/PosixFiles.h"
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/GeneratorWaveIn.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11Grabber.h"
 #include "platform/x11/X11Screen.h"
@@ -131,6 +132,7 @@ void EngineGrabFrameDIB(benchmark::State& state) {
   FakeShell shell;
   FakeUiFactory ui;
   FakeCompressionManager codecs;
+  GeneratorWaveInDriver waveIn(clock);
   TVistrel engine(Platform{.screen = *screen,
                            .cursor = cursor,
                            .hotKeys = hotKeys,
@@ -138,7 +140,8 @@ void EngineGrabFrameDIB(benchmark::State& state) {
                            .clock = clock,
                            .shell = shell,
                            .ui = ui,
-                           .codecs = codecs});
+                           .codecs = codecs,
+                           .waveIn = waveIn});
   engine.SetColors(static_cast<int>(state.range(2)) / 8 - 1);
   for (auto _ : state) {
     PackedFrame frame = engine.GrabFrameDIB(area.left, area.top, area.width, area.height, 0);

@@ -25,8 +25,11 @@ std::string CliUsage() {
        << "  --no-cursor          do not draw the mouse cursor\n"
        << "  --inverse            inverse colours\n"
        << "  --yes                answer Yes to the engine's questions (default: No)\n"
+       << "  --audio-format N     also record sound, in PCM format N (1..20, numbered as\n"
+       << "                       --list-audio-formats prints them); default: no sound\n"
        << "  --list-compressors   print one line per compressor: position, four-character\n"
        << "                       code, description; then exit\n"
+       << "  --list-audio-formats print one line per format: number, description; then exit\n"
        << "  --help               show this text\n";
   return text.str();
 }
@@ -81,6 +84,10 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       options.action = CliOptions::Action::Help;
     } else if (arg == "--list-compressors") {
       options.action = CliOptions::Action::ListCompressors;
+    } else if (arg == "--list-audio-formats") {
+      options.action = CliOptions::Action::ListAudioFormats;
+    } else if (arg == "--audio-format") {
+      if (!number(1, 20, options.audioFormat)) return std::nullopt;
     } else if (arg == "--seconds") {
       if (!number(1, 255 * 3600 + 59 * 60 + 59, options.seconds)) return std::nullopt;
     } else if (arg == "--quality") {

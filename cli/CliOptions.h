@@ -11,7 +11,7 @@ namespace orvenna {
 
 // What the command line asks for.
 struct CliOptions {
-  enum class Action { Record, ListCompressors, Help };
+  enum class Action { Record, ListCompressors, ListAudioFormats, Help };
   enum class RegionKind { FullScreen, Fixed, FollowMouse };
 
   Action action = Action::Record;
@@ -27,6 +27,7 @@ struct CliOptions {
   int bitsPerPixel = 8 * (kFrontEndDefaults.colors + 1);
   bool cursor = true;
   bool inverse = false;
+  int audioFormat = 0;  // 1..20 as --list-audio-formats numbers them; 0: no sound
   bool yes = false;
 };
 

@@ -46,6 +46,8 @@ void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
   engine.SetFPSPlayBack(options.fps);
   engine.SetRecordCursor(options.cursor);
   engine.SetFilterColor(options.inverse ? 1 : 0);
+  engine.SetUseAudioRecord(options.audioFormat > 0);
+  if (options.audioFormat > 0) engine.SetAudioFormatsIndex(options.audioFormat - 1);
   switch (options.regionKind) {
     case orvenna::CliOptions::RegionKind::FullScreen:
       engine.SetScreenRegion(TScreenRegion::FullScreen);
@@ -94,6 +96,13 @@ int main(int argc, char** argv) {
   }
   if (options->action == CliOptions::Action::Help) {
     std::cout << CliUsage();
+    return 0;
+  }
+
+  if (options->action == CliOptions::Action::ListAudioFormats) {
+    const std::vector<std::string> formats = AudioFormatNames();
+    for (std::size_t i = 0; i < formats.size(); ++i)
+      std::cout << i + 1 << "\t" << formats[i] << "\n";
     return 0;
   }
 

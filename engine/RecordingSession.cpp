@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/AudioTrack.h"
 #include "engine/RecordingTrack.h"
 #include "engine/Utf16.h"
 #include "platform/Log.h"
@@ -99,8 +100,9 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   bool failed = !videoTrack.Start();
   if (!failed) {
     if (engine_.OnStart) engine_.OnStart(engine_);
+    failed = !StartSound();
     // The frame loop, until the recording is stopped or cancelled.
-    failed = !RunFrameLoop(videoTrack);
+    if (!failed) failed = !RunFrameLoop(videoTrack);
   }
 
   // Tear-down: the tracks end and close their files, then the assembly of a kept recording.
@@ -125,6 +127,17 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
 }
 
 // The depth stays the session's; colour filter, cursor and overlay follow the settings.
+// The sound, when it is asked for, in the catalogue format after the chosen list entry.
+bool RecordingSession::StartSound() {
+  if (!settings_.useAudioRecord) return true;
+  const auto format =
+      static_cast<TPCMFormat>(static_cast<std::uint8_t>(settings_.audioFormatsIndex) + 1);
+  auto sound = std::make_unique<AudioTrack>(engine_, *engine_.recorder_, format);
+  RecordingTrack& track = *sound;
+  tracks_.push_back(std::move(sound));
+  return track.Start();
+}
+
 PackedFrame RecordingSession::Grab(const Rect& area) {
   return engine_.GrabPacked(
       grab_, area,

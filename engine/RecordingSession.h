@@ -54,6 +54,7 @@ class RecordingSession {
   std::optional<SessionOutcome> DecideCompressor(PackedFrame& sample);
   void UseDefaultCompressorNow();
   void AdoptSampleSize(const PackedFrame& sample);
+  bool StartSound();
   VideoStreamSetup StreamSetup() const;
   // The loop; false when a write failed.
   bool RunFrameLoop(VideoTrack& video);

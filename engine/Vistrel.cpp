@@ -1,5 +1,6 @@
 #include "engine/Vistrel.h"
 
+#include "audio/WaveRecorders.h"
 #include "engine/RecordingSession.h"
 #include "platform/Check.h"
 #include "platform/Log.h"
@@ -30,6 +31,8 @@ TVistrel::TVistrel(const Platform& platform)
   desktopHeight_ = desktop.height;
 
   compressorFcc_.Set(DefaultCompressorFcc);
+  recorder_ = std::make_unique<TStockAudioRecorder>(platform_.waveIn, platform_.shell);
+  settings_.audioFormatsIndex = -1;
   process.SaveSucceeded = false;
   process.PendingStart = false;
 
@@ -48,6 +51,7 @@ TVistrel::TVistrel(const Platform& platform)
   frameWindow_ = platform_.ui.NewFrameWindow();
   frameWindow_->Hide();
 
+  GetAudioFormatList();
   GetCompressorList();
 
   platform_.shell.OnApplicationMinimized = [this] {
@@ -89,6 +93,30 @@ TVistrel::~TVistrel() {
   DeleteTempFile(process.AudioTempFile);
   TVistrel* self = this;
   process.Instance.compare_exchange_strong(self, nullptr);
+}
+
+namespace {
+
+constexpr int kPCMFormatCount = static_cast<int>(TPCMFormat::Stereo16bit48000Hz);
+
+}  // namespace
+
+std::vector<std::string> AudioFormatNames() {
+  std::vector<std::string> names;
+  for (int value = 1; value <= kPCMFormatCount; ++value) {
+    WAVEFORMATEX format;
+    FillStandardPCMFormat(format, static_cast<TPCMFormat>(value));
+    names.push_back(WaveFormatDescription(format));
+  }
+  return names;
+}
+
+const std::vector<std::string>& TVistrel::GetAudioFormatList() {
+  audioFormatNames_ = AudioFormatNames();
+  if (settings_.audioFormatsIndex == -1) {
+    settings_.audioFormatsIndex = static_cast<int>(recorder_->PCMFormat()) - 1;
+  }
+  return audioFormatNames_;
 }
 
 void TVistrel::CheckUiThread([[maybe_unused]] const char* operation) const {

@@ -23,7 +23,11 @@ namespace orvenna {
 
 class RecordingSession;
 class RecordingTrack;
+class TStockAudioRecorder;
 using RecordingTracks = std::vector<std::unique_ptr<RecordingTrack>>;
+
+// The descriptions of the 20 catalogue sound formats, in their order.
+std::vector<std::string> AudioFormatNames();
 
 // Hours, minutes, seconds and milliseconds of `milliseconds` (not negative).
 TElapsedTime SplitElapsedTime(std::int64_t milliseconds);
@@ -200,6 +204,11 @@ class TVistrel {
   int CompressorCount() const { return compressorCount_; }
   const std::array<ICINFO, CatalogueSize>& CompressorTable() const { return compressorTable_; }
 
+  // The names of the 20 recordable sound formats; AudioFormatsIndex n stands for the n-th.
+  // UI thread.
+  const std::vector<std::string>& GetAudioFormatList();
+  const TStockAudioRecorder& Recorder() const { return *recorder_; }
+
   // Overwrites a temporary file and removes it, with progress through the current engine's
   // OnDeleting. Any thread.
   bool DeleteTempFile(const std::string& fileName);
@@ -234,6 +243,7 @@ class TVistrel {
  private:
   friend class RecordingSession;
   friend class VideoTrack;
+  friend class AudioTrack;
 
   void CheckUiThread(const char* operation) const;
   template <typename Change>
@@ -295,6 +305,9 @@ class TVistrel {
   std::array<ICINFO, CatalogueSize> compressorTable_{};
   int compressorCount_ = 0;
   std::vector<std::string> compressorNames_;
+
+  std::vector<std::string> audioFormatNames_;
+  std::unique_ptr<TStockAudioRecorder> recorder_;  // used by one recording at a time
 
   std::unique_ptr<Timer> areaTimer_;
   std::unique_ptr<FrameWindow> frameWindow_;

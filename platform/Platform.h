@@ -7,6 +7,7 @@
 #include "platform/Screen.h"
 #include "platform/Shell.h"
 #include "platform/VideoCompression.h"
+#include "platform/WaveIn.h"
 #include "platform/Windows.h"
 
 namespace orvenna {
@@ -22,6 +23,7 @@ struct Platform {
   Shell& shell;
   UiFactory& ui;
   VideoCompressionManager& codecs;
+  WaveInDriver& waveIn;
 };
 
 }  // namespace orvenna

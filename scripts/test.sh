@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Orvenna twice (normal, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer), starts a private virtual display with a window manager, runs
-# every test of both builds with CTest, runs the engine's threading tests once more under
-# ThreadSanitizer, and stops what it started. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer), starts a private virtual display with a window manager and a
+# private sound server, runs every test of both builds with CTest, runs the threading tests of
+# the engine and of the sound device once more under ThreadSanitizer, and stops what it
+# started. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,27 +17,33 @@ if ! clang-format --dry-run --Werror $(git ls-files '*.cpp' '*.h'); then
 fi
 
 jobs=$(nproc)
-build() {  # build DIR TARGET [cmake options...]
-  local dir=$1 target=$2; shift 2
+build() {  # build DIR "TARGET..." [cmake options...]
+  local dir=$1 targets=$2; shift 2
   cmake -S "$root" -B "$dir" -G Ninja -DORVENNA_BENCH=OFF "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs" --target "$target"
+  # shellcheck disable=SC2086 # one word per target
+  cmake --build "$dir" -j "$jobs" --target $targets
 }
 build build all
 build build-asan all -DORVENNA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
-build build-tsan engine_unit_tests -DCMAKE_BUILD_TYPE=Debug \
+tsan_tests="engine_unit_tests audio_device_tests"
+build build-tsan "$tsan_tests" -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 
 source scripts/lib/display.sh
-trap stop_display EXIT
+source scripts/lib/sound.sh
+trap 'stop_pulse; stop_display' EXIT
 start_xvfb 1920x1080x24
 start_openbox
+start_pulse
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp  # leaks of system libraries Qt loads
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
-echo "== engine threading tests under ThreadSanitizer =="
-TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/unit/engine_unit_tests --gtest_brief=1 || status=1
+echo "== threading tests under ThreadSanitizer =="
+for test in $tsan_tests; do
+  TSAN_OPTIONS=halt_on_error=1 "build-tsan/tests/unit/$test" --gtest_brief=1 || status=1
+done
 for dir in build-asan build; do
   echo "== tests of $dir =="
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=1

@@ -52,8 +52,11 @@ AviResult ReadWaveStream(const std::shared_ptr<File>& file, RiffReader& reader,
   const auto wave = LoadPrefix<WaveFormat>(format);
   if (!IsUsableWaveFormat(wave)) return AVIERR_BADFORMAT;
 
-  // A data chunk cut short, or streamed with an unknown size, holds what the file holds.
-  std::uint64_t size = std::min<std::uint64_t>(data->size, reader.Length() - data->Data());
+  // A data chunk cut short, or streamed with an unknown size, holds what the file holds. So
+  // does one whose file stopped before any size was written (the RIFF and data sizes still 0).
+  const std::uint64_t held = reader.Length() - data->Data();
+  const bool unsized = riff.size == 0 && data->size == 0;
+  std::uint64_t size = unsized ? held : std::min<std::uint64_t>(data->size, held);
   size -= size % wave.blockAlign;
 
   auto source = std::make_shared<StreamSource>();

@@ -22,6 +22,7 @@ DesktopServices::DesktopServices(std::unique_ptr<X11Screen> screen, Shell& shell
           .shell = shell,
           .ui = ui,
           .codecs = codecs_,
+          .waveIn = waveIn_,
       } {}
 
 }  // namespace orvenna

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixFiles.h"
 #include "platform/codec/LibavCompressionManager.h"
+#include "platform/pulse/PulseWaveIn.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11Screen.h"
@@ -14,9 +15,10 @@
 namespace orvenna {
 
 // The real services of a Linux desktop, wired up in one place: the X display's screen, cursor
-// and hot keys, POSIX files in the user's temporary folder, the steady clock and the
-// libavcodec compressors. The program brings its shell and its window factory (Qt for the
-// desktop application, a plain loop for orvenna-cli). Must outlive the engine that uses it.
+// and hot keys, POSIX files in the user's temporary folder, the steady clock, the
+// libavcodec compressors and the PulseAudio sound input. The program brings its shell and its
+// window factory (Qt for the desktop application, a plain loop for orvenna-cli). Must outlive the
+// engine that uses it.
 class DesktopServices {
  public:
   // Opens $DISPLAY; null with `error` set when it cannot be opened.
@@ -35,6 +37,7 @@ class DesktopServices {
   PosixFiles files_;
   SteadyClock clock_;
   LibavCompressionManager codecs_;
+  PulseWaveInDriver waveIn_;
   Platform services_;
 };
 

@@ -297,6 +297,17 @@ TEST_F(ReaderOfBrokenFiles, WaveFormatsMustHold) {
   Bytes cut = Wave(1, 2, 8000, 32000, 4, 16, 4000);
   cut.resize(cut.size() - 1002);
   EXPECT_EQ(OpenBytes(cut).info.dwLength, 749u);
+  // A recording that stopped before its sizes were written (both still 0) holds the whole
+  // blocks up to the end of the file, and no more than what is there when its data size is
+  // written but its RIFF size is not.
+  Bytes unsized = Wave(1, 2, 8000, 32000, 4, 16, 4003);
+  Put32(unsized, 4, 0);
+  Put32(unsized, 40, 0);
+  EXPECT_EQ(OpenBytes(unsized).info.dwLength, 1000u);
+  Put32(unsized, 40, 8000);
+  EXPECT_EQ(OpenBytes(unsized).info.dwLength, 1000u);
+  Put32(unsized, 40, 2002);
+  EXPECT_EQ(OpenBytes(unsized).info.dwLength, 500u);
 
   EXPECT_EQ(OpenBytes(Wave(1, 0, 8000, 32000, 4, 16, 400)).result, AVIERR_BADFORMAT);
   EXPECT_EQ(OpenBytes(Wave(1, 2, 8000, 32000, 0, 16, 400)).result, AVIERR_BADFORMAT);

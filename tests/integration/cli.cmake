@@ -6,3 +6,10 @@ target_compile_definitions(cli_record_test PRIVATE
   ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
   ORVENNA_MOVING_CONTENT="$<TARGET_FILE:orvenna-moving-content>")
 add_dependencies(cli_record_test orvenna-cli orvenna-moving-content)
+
+# Recordings with sound from the private sound server.
+orvenna_test(cli_sound_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_sound_test.cpp
+  LABELS display sound)
+target_compile_definitions(cli_sound_test PRIVATE ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>")
+add_dependencies(cli_sound_test orvenna-cli)

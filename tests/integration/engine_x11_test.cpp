@@ -11,6 +11,7 @@
 #include "platform/PosixFiles.h"
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/GeneratorWaveIn.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11Screen.h"
@@ -45,7 +46,8 @@ class EngineX11Test : public ::testing::Test {
                                                   .clock = clock_,
                                                   .shell = shell_,
                                                   .ui = ui_,
-                                                  .codecs = codecs_});
+                                                  .codecs = codecs_,
+                                                  .waveIn = waveIn_});
     engine_->SetRecordCursor(false);
   }
   void TearDown() override {
@@ -96,6 +98,7 @@ class EngineX11Test : public ::testing::Test {
   FakeUiFactory ui_;
   ManualClock clock_;
   FakeCompressionManager codecs_;
+  GeneratorWaveInDriver waveIn_{clock_};
   std::filesystem::path base_;
   std::unique_ptr<PosixFiles> files_;
   std::unique_ptr<X11HotKeys> hotKeys_;

@@ -19,6 +19,7 @@
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeScreen.h"
+#include "platform/fake/GeneratorWaveIn.h"
 #include "platform/qt/QtShell.h"
 #include "tests/ui/QtTestApp.h"
 #include "ui/Unit1.h"
@@ -132,6 +133,7 @@ class MainWindowTest : public QtDisplayTest {
   QtShell shell_;
   FakeUiFactory ui_;
   FakeCompressionManager codecs_;
+  GeneratorWaveInDriver waveIn_{clock_};
   Platform platform_{.screen = screen_,
                      .cursor = cursor_,
                      .hotKeys = hotKeys_,
@@ -139,7 +141,8 @@ class MainWindowTest : public QtDisplayTest {
                      .clock = clock_,
                      .shell = shell_,
                      .ui = ui_,
-                     .codecs = codecs_};
+                     .codecs = codecs_,
+                     .waveIn = waveIn_};
   std::unique_ptr<TfrmMain> window_;
   TVistrel* engine_ = nullptr;
 };

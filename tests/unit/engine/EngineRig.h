@@ -11,6 +11,7 @@
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeScreen.h"
+#include "platform/fake/GeneratorWaveIn.h"
 
 namespace orvenna {
 
@@ -65,6 +66,7 @@ struct EngineRig {
   FakeShell shell;
   FakeUiFactory ui;
   FakeCompressionManager codecs;
+  GeneratorWaveInDriver waveIn{clock};
   Platform platform{.screen = screen,
                     .cursor = cursor,
                     .hotKeys = hotKeys,
@@ -72,7 +74,8 @@ struct EngineRig {
                     .clock = clock,
                     .shell = shell,
                     .ui = ui,
-                    .codecs = codecs};
+                    .codecs = codecs,
+                    .waveIn = waveIn};
   std::unique_ptr<TVistrel> engine;
 };
 

@@ -375,6 +375,81 @@ TEST_F(SessionTest, FrontEndSeesTheEventsOfAStoppedRecordingInOrder) {
   EXPECT_FALSE(engine_->SessionThreadRunning());
 }
 
+// The streams of the saved file: their types, and the audio format when there is one.
+struct SavedStreams {
+  std::vector<std::uint32_t> types;
+  WAVEFORMATEX audio;
+  std::uint32_t audioBlocks = 0;
+};
+
+SavedStreams ReadStreams(Files& files, const std::string& path) {
+  SavedStreams saved;
+  PAVIFILE file;
+  if (AVIFileOpen(file, files, path, OF_READ) != AVIERR_OK) return saved;
+  for (int index = 0;; ++index) {
+    PAVISTREAM stream;
+    if (AVIFileGetStream(file, stream, 0, index) != AVIERR_OK) break;
+    AVISTREAMINFOA info;
+    AVIStreamInfo(stream, info);
+    saved.types.push_back(info.fccType);
+    if (info.fccType == streamtypeAUDIO) {
+      std::int32_t size = sizeof saved.audio;
+      AVIStreamReadFormat(stream, 0, &saved.audio, &size);
+      saved.audioBlocks = info.dwLength;
+    }
+    AVIStreamRelease(stream);
+  }
+  AVIFileRelease(file);
+  return saved;
+}
+
+TEST_F(SessionTest, SoundIsSavedAsTheSecondStream) {
+  engine_->SetSelectedCompressor(0);
+  engine_->SetUseAudioRecord(true);
+  engine_->SetAudioFormatsIndex(2);  // 16-bit mono at 8 kHz
+  Record(40, 1 + 50);                // two seconds
+  ASSERT_TRUE(Process().SaveSucceeded);
+  const SavedStreams saved = ReadStreams(rig_.files, output_);
+  ASSERT_EQ(saved.types, (std::vector<std::uint32_t>{streamtypeVIDEO, streamtypeAUDIO}));
+  EXPECT_EQ(saved.audio.nSamplesPerSec, 8000u);
+  EXPECT_EQ(saved.audio.wBitsPerSample, 16);
+  // Sample frames of the two seconds; the sound starts after the first grabs at the latest.
+  EXPECT_LE(saved.audioBlocks, 16000u);
+  EXPECT_GE(saved.audioBlocks, 15000u);
+  EXPECT_FALSE(std::filesystem::exists(Process().AudioTempFile));
+}
+
+TEST_F(SessionTest, SoundThatCannotStartCostsOnlyTheSound) {
+  rig_.waveIn.openResult = MMSYSERR_NODRIVER;
+  engine_->SetSelectedCompressor(0);
+  engine_->SetUseAudioRecord(true);
+  Record(40, 1 + 10);
+  EXPECT_TRUE(Logged("error The sound cannot be recorded: " +
+                     rig_.waveIn.ErrorText(MMSYSERR_NODRIVER) +
+                     ". The recording goes on without sound."));
+  ASSERT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(ReadStreams(rig_.files, output_).types, (std::vector<std::uint32_t>{streamtypeVIDEO}));
+}
+
+TEST_F(SessionTest, SoundThatStopsMidwayIsReportedWithItsTimeAndKept) {
+  engine_->SetSelectedCompressor(0);
+  engine_->SetUseAudioRecord(true);
+  int grabs = 0;
+  RecordUntil(40, [&] {
+    if (++grabs == 26) rig_.waveIn.vanish = true;  // a second into the recording
+    if (grabs > 26) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return grabs == 40;
+  });
+  const auto stopped = std::find_if(log_.begin(), log_.end(), [](const std::string& line) {
+    return line.starts_with("error The sound stopped ");
+  });
+  ASSERT_NE(stopped, log_.end());
+  EXPECT_TRUE(stopped->ends_with(rig_.waveIn.ErrorText(MMSYSERR_NOTENABLED) +
+                                 ". The video was recorded whole."));
+  ASSERT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(ReadStreams(rig_.files, output_).types.size(), 2u);
+}
+
 TEST(ElapsedTime, SplitsAndFormats) {
   EXPECT_EQ(SplitElapsedTime(3723050), (TElapsedTime{1, 2, 3, 50}));
   EXPECT_EQ(SplitElapsedTime(65250), (TElapsedTime{0, 1, 5, 250}));

@@ -1,0 +1,93 @@
+#include "audio/WaveRecorders.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace orvenna {
+
+TStockAudioRecorder::TStockAudioRecorder(WaveInDriver& driver, Shell& shell)
+    : TWaveAudioIn(driver, shell) {}
+
+TStockAudioRecorder::~TStockAudioRecorder() {
+  CloseAndWait();
+}
+
+bool TStockAudioRecorder::RecordToFile(const std::string& fileName) {
+  return InternalRecord(std::make_unique<TWaveStreamAdapter>(TFileStream::Create(fileName)));
+}
+
+bool TStockAudioRecorder::RecordToStock(int index) {
+  if (!stock_) throw EWaveAudioInvalidOperation(EWaveAudioInvalidOperation::kStockNotAssigned);
+  TStream* stream = stock_->GetWaveStream(index);
+  if (!stream) return false;
+  return InternalRecord(std::make_unique<TWaveStreamAdapter>(*stream));
+}
+
+void TStockAudioRecorder::SetActive(bool value) {
+  if (value == Active()) return;
+  if (value) {
+    RecordToStock(0);
+  } else {
+    StopRecord();
+  }
+}
+
+// A running recording is ended, and its file finished, before the new writer exists.
+bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> writer) {
+  if (Active()) {
+    TWaveAudioIn::SetActive(false);
+    std::this_thread::yield();
+    while (Active()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  writer_ = std::move(writer);
+  bool opened = false;
+  try {
+    opened = Open();
+  } catch (...) {
+    writer_.reset();
+    throw;
+  }
+  if (!opened) writer_.reset();
+  return opened;
+}
+
+// The format to record in, and the file's header written with both sizes 0.
+std::vector<std::uint8_t> TStockAudioRecorder::GetWaveFormat() {
+  std::vector<std::uint8_t> format = TWaveAudioIn::GetWaveFormat();
+  if (format.size() >= sizeof(WAVEFORMATEX) && writer_) {
+    WAVEFORMATEX record;
+    std::memcpy(&record, format.data(), sizeof record);
+    writer_->BeginRewrite(record);  // when it fails, every Write fails and reports it
+  }
+  return format;
+}
+
+void TStockAudioRecorder::ProcessData(std::uint8_t* data, std::uint32_t count, bool&) {
+  const std::int64_t written = writer_ ? writer_->Write(data, count) : -1;
+  if (written != count) Success(MMSYSERR_ERROR);
+}
+
+void TStockAudioRecorder::WaveInClosed() {
+  try {
+    FinishWriter();
+  } catch (...) {
+    TWaveAudioIn::WaveInClosed();
+    throw;
+  }
+  TWaveAudioIn::WaveInClosed();
+}
+
+// An error while the device is being opened finishes the file that was started.
+void TStockAudioRecorder::DoError() {
+  if (!Active() && writer_) FinishWriter();
+  TWaveAudioIn::DoError();
+}
+
+void TStockAudioRecorder::FinishWriter() {
+  if (!writer_) return;
+  writer_->EndRewrite();
+  writer_.reset();
+}
+
+}  // namespace orvenna

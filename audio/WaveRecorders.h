@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/ByteStream.h"
+#include "audio/WaveIn.h"
+#include "audio/WaveStorage.h"
+
+namespace orvenna {
+
+// Records from the default sound input into a wave file written over a stream: a file it
+// creates itself, or a stream a storage hands out. The file is complete (sizes fixed, stream
+// released) once the recorder is no longer Active.
+class TStockAudioRecorder : public TWaveAudioIn {
+ public:
+  TStockAudioRecorder(WaveInDriver& driver, Shell& shell);
+  ~TStockAudioRecorder() override;
+
+  TCustomWaveStorage* Stock() const { return stock_; }
+  void SetStock(TCustomWaveStorage* stock) { stock_ = stock; }
+
+  // Starts a recording into a new file (an existing one is emptied); the file's creation
+  // error (EWaveAudioError) reaches the caller.
+  bool RecordToFile(const std::string& fileName);
+  // Starts a recording into the stream Stock gives for `index`.
+  bool RecordToStock(int index);
+  // Starts the end of the recording.
+  bool StopRecord() { return Close(); }
+  // True is RecordToStock(0), false StopRecord.
+  void SetActive(bool value) override;
+
+ protected:
+  void WaveInClosed() override;
+  std::vector<std::uint8_t> GetWaveFormat() override;
+  void DoError() override;
+  void ProcessData(std::uint8_t* data, std::uint32_t count, bool& keep) override;
+  virtual bool InternalRecord(std::unique_ptr<TWaveStreamAdapter> writer);
+
+ private:
+  void FinishWriter();
+
+  std::unique_ptr<TWaveStreamAdapter> writer_;
+  TCustomWaveStorage* stock_ = nullptr;
+};
+
+}  // namespace orvenna

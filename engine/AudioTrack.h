@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "audio/WaveRecorders.h"
+#include "engine/RecordingTrack.h"
+
+namespace orvenna {
+
+class TVistrel;
+
+// The sound of a recording: the engine's recorder writing the temporary wave file. A sound
+// input that cannot start, or stops during the recording, costs the sound, never the video:
+// the user is told why and when, and the recording goes on without it. Recording thread.
+class AudioTrack final : public RecordingTrack {
+ public:
+  // `pcmFormat`: the catalogue format to record in.
+  AudioTrack(TVistrel& engine, TStockAudioRecorder& recorder, TPCMFormat pcmFormat);
+  ~AudioTrack() override;
+  AudioTrack(const AudioTrack&) = delete;
+  AudioTrack& operator=(const AudioTrack&) = delete;
+
+  // False only when the old temporary file cannot be removed.
+  bool Start() override;
+  void Stop() override;
+  // Waits until the recorder has finished the file; a sound failure is reported here.
+  Result Finish() override;
+  const std::string& TempFile() const override { return tempFile_; }
+  std::string KeptFileEnding() const override { return ".recovered.wav"; }
+
+ private:
+  struct Failure {
+    std::string cause;
+    std::int64_t atMilliseconds = 0;  // elapsed time of the recording when it came
+  };
+  void NoteFailure(const std::string& cause);
+  Failure TakeFailure();
+
+  TVistrel& engine_;
+  TStockAudioRecorder& recorder_;
+  const TPCMFormat pcmFormat_;
+  const std::string tempFile_;
+  std::mutex lock_;
+  Failure failure_;  // the first failure of the sound input, reported at the end
+};
+
+}  // namespace orvenna

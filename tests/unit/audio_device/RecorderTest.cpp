@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "audio/WaveRecorders.h"
+#include "tests/unit/audio_device/DeviceRig.h"
+
+namespace orvenna {
+namespace {
+
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+         static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+class RecorderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ =
+        std::filesystem::temp_directory_path() / ("orvenna-recorder-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder_);
+    recorder_.SetAsync(true);
+    recorder_.SetBufferLength(100);
+    recorder_.OnData = [this](TWaveAudioIO&, const std::uint8_t*, std::uint32_t count) {
+      bytes_ += count;
+    };
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string PathOf(const std::string& name) { return (folder_ / name).string(); }
+  void StopAndWait() {
+    ASSERT_TRUE(recorder_.StopRecord());
+    ASSERT_TRUE(Eventually([this] { return !recorder_.Active(); }));
+  }
+  // The file is a wave of `sound` bytes of the generator's ramp, with its sizes right.
+  void ExpectWave(const std::string& path, std::uint32_t sound) {
+    const std::vector<std::uint8_t> bytes = FileBytes(path);
+    ASSERT_EQ(bytes.size(), 46u + sound);
+    EXPECT_EQ(U32At(bytes, 4), 38u + sound);  // RIFF size
+    EXPECT_EQ(U32At(bytes, 42), sound);       // data size
+    EXPECT_TRUE(IsUnbrokenRamp16(std::vector<std::uint8_t>(bytes.begin() + 46, bytes.end())));
+  }
+
+  std::filesystem::path folder_;
+  DeviceRig rig_;
+  std::atomic<std::uint32_t> bytes_{0};
+  TStockAudioRecorder recorder_{rig_.driver, rig_.shell};
+};
+
+TEST_F(RecorderTest, TheFileIsCompleteOnceTheRecorderIsInactive) {
+  const std::string path = PathOf("one.wav");
+  std::ofstream(path) << std::string(100000, 'x');  // an older, longer file: emptied
+  ASSERT_TRUE(recorder_.RecordToFile(path));
+  ASSERT_TRUE(StartedRecording(recorder_));
+  rig_.clock.now += 1000;
+  ASSERT_TRUE(Eventually([this] { return bytes_ == 16000; }));
+  StopAndWait();
+  ExpectWave(path, 16000);
+}
+
+TEST_F(RecorderTest, AStopBeforeAnyBufferLeavesAnEmptyWave) {
+  const std::string path = PathOf("empty.wav");
+  ASSERT_TRUE(recorder_.RecordToFile(path));
+  StopAndWait();
+  ExpectWave(path, 0);
+}
+
+TEST_F(RecorderTest, ANewRecordingFinishesTheRunningOneFirst) {
+  const std::string first = PathOf("first.wav");
+  ASSERT_TRUE(recorder_.RecordToFile(first));
+  ASSERT_TRUE(StartedRecording(recorder_));
+  rig_.clock.now += 200;
+  ASSERT_TRUE(Eventually([this] { return bytes_ == 3200; }));
+  ASSERT_TRUE(recorder_.RecordToFile(PathOf("second.wav")));
+  ExpectWave(first, 3200);
+  StopAndWait();
+}
+
+TEST_F(RecorderTest, MisuseAndFailuresToStart) {
+  EXPECT_THROW(
+      {
+        try {
+          recorder_.SetActive(true);
+        } catch (const EWaveAudioInvalidOperation& error) {
+          EXPECT_STREQ(error.what(), "Stock property is not assigned");
+          throw;
+        }
+      },
+      EWaveAudioInvalidOperation);
+  EXPECT_THROW(recorder_.RecordToFile(PathOf("missing-folder/x.wav")), EWaveAudioError);
+  EXPECT_FALSE(recorder_.Active());
+
+  // A refused format or device finishes the file it had started: a header and no sound. The
+  // refused format is raised to the caller; the refused device is an answer of false.
+  recorder_.SetPCMFormat(TPCMFormat::nonePCM);
+  recorder_.OnFormat = [](TWaveAudioIn&, std::vector<std::uint8_t>& format) {
+    WAVEFORMATEX record;
+    FillStandardPCMFormat(record, TPCMFormat::Mono16bit8000Hz);
+    record.nChannels = 6;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
+    format.assign(bytes, bytes + sizeof record);
+  };
+  EXPECT_THROW(recorder_.RecordToFile(PathOf("format.wav")), EWaveAudioSysError);
+  EXPECT_EQ(FileBytes(PathOf("format.wav")).size(), 46u);
+  recorder_.SetPCMFormat(TPCMFormat::Mono16bit8000Hz);
+  rig_.driver.openResult = MMSYSERR_NODRIVER;
+  EXPECT_FALSE(recorder_.RecordToFile(PathOf("device.wav")));
+  EXPECT_FALSE(recorder_.Active());
+  ExpectWave(PathOf("device.wav"), 0);
+}
+
+}  // namespace
+}  // namespace orvenna
