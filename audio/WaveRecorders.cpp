@@ -1,5 +1,6 @@
 #include "audio/WaveRecorders.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -41,6 +42,7 @@ bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> wri
     while (Active()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   writer_ = std::move(writer);
+  lead_ = 0;
   bool opened = false;
   try {
     opened = Open();
@@ -64,8 +66,30 @@ std::vector<std::uint8_t> TStockAudioRecorder::GetWaveFormat() {
 }
 
 void TStockAudioRecorder::ProcessData(std::uint8_t* data, std::uint32_t count, bool&) {
+  if (!WriteLead(data, count)) {
+    Success(MMSYSERR_ERROR);
+    return;
+  }
+  if (count == 0) return;
   const std::int64_t written = writer_ ? writer_->Write(data, count) : -1;
   if (written != count) Success(MMSYSERR_ERROR);
+}
+
+// Writes the silence of a positive lead, or leaves out the first bytes of a negative one;
+// false when the silence could not be written.
+bool TStockAudioRecorder::WriteLead(std::uint8_t*& data, std::uint32_t& count) {
+  const std::int64_t lead = lead_.exchange(0);
+  if (lead < 0) {
+    const auto skipped = static_cast<std::uint32_t>(std::min<std::int64_t>(-lead, count));
+    data += skipped;
+    count -= skipped;
+    if (skipped < -lead) lead_ = lead + skipped;  // the rest from the next buffers
+    return true;
+  }
+  if (lead == 0) return true;
+  std::vector<std::uint8_t> silence(static_cast<std::size_t>(lead));
+  FillSilence(silence, FormatRecord());
+  return writer_ && writer_->Write(silence.data(), silence.size()) == lead;
 }
 
 void TStockAudioRecorder::WaveInClosed() {

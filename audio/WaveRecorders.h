@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,10 @@ class TStockAudioRecorder : public TWaveAudioIn {
   bool StopRecord() { return Close(); }
   // True is RecordToStock(0), false StopRecord.
   void SetActive(bool value) override;
+  // Moves the sound of the running recording against its start: `bytes` of silence before the
+  // first recorded byte, or (negative) that many first bytes left out. Takes effect when the
+  // first data is written. Any thread.
+  void SetLead(std::int64_t bytes) { lead_ = bytes; }
 
  protected:
   void WaveInClosed() override;
@@ -41,7 +47,10 @@ class TStockAudioRecorder : public TWaveAudioIn {
  private:
   void FinishWriter();
 
+  bool WriteLead(std::uint8_t*& data, std::uint32_t& count);
+
   std::unique_ptr<TWaveStreamAdapter> writer_;
+  std::atomic<std::int64_t> lead_{0};
   TCustomWaveStorage* stock_ = nullptr;
 };
 

@@ -14,6 +14,8 @@ namespace {
 // How long the end of the sound may take: the last buffers come back at once when the input
 // is reset, so only a sound layer that hangs needs this.
 constexpr auto kLongestStop = std::chrono::seconds(10);
+// How long the start of the sound may take to show before the picture starts without it.
+constexpr auto kLongestStart = std::chrono::milliseconds(500);
 
 std::string Seconds(std::int64_t milliseconds) {
   char text[32];
@@ -31,10 +33,15 @@ AudioTrack::AudioTrack(TVistrel& engine, TStockAudioRecorder& recorder, TPCMForm
 
 AudioTrack::~AudioTrack() {
   recorder_.OnError = nullptr;
+  recorder_.OnActivate = nullptr;
 }
 
 bool AudioTrack::Start() {
   recorder_.OnError = [this](TWaveAudioIO& sender) { NoteFailure(sender.LastErrorText()); };
+  recorder_.OnActivate = [this](TWaveAudioIO&) {
+    activatedAt_ = engine_.platform_.clock.Milliseconds();
+    activated_ = true;
+  };
   try {
     recorder_.SetPCMFormat(pcmFormat_);
     recorder_.SetAsync(true);
@@ -59,6 +66,21 @@ bool AudioTrack::Start() {
     engine_.DeleteTempFile(tempFile_);
   }
   return true;
+}
+
+void AudioTrack::AlignTo(std::uint32_t videoStart, int halfSlot) {
+  const auto deadline = std::chrono::steady_clock::now() + kLongestStart;
+  while (!activated_ && recorder_.Active() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (!activated_) return;
+  const WAVEFORMATEX format = recorder_.FormatRecord();
+  const std::int64_t leadMs =
+      static_cast<std::int32_t>(activatedAt_.load() - videoStart) + halfSlot;
+  std::int64_t lead = leadMs * format.nAvgBytesPerSec / 1000;
+  lead -= lead % std::max<std::int64_t>(format.nBlockAlign, 1);
+  Log(LogLevel::Debug, "sound", "lined up with the picture by " + std::to_string(leadMs) + " ms");
+  recorder_.SetLead(lead);
 }
 
 void AudioTrack::Stop() {

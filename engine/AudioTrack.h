@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -28,6 +29,11 @@ class AudioTrack final : public RecordingTrack {
   // Waits until the recorder has finished the file; a sound failure is reported here.
   Result Finish() override;
   const std::string& TempFile() const override { return tempFile_; }
+  // Lines the sound up with the picture, whose slot 0 begins at `videoStart` (clock
+  // milliseconds) and whose every frame shows the screen half a slot (`halfSlot` ms) before
+  // its place in the stream: the sound starts with the silence (or without the sound) of the
+  // time between.
+  void AlignTo(std::uint32_t videoStart, int halfSlot);
   std::string KeptFileEnding() const override { return ".recovered.wav"; }
 
  private:
@@ -44,6 +50,8 @@ class AudioTrack final : public RecordingTrack {
   const std::string tempFile_;
   std::mutex lock_;
   Failure failure_;  // the first failure of the sound input, reported at the end
+  std::atomic<bool> activated_{false};
+  std::atomic<std::uint32_t> activatedAt_{0};  // clock milliseconds when recording began
 };
 
 }  // namespace orvenna

@@ -113,6 +113,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
     engine_.AssembleRecording(fileName, tracks_);
   }
   tracks_.clear();
+  sound_ = nullptr;
   AVIFileExit();
 
   Log(LogLevel::Debug, "session",
@@ -133,9 +134,9 @@ bool RecordingSession::StartSound() {
   const auto format =
       static_cast<TPCMFormat>(static_cast<std::uint8_t>(settings_.audioFormatsIndex) + 1);
   auto sound = std::make_unique<AudioTrack>(engine_, *engine_.recorder_, format);
-  RecordingTrack& track = *sound;
+  sound_ = sound.get();
   tracks_.push_back(std::move(sound));
-  return track.Start();
+  return sound_->Start();
 }
 
 PackedFrame RecordingSession::Grab(const Rect& area) {
@@ -222,7 +223,15 @@ void RecordingSession::AdoptSampleSize(const PackedFrame& sample) {
 VideoStreamSetup RecordingSession::StreamSetup() const {
   VideoStreamSetup setup;
   setup.compressorFcc = engine_.CompressorFcc();
-  setup.fpsPlayBack = settings_.fpsPlayBack;
+  if (settings_.useAudioRecord) {
+    // Sound plays in real time, so the picture must too: one frame per record interval. At
+    // a playback rate even 1 % off (33 ms slots at 30 frames/s) the two would drift apart by
+    // 36 ms a minute.
+    setup.rate = 1000;
+    setup.scale = settings_.mspfRecord;
+  } else {
+    setup.rate = settings_.fpsPlayBack;
+  }
   setup.keyFramesEvery = settings_.keyFramesEvery;
   setup.compressionQuality = settings_.compressionQuality;
   if (const auto& entry = snapshot_.selectedEntry) {
@@ -246,6 +255,7 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   std::uint32_t lastUpdate = 0;
   int lastSlot = 0;
   const std::uint32_t start = clock.Milliseconds();
+  if (sound_) sound_->AlignTo(start, settings_.mspfRecord / 2);
   std::uint32_t lastWritten = start;
   std::uint32_t lastPass = start;
   bool firstPass = true;

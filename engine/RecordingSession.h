@@ -14,6 +14,7 @@
 
 namespace orvenna {
 
+class AudioTrack;
 class RecordingTrack;
 
 // How one run of a recording session ended.
@@ -72,7 +73,8 @@ class RecordingSession {
   const SessionSnapshot snapshot_;
   const RecordingSettings& settings_;
   GrabContext grab_;
-  RecordingTracks tracks_;  // the video first
+  RecordingTracks tracks_;       // the video first
+  AudioTrack* sound_ = nullptr;  // among the tracks when sound is recorded
   SessionStatistics statistics_;
 };
 

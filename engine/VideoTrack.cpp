@@ -40,8 +40,8 @@ bool VideoTrack::CreateFile() {
   info.fccType = streamtypeVIDEO;
   info.fccHandler = setup_.compressorFcc;
   info.dwFlags = 12;
-  info.dwScale = 1;
-  info.dwRate = static_cast<std::uint32_t>(setup_.fpsPlayBack);
+  info.dwScale = static_cast<std::uint32_t>(setup_.scale);
+  info.dwRate = static_cast<std::uint32_t>(setup_.rate);
   info.dwSuggestedBufferSize = header.sizeImage;
   info.rcFrameRight = header.width;
   info.rcFrameBottom = header.height;

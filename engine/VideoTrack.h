@@ -14,7 +14,8 @@ class TVistrel;
 struct VideoStreamSetup {
   std::uint32_t compressorFcc = 0;
   char shortName[16] = {};  // the compressor's short name, one byte per UTF-16 unit
-  int fpsPlayBack = 0;
+  int rate = 0;             // frames per `scale` seconds
+  int scale = 1;
   int keyFramesEvery = 0;
   int compressionQuality = 0;
 };

@@ -61,11 +61,16 @@ def main():
     path = sys.argv[1]
     flashes = video_flashes(path)
     clicks = audio_clicks(path)
-    pairs = []
-    for flash in flashes:
-        nearest = min(clicks, key=lambda click: abs(click - flash), default=None)
-        if nearest is not None and abs(nearest - flash) < 0.4:
-            pairs.append((flash, (nearest - flash) * 1000))
+    # As many flashes as clicks: the k-th of each belong together, however far apart.
+    # Otherwise each flash takes the click nearest to it, if one is within half a period.
+    if len(flashes) == len(clicks):
+        pairs = [(flash, (click - flash) * 1000) for flash, click in zip(flashes, clicks)]
+    else:
+        pairs = []
+        for flash in flashes:
+            nearest = min(clicks, key=lambda click: abs(click - flash), default=None)
+            if nearest is not None and abs(nearest - flash) < 0.5:
+                pairs.append((flash, (nearest - flash) * 1000))
     if not pairs:
         print(f"no flash paired with a click ({len(flashes)} flashes, {len(clicks)} clicks)")
         return 1

@@ -9,6 +9,7 @@
 // Prints the flash instants (CLOCK_MONOTONIC, seconds) and exits after the last one.
 
 #include <X11/Xlib.h>
+#include <pulse/error.h>
 #include <pulse/simple.h>
 
 #include <atomic>

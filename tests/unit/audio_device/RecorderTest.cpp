@@ -64,6 +64,35 @@ TEST_F(RecorderTest, TheFileIsCompleteOnceTheRecorderIsInactive) {
   ExpectWave(path, 16000);
 }
 
+TEST_F(RecorderTest, ALeadAddsSilenceOrLeavesOutTheFirstBytes) {
+  for (const std::int64_t lead : {800, -800}) {
+    const std::string path = PathOf("lead.wav");
+    bytes_ = 0;
+    ASSERT_TRUE(recorder_.RecordToFile(path));
+    recorder_.SetLead(lead);
+    ASSERT_TRUE(StartedRecording(recorder_));
+    rig_.clock.now += 1000;
+    ASSERT_TRUE(Eventually([this] { return bytes_ == 16000; }));
+    StopAndWait();
+    const std::vector<std::uint8_t> bytes = FileBytes(path);
+    ASSERT_EQ(bytes.size(), static_cast<std::size_t>(46 + 16000 + lead)) << lead;
+    const std::vector<std::uint8_t> sound(bytes.begin() + 46 + std::max<std::int64_t>(lead, 0),
+                                          bytes.end());
+    if (lead > 0) {
+      EXPECT_EQ(bytes[46], 0) << lead;  // 16-bit silence
+    }
+    // The ramp goes on from where the left-out bytes end.
+    std::vector<std::uint8_t> expected(16000);
+    for (std::size_t i = 0; i < expected.size(); i += 2) {
+      const auto value = static_cast<std::uint16_t>(i / 2 - 32768);
+      expected[i] = static_cast<std::uint8_t>(value);
+      expected[i + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
+    const auto from = expected.begin() + (lead < 0 ? -lead : 0);
+    EXPECT_TRUE(std::equal(from, expected.end(), sound.begin())) << lead;
+  }
+}
+
 TEST_F(RecorderTest, AStopBeforeAnyBufferLeavesAnEmptyWave) {
   const std::string path = PathOf("empty.wav");
   ASSERT_TRUE(recorder_.RecordToFile(path));
