@@ -12,6 +12,14 @@ TStockAudioRecorder::TStockAudioRecorder(WaveInDriver& driver, Shell& shell)
 
 TStockAudioRecorder::~TStockAudioRecorder() {
   CloseAndWait();
+  SetStock(nullptr);
+}
+
+void TStockAudioRecorder::SetStock(TCustomWaveStorage* stock) {
+  if (stock == stock_) return;
+  if (stock_) stock_->CancelRemovalNotice(this);
+  stock_ = stock;
+  if (stock_) stock_->AskRemovalNotice(this, [this] { stock_ = nullptr; });
 }
 
 bool TStockAudioRecorder::RecordToFile(const std::string& fileName) {

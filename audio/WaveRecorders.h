@@ -20,8 +20,9 @@ class TStockAudioRecorder : public TWaveAudioIn {
   TStockAudioRecorder(WaveInDriver& driver, Shell& shell);
   ~TStockAudioRecorder() override;
 
+  // The storage RecordToStock records into; none again when that storage is destroyed.
   TCustomWaveStorage* Stock() const { return stock_; }
-  void SetStock(TCustomWaveStorage* stock) { stock_ = stock; }
+  void SetStock(TCustomWaveStorage* stock);
 
   // Starts a recording into a new file (an existing one is emptied); the file's creation
   // error (EWaveAudioError) reaches the caller.

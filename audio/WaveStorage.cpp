@@ -272,4 +272,13 @@ const WAVEFORMATEX* TWaveStreamAdapter::WaveFormat() {
   return Valid() ? &Record() : nullptr;
 }
 
+TCustomWaveStorage::~TCustomWaveStorage() {
+  const auto notices = std::move(removalNotices_);
+  for (const auto& [owner, notice] : notices) notice();
+}
+
+void TCustomWaveStorage::AskRemovalNotice(const void* owner, std::function<void()> notice) {
+  removalNotices_[owner] = std::move(notice);
+}
+
 }  // namespace orvenna

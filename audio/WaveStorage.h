@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -197,10 +198,18 @@ class TWaveStreamAdapter {
 // Hands out the streams of numbered waves.
 class TCustomWaveStorage {
  public:
-  virtual ~TCustomWaveStorage() = default;
+  // Tells everyone who asked that the storage is gone.
+  virtual ~TCustomWaveStorage();
   // The stream that holds the wave with this index, which the storage keeps owning; null when
   // there is no such wave.
   virtual TStream* GetWaveStream(int index) = 0;
+
+  // Calls `notice` when the storage is destroyed, unless `owner` cancels it first.
+  void AskRemovalNotice(const void* owner, std::function<void()> notice);
+  void CancelRemovalNotice(const void* owner) { removalNotices_.erase(owner); }
+
+ private:
+  std::map<const void*, std::function<void()>> removalNotices_;
 };
 
 }  // namespace orvenna

@@ -1,7 +1,9 @@
 #include "platform/pulse/PulseWaveInDevice.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/Log.h"
 
@@ -189,7 +191,17 @@ bool PulseWaveInDevice::Cork(bool corked) {
   pa_operation* operation = pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr);
   if (operation == nullptr) return false;
   pa_operation_unref(operation);
+  corked_ = corked;
   return true;
+}
+
+void PulseWaveInDevice::AwaitCapturedSound() {
+  bool running = false;
+  {
+    PulseLock lock(connection_->Loop());
+    running = !corked_ && !serverLost_;
+  }
+  if (running) std::this_thread::sleep_for(std::chrono::milliseconds(2 * kLongestFragmentMs));
 }
 
 MMRESULT PulseWaveInDevice::Recordable() const {
@@ -234,8 +246,10 @@ MMRESULT PulseWaveInDevice::Start() {
 
 MMRESULT PulseWaveInDevice::Stop() {
   if (connection_ == nullptr) return MMSYSERR_INVALHANDLE;
+  AwaitCapturedSound();
   PulseLock lock(connection_->Loop());
   if (const MMRESULT result = Recordable(); result != MMSYSERR_NOERROR) return result;
+  ReadStream();
   if (!Cork(true)) return MMSYSERR_NOTENABLED;
   if (!queue_.Empty() && queue_.Front()->dwBytesRecorded > 0) ReturnFront();
   return MMSYSERR_NOERROR;
@@ -243,8 +257,12 @@ MMRESULT PulseWaveInDevice::Stop() {
 
 MMRESULT PulseWaveInDevice::Reset() {
   if (connection_ == nullptr) return MMSYSERR_INVALHANDLE;
+  AwaitCapturedSound();
   PulseLock lock(connection_->Loop());
-  if (!serverLost_) Cork(true);
+  if (!serverLost_) {
+    ReadStream();
+    Cork(true);
+  }
   ReturnAll();
   return MMSYSERR_NOERROR;
 }

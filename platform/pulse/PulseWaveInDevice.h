@@ -68,6 +68,10 @@ class PulseWaveInDevice final : public WaveInDevice {
   void ReturnAll();    // loop locked
   // Corks or uncorks the stream without waiting for the server. Loop locked.
   bool Cork(bool corked);
+  // While the stream records, waits (not locked, so the loop thread goes on reading) for two
+  // fragments: the sound the server captured up to this moment is then in the buffers, and a
+  // stop loses none of it.
+  void AwaitCapturedSound();
   // MMSYSERR_NOTENABLED when the server went away, else MMSYSERR_NOERROR. Loop locked.
   MMRESULT Recordable() const;
 
@@ -79,6 +83,7 @@ class PulseWaveInDevice final : public WaveInDevice {
   WaveHeaderQueue queue_;
   bool opened_ = false;  // MM_WIM_OPEN delivered: failures from now on are losses
   bool serverLost_ = false;
+  bool corked_ = true;
   std::uint64_t bytesRecorded_ = 0;  // into buffers, since the open
   std::uint64_t bytesDropped_ = 0;   // arrived with no buffer queued
 };

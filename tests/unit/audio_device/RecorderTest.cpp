@@ -111,6 +111,27 @@ TEST_F(RecorderTest, ANewRecordingFinishesTheRunningOneFirst) {
   StopAndWait();
 }
 
+// Hands out one memory stream.
+class OneWaveStorage final : public TCustomWaveStorage {
+ public:
+  TStream* GetWaveStream(int index) override { return index == 0 ? &stream : nullptr; }
+  TMemoryStream stream;
+};
+
+TEST_F(RecorderTest, RecordsIntoTheStockUntilTheStockIsGone) {
+  {
+    OneWaveStorage storage;
+    recorder_.SetStock(&storage);
+    recorder_.SetActive(true);  // records into wave 0 of the stock
+    ASSERT_TRUE(StartedRecording(recorder_));
+    rig_.clock.now += 100;
+    ASSERT_TRUE(Eventually([this] { return bytes_ == 1600; }));
+    StopAndWait();
+    EXPECT_EQ(storage.stream.Size(), 46 + 1600);
+  }
+  EXPECT_EQ(recorder_.Stock(), nullptr);
+}
+
 TEST_F(RecorderTest, MisuseAndFailuresToStart) {
   EXPECT_THROW(
       {

@@ -83,6 +83,21 @@ TEST(WaveIn, PausedBeforeOpenQueuesBuffersButRecordsOnlyOnceResumed) {
             (std::vector<std::string>{"pause", "activate", "resume"}));
 }
 
+TEST(WaveIn, WithoutAsyncTheNotificationsRunOnTheUiThread) {
+  DeviceRig rig;
+  RecordingDevice device(rig.driver, rig.shell);
+  device.SetBufferLength(100);
+  ASSERT_TRUE(device.Open());
+  EXPECT_EQ(device.BufferCountInUse(), 0);  // nothing happens until the UI thread serves
+  rig.shell.ProcessEventsUntil([&] { return device.BufferCountInUse() == 2; });
+  rig.shell.RunPosted();
+  rig.clock.now += 200;
+  rig.shell.ProcessEventsUntil([&] { return device.Recorded().size() == 3200; });
+  ASSERT_TRUE(device.Close());
+  rig.shell.ProcessEventsUntil([&] { return !device.Active(); });
+  EXPECT_EQ(device.Events().back(), "deactivate");
+}
+
 TEST(WaveIn, WithoutBuffersTheDeviceRunsButTheSinkHearsNothing) {
   DeviceRig rig;
   RecordingDevice device(rig.driver, rig.shell);
