@@ -9,8 +9,11 @@ extern "C" {
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <memory>
 
+#include "audio/ByteStream.h"
+#include "audio/WaveStorage.h"
 #include "audio/WaveUtils.h"
 
 namespace orvenna {
@@ -23,6 +26,8 @@ constexpr std::size_t kFramesPerCall = 1 << 20;
 constexpr std::size_t kTailFrames = 1024;
 constexpr int kTailRounds = 8;
 constexpr std::uint8_t kSilence8Bit = 128;
+// Frames read, stretched and written at a time when a wave file is stretched.
+constexpr std::size_t kStretchFrames = 65536;
 
 struct ResamplerDeleter {
   void operator()(SwrContext* context) const { swr_free(&context); }
@@ -80,6 +85,20 @@ bool ConvertPiece(SwrContext* resampler, const std::uint8_t* input, std::size_t 
   return true;
 }
 
+// Appends to `dest` the frames the resampler still holds once the input has ended.
+bool Drain(SwrContext* resampler, std::vector<std::uint8_t>& dest, std::size_t& produced,
+           std::size_t frameBytes) {
+  const int room = swr_get_out_samples(resampler, 0);
+  if (room < 0) return false;
+  dest.resize((produced + static_cast<std::size_t>(room)) * frameBytes);
+  std::uint8_t* output = dest.data() + produced * frameBytes;
+  const int made = swr_convert(resampler, &output, room, nullptr, 0);
+  if (made < 0) return false;
+  produced += static_cast<std::size_t>(made);
+  dest.resize(produced * frameBytes);
+  return true;
+}
+
 }  // namespace
 
 bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint8_t> source,
@@ -111,6 +130,52 @@ bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint
   converted = converted && produced >= wanted;
   dest.resize(converted ? wanted * frameBytes : 0);
   return converted;
+}
+
+// Writes the sound of the wave file `path`, lengthened by `frameDelta` frames, into a new wave
+// file `stretched`.
+static bool StretchInto(const std::string& path, const std::string& stretched,
+                        std::int64_t frameDelta) {
+  TWaveStreamAdapter source(TFileStream::OpenRead(path));
+  const WAVEFORMATEX* format = source.WaveFormat();
+  if (!format || format->nBlockAlign == 0) return false;
+  const std::size_t frameBytes = format->nBlockAlign;
+  const std::int64_t frames = source.DataSize() / frameBytes;
+  if (frames <= 0 || frames > INT_MAX || frames + frameDelta <= 0) return false;
+  const Resampler resampler = OpenResampler(*format, *format);
+  if (!resampler || swr_set_compensation(resampler.get(), static_cast<int>(frameDelta),
+                                         static_cast<int>(frames)) < 0) {
+    return false;
+  }
+  TWaveStreamAdapter target(TFileStream::Create(stretched));
+  if (!source.BeginRead() || !target.BeginRewrite(*format)) return false;
+  std::vector<std::uint8_t> input(kStretchFrames * frameBytes);
+  std::vector<std::uint8_t> output;
+  bool written = true;
+  for (;;) {
+    const std::int64_t read = source.Read(input.data(), input.size());
+    if (read < 0) return false;
+    const std::size_t got = static_cast<std::size_t>(read) / frameBytes;
+    std::size_t produced = 0;
+    output.clear();
+    const bool converted =
+        got > 0 ? ConvertPiece(resampler.get(), input.data(), got, output, produced, frameBytes)
+                : Drain(resampler.get(), output, produced, frameBytes);
+    if (!converted) return false;
+    const std::size_t bytes = produced * frameBytes;
+    written = written && target.Write(output.data(), bytes) == static_cast<std::int64_t>(bytes);
+    if (got == 0 || !written) break;
+  }
+  return written && target.EndRewrite();
+}
+
+bool StretchWaveFile(const std::string& path, std::int64_t frameDelta) {
+  const std::string stretched = path + ".stretching";
+  if (StretchInto(path, stretched, frameDelta)) {
+    return std::rename(stretched.c_str(), path.c_str()) == 0;
+  }
+  std::remove(stretched.c_str());
+  return false;
 }
 
 }  // namespace orvenna

@@ -101,6 +101,12 @@ bool MixSamples(std::span<const std::span<const std::uint8_t>> inputs, const WAV
 bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint8_t> source,
                      std::vector<std::uint8_t>& dest, const WAVEFORMATEX& destFormat);
 
+// Lengthens (or, negative, shortens) the sound of the wave file at `path` by `frameDelta`
+// sample frames, spread evenly over it by resampling: a recording made on a sound clock that
+// ran fast or slow then lasts as long as it took. The file is rewritten through a temporary
+// file beside it; false, with the file as it was, when it cannot be read or written.
+bool StretchWaveFile(const std::string& path, std::int64_t frameDelta);
+
 // The base of every audio error.
 class EWaveAudioError : public std::runtime_error {
  public:

@@ -1,6 +1,8 @@
 #include "engine/AudioTrack.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <thread>
 #include <utility>
@@ -14,6 +16,10 @@ namespace {
 // How long the end of the sound may take: the last buffers come back at once when the input
 // is reset, so only a sound layer that hangs needs this.
 constexpr auto kLongestStop = std::chrono::seconds(10);
+// The drift of the sound clock that is corrected: less is inaudible and invisible over an
+// hour's recording; more is not a clock but a failing input.
+constexpr double kLeastCorrectedDrift = 20e-6;
+constexpr double kMostCorrectedDrift = 5e-3;
 // How long the start of the sound may take to show before the picture starts without it.
 constexpr auto kLongestStart = std::chrono::milliseconds(500);
 
@@ -34,6 +40,7 @@ AudioTrack::AudioTrack(TVistrel& engine, TStockAudioRecorder& recorder, TPCMForm
 AudioTrack::~AudioTrack() {
   recorder_.OnError = nullptr;
   recorder_.OnActivate = nullptr;
+  recorder_.OnData = nullptr;
 }
 
 bool AudioTrack::Start() {
@@ -41,6 +48,11 @@ bool AudioTrack::Start() {
   recorder_.OnActivate = [this](TWaveAudioIO&) {
     activatedAt_ = engine_.platform_.clock.Milliseconds();
     activated_ = true;
+  };
+  recorder_.OnData = [this](TWaveAudioIO& sender, const std::uint8_t*, std::uint32_t count) {
+    std::lock_guard guard(lock_);
+    const std::uint32_t blockAlign = std::max<std::uint32_t>(sender.WaveFormat().nBlockAlign, 1);
+    soundClock_.Add(engine_.platform_.clock.Milliseconds(), count / blockAlign);
   };
   try {
     recorder_.SetPCMFormat(pcmFormat_);
@@ -92,12 +104,40 @@ void AudioTrack::Stop() {
   }
 }
 
+// The sound card's clock may run a little fast or slow against the one the picture is timed
+// by (0.01 % is common: 60 ms in ten minutes). The buffers' arrival times tell its real rate;
+// the sound is then stretched to last as long as the recording took.
+void AudioTrack::FollowThePicturesClock() {
+  SoundClock clock;
+  {
+    std::lock_guard guard(lock_);
+    clock = soundClock_;
+  }
+  const WAVEFORMATEX format = recorder_.FormatRecord();
+  const double measured = clock.FramesPerMillisecond();
+  if (measured <= 0 || format.nSamplesPerSec == 0) return;
+  const double ratio = format.nSamplesPerSec / 1000.0 / measured;
+  const double off = std::abs(ratio - 1);
+  if (off < kLeastCorrectedDrift || off > kMostCorrectedDrift) return;
+  const auto delta = static_cast<std::int64_t>(std::llround(clock.frames * (ratio - 1)));
+  Log(LogLevel::Info, "sound",
+      "the sound clock ran " + std::to_string((1 / ratio - 1) * 1e6) + " ppm off; stretching by " +
+          std::to_string(delta) + " frames");
+  try {
+    if (StretchWaveFile(tempFile_, delta)) return;
+  } catch (const EWaveAudioError& error) {
+    Log(LogLevel::Warning, "sound", error.what());
+  }
+  Log(LogLevel::Warning, "sound", "the sound could not be stretched; it is kept as recorded");
+}
+
 Result AudioTrack::Finish() {
   const auto deadline = std::chrono::steady_clock::now() + kLongestStop;
   while (recorder_.Active() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (recorder_.Active()) NoteFailure("the sound input did not stop");
+  if (!recorder_.Active()) FollowThePicturesClock();
   const Failure failure = TakeFailure();
   if (!failure.cause.empty()) {
     engine_.RaiseError("The sound stopped " + Seconds(failure.atMilliseconds) +

@@ -37,6 +37,29 @@ class AudioTrack final : public RecordingTrack {
   std::string KeptFileEnding() const override { return ".recovered.wav"; }
 
  private:
+  // The regression line of the frames recorded against the clock at each buffer's arrival.
+  struct SoundClock {
+    double n = 0, sumT = 0, sumF = 0, sumTT = 0, sumTF = 0;
+    double frames = 0;
+    std::uint32_t firstAt = 0;
+    void Add(std::uint32_t at, std::uint32_t count) {
+      if (n == 0) firstAt = at;
+      frames += count;
+      const double t = static_cast<std::int32_t>(at - firstAt);
+      n += 1;
+      sumT += t;
+      sumF += frames;
+      sumTT += t * t;
+      sumTF += t * frames;
+    }
+    // 0 until ten seconds of at least five buffers are there.
+    double FramesPerMillisecond() const {
+      const double spread = n * sumTT - sumT * sumT;
+      if (n < 5 || spread <= 0 || sumT / n < 5000) return 0;
+      return (n * sumTF - sumT * sumF) / spread;
+    }
+  };
+  void FollowThePicturesClock();
   struct Failure {
     std::string cause;
     std::int64_t atMilliseconds = 0;  // elapsed time of the recording when it came
@@ -49,7 +72,8 @@ class AudioTrack final : public RecordingTrack {
   const TPCMFormat pcmFormat_;
   const std::string tempFile_;
   std::mutex lock_;
-  Failure failure_;  // the first failure of the sound input, reported at the end
+  Failure failure_;        // the first failure of the sound input, reported at the end
+  SoundClock soundClock_;  // guarded by lock_
   std::atomic<bool> activated_{false};
   std::atomic<std::uint32_t> activatedAt_{0};  // clock milliseconds when recording began
 };

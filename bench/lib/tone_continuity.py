@@ -28,7 +28,8 @@ def main():
               if abs(x[n] - (factor * x[n - 1] - x[n - 2])) > 0.05 * peak]
     # The recording's first samples are the silence that lines the sound up with the picture.
     first_tone = next((n for n in range(len(x)) if abs(x[n]) > 0.5 * peak), 0)
-    breaks = [n for n in breaks if n > first_tone + 2]
+    # The tone comes in where that silence ends: the first period is not a break.
+    breaks = [n for n in breaks if n > first_tone + rate / hertz]
     print(f"sound {len(x) / rate:.3f} s, video {video:.3f} s, difference "
           f"{(len(x) / rate - video) * 1000:.0f} ms; tone from {first_tone / rate * 1000:.0f} ms; "
           f"{len(breaks)} breaks" + (f" at {[round(n / rate, 3) for n in breaks[:10]]} s"

@@ -15,8 +15,12 @@ bool IsPlainPcm(const WAVEFORMATEX& format) {
 class GeneratorDevice final : public WaveInDevice {
  public:
   GeneratorDevice(Clock& clock, const WAVEFORMATEX& format, WaveInCallback callback,
-                  std::atomic<bool>& vanish)
-      : clock_(clock), format_(format), callback_(std::move(callback)), vanish_(vanish) {
+                  std::atomic<bool>& vanish, double skew)
+      : clock_(clock),
+        format_(format),
+        callback_(std::move(callback)),
+        vanish_(vanish),
+        bytesPerSecond_(format.nAvgBytesPerSec * (1 + skew)) {
     callback_(MM_WIM_OPEN, nullptr);
     pump_ = std::thread([this] { PumpEveryMillisecond(); });
   }
@@ -102,7 +106,8 @@ class GeneratorDevice final : public WaveInDevice {
   // Fills the queued buffers with the sound due by now.
   void Record() {
     const std::uint64_t elapsed = clock_.Milliseconds() - startedAt_;
-    std::uint64_t due = bytesAtStart_ + elapsed * format_.nAvgBytesPerSec / 1000;
+    std::uint64_t due = bytesAtStart_ + static_cast<std::uint64_t>(static_cast<double>(elapsed) *
+                                                                   bytesPerSecond_ / 1000);
     due -= due % format_.nBlockAlign;
     while (bytes_ < due && !queue_.empty()) {
       WAVEHDR& header = *queue_.front();
@@ -133,6 +138,7 @@ class GeneratorDevice final : public WaveInDevice {
   const WAVEFORMATEX format_;
   const WaveInCallback callback_;
   std::atomic<bool>& vanish_;
+  const double bytesPerSecond_;
   std::mutex lock_;
   std::condition_variable wake_;
   std::deque<WAVEHDR*> queue_;
@@ -163,7 +169,8 @@ MMRESULT GeneratorWaveInDriver::Open(int deviceId, const WAVEFORMATEX& format, s
                                      std::unique_ptr<WaveInDevice>& device) {
   if (const MMRESULT refused = QueryFormat(deviceId, format)) return refused;
   if (const MMRESULT result = openResult) return result;
-  device = std::make_unique<GeneratorDevice>(clock_, format, std::move(callback), vanish);
+  device =
+      std::make_unique<GeneratorDevice>(clock_, format, std::move(callback), vanish, clockSkew);
   return MMSYSERR_NOERROR;
 }
 

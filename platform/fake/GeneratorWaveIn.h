@@ -33,6 +33,8 @@ class GeneratorWaveInDriver final : public WaveInDriver {
   // behaves as if its sound server went away (buffers come back, AddBuffer and Start fail).
   std::atomic<MMRESULT> openResult{MMSYSERR_NOERROR};
   std::atomic<bool> vanish{false};
+  // How much faster than the clock the generator's own sample clock runs (0.001: 0.1 %).
+  std::atomic<double> clockSkew{0};
 
  private:
   Clock& clock_;

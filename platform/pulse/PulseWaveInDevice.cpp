@@ -201,7 +201,7 @@ void PulseWaveInDevice::AwaitCapturedSound() {
     PulseLock lock(connection_->Loop());
     running = !corked_ && !serverLost_;
   }
-  if (running) std::this_thread::sleep_for(std::chrono::milliseconds(2 * kLongestFragmentMs));
+  if (running) std::this_thread::sleep_for(std::chrono::milliseconds(kLongestFragmentMs + 5));
 }
 
 MMRESULT PulseWaveInDevice::Recordable() const {

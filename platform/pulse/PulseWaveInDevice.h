@@ -68,9 +68,9 @@ class PulseWaveInDevice final : public WaveInDevice {
   void ReturnAll();    // loop locked
   // Corks or uncorks the stream without waiting for the server. Loop locked.
   bool Cork(bool corked);
-  // While the stream records, waits (not locked, so the loop thread goes on reading) for two
-  // fragments: the sound the server captured up to this moment is then in the buffers, and a
-  // stop loses none of it.
+  // While the stream records, waits (not locked, so the loop thread goes on reading) for a
+  // fragment and a little more: the sound the server captured up to this moment is then in
+  // the buffers, and a stop loses none of it.
   void AwaitCapturedSound();
   // MMSYSERR_NOTENABLED when the server went away, else MMSYSERR_NOERROR. Loop locked.
   MMRESULT Recordable() const;

@@ -419,6 +419,24 @@ TEST_F(SessionTest, SoundIsSavedAsTheSecondStream) {
   EXPECT_FALSE(std::filesystem::exists(Process().AudioTempFile));
 }
 
+TEST_F(SessionTest, SoundFromAFastClockIsStretchedToTheRecordingsLength) {
+  rig_.waveIn.clockSkew = 0.004;  // 4 ms too much sound every second
+  engine_->SetSelectedCompressor(0);
+  engine_->SetUseAudioRecord(true);
+  engine_->SetAudioFormatsIndex(2);  // 16-bit mono at 8 kHz
+  int grabs = 0;
+  RecordUntil(10, [&] {
+    // Real time for the generator to hand each buffer over as it fills, so that the clock
+    // read at its arrival is near the clock at which it filled.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return ++grabs == 1 + 2000;  // twenty seconds
+  });
+  ASSERT_TRUE(Process().SaveSucceeded);
+  // 160000 frames of the twenty seconds and 40 of the half-slot lead; the 640 that the fast
+  // clock added are taken out again, as well as the arrival times can tell.
+  EXPECT_NEAR(ReadStreams(rig_.files, output_).audioBlocks, 160000 + 40, 320);
+}
+
 TEST_F(SessionTest, SoundThatCannotStartCostsOnlyTheSound) {
   rig_.waveIn.openResult = MMSYSERR_NODRIVER;
   engine_->SetSelectedCompressor(0);
