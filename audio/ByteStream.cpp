@@ -130,6 +130,10 @@ std::unique_ptr<TFileStream> TFileStream::Create(const std::string& path) {
   return stream;
 }
 
+std::unique_ptr<TFileStream> TFileStream::OpenReadWrite(const std::string& path) {
+  return std::unique_ptr<TFileStream>(new TFileStream(OpenLocked(path, O_RDWR, LOCK_EX, "open")));
+}
+
 std::unique_ptr<TFileStream> TFileStream::OpenRead(const std::string& path) {
   return std::unique_ptr<TFileStream>(new TFileStream(OpenLocked(path, O_RDONLY, LOCK_SH, "open")));
 }

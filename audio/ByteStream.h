@@ -63,6 +63,8 @@ class TFileStream final : public TStream {
   // Opens an existing file for reading, holding a shared lock: no writer that asks for its
   // exclusive lock gets it meanwhile, and the open fails while such a writer holds it.
   static std::unique_ptr<TFileStream> OpenRead(const std::string& path);
+  // Opens an existing file for reading and writing, as it is, holding the exclusive lock.
+  static std::unique_ptr<TFileStream> OpenReadWrite(const std::string& path);
 
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;

@@ -107,6 +107,11 @@ bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint
 // file beside it; false, with the file as it was, when it cannot be read or written.
 bool StretchWaveFile(const std::string& path, std::int64_t frameDelta);
 
+// Cuts the sound of the wave file at `path` (written by us: its data chunk last) to at most
+// `frames` sample frames, fixing its sizes; true when it holds no more afterwards. Throws
+// EWaveAudioError when the file cannot be opened.
+bool CutWaveFile(const std::string& path, std::uint64_t frames);
+
 // The base of every audio error.
 class EWaveAudioError : public std::runtime_error {
  public:

@@ -131,13 +131,31 @@ void AudioTrack::FollowThePicturesClock() {
   Log(LogLevel::Warning, "sound", "the sound could not be stretched; it is kept as recorded");
 }
 
+// The sound goes on a little after the last frame (the stop comes during the frame's slot,
+// and the input is stopped after the picture's file is closed): what lies past the picture's
+// end is cut off.
+void AudioTrack::EndWithThePicture() {
+  if (videoLength_ < 0) return;
+  const WAVEFORMATEX format = recorder_.FormatRecord();
+  const auto frames = static_cast<std::uint64_t>(videoLength_) * format.nSamplesPerSec / 1000;
+  try {
+    if (CutWaveFile(tempFile_, frames)) return;
+  } catch (const EWaveAudioError& error) {
+    Log(LogLevel::Warning, "sound", error.what());
+  }
+  Log(LogLevel::Warning, "sound", "the sound could not be cut to the picture's length");
+}
+
 Result AudioTrack::Finish() {
   const auto deadline = std::chrono::steady_clock::now() + kLongestStop;
   while (recorder_.Active() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (recorder_.Active()) NoteFailure("the sound input did not stop");
-  if (!recorder_.Active()) FollowThePicturesClock();
+  if (!recorder_.Active()) {
+    FollowThePicturesClock();
+    EndWithThePicture();
+  }
   const Failure failure = TakeFailure();
   if (!failure.cause.empty()) {
     engine_.RaiseError("The sound stopped " + Seconds(failure.atMilliseconds) +

@@ -34,6 +34,8 @@ class AudioTrack final : public RecordingTrack {
   // its place in the stream: the sound starts with the silence (or without the sound) of the
   // time between.
   void AlignTo(std::uint32_t videoStart, int halfSlot);
+  // The picture lasts `milliseconds`: sound past its end is cut off when the track finishes.
+  void EndWith(std::int64_t milliseconds) { videoLength_ = milliseconds; }
   std::string KeptFileEnding() const override { return ".recovered.wav"; }
 
  private:
@@ -60,6 +62,7 @@ class AudioTrack final : public RecordingTrack {
     }
   };
   void FollowThePicturesClock();
+  void EndWithThePicture();
   struct Failure {
     std::string cause;
     std::int64_t atMilliseconds = 0;  // elapsed time of the recording when it came
@@ -72,8 +75,9 @@ class AudioTrack final : public RecordingTrack {
   const TPCMFormat pcmFormat_;
   const std::string tempFile_;
   std::mutex lock_;
-  Failure failure_;        // the first failure of the sound input, reported at the end
-  SoundClock soundClock_;  // guarded by lock_
+  Failure failure_;                // the first failure of the sound input, reported at the end
+  SoundClock soundClock_;          // guarded by lock_
+  std::int64_t videoLength_ = -1;  // milliseconds; -1: not known
   std::atomic<bool> activated_{false};
   std::atomic<std::uint32_t> activatedAt_{0};  // clock milliseconds when recording began
 };

@@ -103,6 +103,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
     failed = !StartSound();
     // The frame loop, until the recording is stopped or cancelled.
     if (!failed) failed = !RunFrameLoop(videoTrack);
+    if (sound_) sound_->EndWith(videoLength_);
   }
 
   // Tear-down: the tracks end and close their files, then the assembly of a kept recording.
@@ -252,6 +253,7 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   statistics_.droppedFrames = 0;
   Publish();
   const std::int64_t stopAt = settings_.captureTimer.StopAtMilliseconds();
+  videoLength_ = 0;
   std::uint32_t lastUpdate = 0;
   int lastSlot = 0;
   const std::uint32_t start = clock.Milliseconds();
@@ -283,6 +285,7 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
       lastWritten = now;
       ++statistics_.frameCount;
       lastSlot = slot;
+      videoLength_ = static_cast<std::int64_t>(slot + 1) * settings_.mspfRecord;
     }
 
     statistics_.elapsedMilliseconds = elapsed;

@@ -73,8 +73,9 @@ class RecordingSession {
   const SessionSnapshot snapshot_;
   const RecordingSettings& settings_;
   GrabContext grab_;
-  RecordingTracks tracks_;       // the video first
-  AudioTrack* sound_ = nullptr;  // among the tracks when sound is recorded
+  RecordingTracks tracks_;        // the video first
+  AudioTrack* sound_ = nullptr;   // among the tracks when sound is recorded
+  std::int64_t videoLength_ = 0;  // milliseconds of picture written by the frame loop
   SessionStatistics statistics_;
 };
 
