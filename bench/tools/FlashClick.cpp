@@ -100,7 +100,9 @@ void PlayClicks(const std::vector<std::int64_t>& flashes, std::atomic<bool>& don
       for (const std::int64_t flash : flashes) {
         const std::int64_t into = at - flash;
         if (into >= 0 && into < static_cast<std::int64_t>(kClickFrames) * 1'000'000'000 / kRate) {
-          value = std::sin(2 * std::numbers::pi * kClickHertz * static_cast<double>(into) / 1e9) > 0 ? 1 : -1;
+          value = std::sin(2 * std::numbers::pi * kClickHertz * static_cast<double>(into) / 1e9) > 0
+                      ? 1
+                      : -1;
         }
       }
       chunk[i] = static_cast<std::int16_t>(value * 32000);
@@ -139,7 +141,8 @@ int main(int argc, char** argv) {
 
   std::vector<std::int64_t> flashes;
   const std::int64_t first = NowNs() + options.firstMs * 1'000'000;
-  for (int i = 0; i < options.count; ++i) flashes.push_back(first + i * options.everyMs * 1'000'000);
+  for (int i = 0; i < options.count; ++i)
+    flashes.push_back(first + i * options.everyMs * 1'000'000);
   std::atomic<bool> done{false};
   std::thread sound(PlayClicks, std::cref(flashes), std::ref(done));
 
