@@ -75,7 +75,7 @@ void SleepUntil(std::int64_t ns) {
 
 // Plays silence, with a click wherever a flash instant falls into a chunk, until `done`.
 void PlayClicks(const std::vector<std::int64_t>& flashes, std::atomic<bool>& done) {
-  const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+  const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, kRate, 1};
   pa_buffer_attr attributes;
   attributes.maxlength = static_cast<std::uint32_t>(-1);
   attributes.tlength = kChunkFrames * 2 * 4;  // 40 ms queued at the server
@@ -84,7 +84,7 @@ void PlayClicks(const std::vector<std::int64_t>& flashes, std::atomic<bool>& don
   attributes.fragsize = static_cast<std::uint32_t>(-1);
   int error = 0;
   pa_simple* stream = pa_simple_new(nullptr, "orvenna-flash-click", PA_STREAM_PLAYBACK, nullptr,
-                                    "clicks", &spec, nullptr, &attributes, &error);
+                                    "clicks", &sampleFormat, nullptr, &attributes, &error);
   if (!stream) {
     std::fprintf(stderr, "orvenna-flash-click: no sound server: %s\n", pa_strerror(error));
     std::exit(1);

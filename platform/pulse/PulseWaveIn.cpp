@@ -26,7 +26,7 @@ bool IsDefaultDevice(int deviceId) {
 // The server's sample format for `format`, or false when the device does not record it. The
 // derived fields must agree with the others, so that buffer sizes computed from them hold
 // whole frames at the rate the server delivers.
-bool SampleSpecOf(const WAVEFORMATEX& format, pa_sample_spec& spec) {
+bool SampleFormatOf(const WAVEFORMATEX& format, pa_sample_spec& sampleFormat) {
   if (format.wFormatTag != WAVE_FORMAT_PCM) return false;
   if (format.nChannels != 1 && format.nChannels != 2) return false;
   if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) return false;
@@ -35,9 +35,9 @@ bool SampleSpecOf(const WAVEFORMATEX& format, pa_sample_spec& spec) {
   const unsigned blockAlign = format.nChannels * format.wBitsPerSample / 8u;
   if (format.nBlockAlign != blockAlign) return false;
   if (format.nAvgBytesPerSec != rate * blockAlign) return false;
-  spec.format = format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
-  spec.rate = rate;
-  spec.channels = static_cast<std::uint8_t>(format.nChannels);
+  sampleFormat.format = format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
+  sampleFormat.rate = rate;
+  sampleFormat.channels = static_cast<std::uint8_t>(format.nChannels);
   return true;
 }
 
@@ -138,18 +138,18 @@ MMRESULT PulseWaveInDriver::GetDevCaps(int deviceId, WaveInCaps& caps) {
 
 MMRESULT PulseWaveInDriver::QueryFormat(int deviceId, const WAVEFORMATEX& format) {
   if (!IsDefaultDevice(deviceId)) return MMSYSERR_BADDEVICEID;
-  pa_sample_spec spec;
-  return SampleSpecOf(format, spec) ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
+  pa_sample_spec sampleFormat;
+  return SampleFormatOf(format, sampleFormat) ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
 
 MMRESULT PulseWaveInDriver::Open(int deviceId, const WAVEFORMATEX& format,
                                  std::uint32_t bufferBytes, WaveInCallback callback,
                                  std::unique_ptr<WaveInDevice>& device) {
   if (!IsDefaultDevice(deviceId)) return MMSYSERR_BADDEVICEID;
-  pa_sample_spec spec;
-  if (!SampleSpecOf(format, spec)) return WAVERR_BADFORMAT;
+  pa_sample_spec sampleFormat;
+  if (!SampleFormatOf(format, sampleFormat)) return WAVERR_BADFORMAT;
   if (!callback) return MMSYSERR_INVALPARAM;
-  return PulseWaveInDevice::Open(spec, bufferBytes, std::move(callback), errors_, device);
+  return PulseWaveInDevice::Open(sampleFormat, bufferBytes, std::move(callback), errors_, device);
 }
 
 std::string PulseWaveInDriver::ErrorText(MMRESULT code) {

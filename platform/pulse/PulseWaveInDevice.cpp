@@ -23,10 +23,10 @@ constexpr std::uint32_t kLongestFragmentMs = 20;
 
 // Fragments of a quarter of the caller's buffers, at most 20 ms, whole frames, at least one
 // frame.
-pa_buffer_attr FragmentsOf(std::uint32_t bufferBytes, const pa_sample_spec& spec) {
-  const auto frame = static_cast<std::uint32_t>(pa_frame_size(&spec));
+pa_buffer_attr FragmentsOf(std::uint32_t bufferBytes, const pa_sample_spec& sampleFormat) {
+  const auto frame = static_cast<std::uint32_t>(pa_frame_size(&sampleFormat));
   const auto longest =
-      static_cast<std::uint32_t>(pa_usec_to_bytes(kLongestFragmentMs * 1000, &spec));
+      static_cast<std::uint32_t>(pa_usec_to_bytes(kLongestFragmentMs * 1000, &sampleFormat));
   pa_buffer_attr attributes;
   attributes.maxlength = static_cast<std::uint32_t>(-1);
   attributes.tlength = static_cast<std::uint32_t>(-1);
@@ -38,7 +38,7 @@ pa_buffer_attr FragmentsOf(std::uint32_t bufferBytes, const pa_sample_spec& spec
 
 }  // namespace
 
-MMRESULT PulseWaveInDevice::Open(const pa_sample_spec& spec, std::uint32_t bufferBytes,
+MMRESULT PulseWaveInDevice::Open(const pa_sample_spec& sampleFormat, std::uint32_t bufferBytes,
                                  WaveInCallback callback, std::shared_ptr<PulseErrorTexts> errors,
                                  std::unique_ptr<WaveInDevice>& device) {
   const auto deadline = std::chrono::steady_clock::now() + kServerAnswerTimeout;
@@ -50,7 +50,7 @@ MMRESULT PulseWaveInDevice::Open(const pa_sample_spec& spec, std::uint32_t buffe
     return MMSYSERR_NODRIVER;
   }
   std::unique_ptr<PulseWaveInDevice> opened(
-      new PulseWaveInDevice(spec, std::move(callback), std::move(errors), std::move(connection)));
+      new PulseWaveInDevice(sampleFormat, std::move(callback), std::move(errors), std::move(connection)));
   {
     PulseLock lock(opened->connection_->Loop());
     const MMRESULT result = opened->ConnectStream(bufferBytes, deadline);
@@ -62,10 +62,10 @@ MMRESULT PulseWaveInDevice::Open(const pa_sample_spec& spec, std::uint32_t buffe
   return MMSYSERR_NOERROR;
 }
 
-PulseWaveInDevice::PulseWaveInDevice(const pa_sample_spec& spec, WaveInCallback callback,
+PulseWaveInDevice::PulseWaveInDevice(const pa_sample_spec& sampleFormat, WaveInCallback callback,
                                      std::shared_ptr<PulseErrorTexts> errors,
                                      std::unique_ptr<PulseConnection> connection)
-    : spec_(spec),
+    : sampleFormat_(sampleFormat),
       callback_(std::move(callback)),
       errors_(std::move(errors)),
       connection_(std::move(connection)) {}
@@ -79,11 +79,11 @@ PulseWaveInDevice::~PulseWaveInDevice() {
 
 MMRESULT PulseWaveInDevice::ConnectStream(std::uint32_t bufferBytes,
                                           PulseConnection::Deadline deadline) {
-  stream_ = pa_stream_new(connection_->Context(), "Recording", &spec_, nullptr);
+  stream_ = pa_stream_new(connection_->Context(), "Recording", &sampleFormat_, nullptr);
   if (stream_ != nullptr) {
     pa_stream_set_state_callback(stream_, &OnStreamState, this);
     pa_stream_set_read_callback(stream_, &OnStreamReadable, this);
-    const pa_buffer_attr fragments = FragmentsOf(bufferBytes, spec_);
+    const pa_buffer_attr fragments = FragmentsOf(bufferBytes, sampleFormat_);
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_record(stream_, nullptr, &fragments, flags) == 0) {
@@ -144,7 +144,7 @@ void PulseWaveInDevice::ReadStream() {
 }
 
 void PulseWaveInDevice::Record(const std::uint8_t* data, std::size_t size) {
-  const int silence = spec_.format == PA_SAMPLE_U8 ? 0x80 : 0;
+  const int silence = sampleFormat_.format == PA_SAMPLE_U8 ? 0x80 : 0;
   while (size > 0) {
     if (queue_.Empty()) {
       bytesDropped_ += size;
@@ -286,7 +286,7 @@ MMRESULT PulseWaveInDevice::Close() {
 MMRESULT PulseWaveInDevice::PositionMs(std::uint32_t& milliseconds) {
   if (connection_ == nullptr) return MMSYSERR_INVALHANDLE;
   PulseLock lock(connection_->Loop());
-  milliseconds = static_cast<std::uint32_t>(bytesRecorded_ * 1000 / pa_bytes_per_second(&spec_));
+  milliseconds = static_cast<std::uint32_t>(bytesRecorded_ * 1000 / pa_bytes_per_second(&sampleFormat_));
   return MMSYSERR_NOERROR;
 }
 

@@ -29,7 +29,7 @@ class PulseWaveInDevice final : public WaveInDevice {
   // Connects, creates the corked record stream with fragments of `bufferBytes`, and delivers
   // MM_WIM_OPEN once the stream is ready. MMSYSERR_NODRIVER when no server answers,
   // MMSYSERR_NOTENABLED when the server refuses the stream; the cause goes to `errors`.
-  static MMRESULT Open(const pa_sample_spec& spec, std::uint32_t bufferBytes,
+  static MMRESULT Open(const pa_sample_spec& sampleFormat, std::uint32_t bufferBytes,
                        WaveInCallback callback, std::shared_ptr<PulseErrorTexts> errors,
                        std::unique_ptr<WaveInDevice>& device);
   // Without Close, the device is torn down without a notification.
@@ -47,7 +47,7 @@ class PulseWaveInDevice final : public WaveInDevice {
   MMRESULT PositionMs(std::uint32_t& milliseconds) override;
 
  private:
-  PulseWaveInDevice(const pa_sample_spec& spec, WaveInCallback callback,
+  PulseWaveInDevice(const pa_sample_spec& sampleFormat, WaveInCallback callback,
                     std::shared_ptr<PulseErrorTexts> errors,
                     std::unique_ptr<PulseConnection> connection);
 
@@ -75,7 +75,7 @@ class PulseWaveInDevice final : public WaveInDevice {
   // MMSYSERR_NOTENABLED when the server went away, else MMSYSERR_NOERROR. Loop locked.
   MMRESULT Recordable() const;
 
-  const pa_sample_spec spec_;
+  const pa_sample_spec sampleFormat_;
   WaveInCallback callback_;
   const std::shared_ptr<PulseErrorTexts> errors_;
   std::unique_ptr<PulseConnection> connection_;  // null once closed
