@@ -22,15 +22,8 @@ recorders=${RECORDERS:-"orvenna ffmpeg"}
 seconds=$((flashes + 4))
 region=320x240
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target orvenna-cli orvenna-flash-click >/dev/null
-out=$(mktemp -d "${TMPDIR:-/tmp}/orvenna-av-sync.XXXXXX")
-
-source scripts/lib/display.sh
-source scripts/lib/sound.sh
-trap 'stop_pulse; stop_display; rm -rf "$out"' EXIT
-start_xvfb 1920x1080x24
-start_pulse
+source bench/lib/sound-desktop.sh
+start_sound_desktop "$build" av-sync orvenna-cli orvenna-flash-click
 
 record() {  # record NAME: records $seconds seconds into $out/NAME.avi
   case $1 in

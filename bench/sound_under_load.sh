@@ -10,15 +10,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 seconds=${SECONDS_EACH:-60}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVENNA_TESTS=ON >/dev/null
-cmake --build "$build" --target orvenna-cli orvenna-moving-content >/dev/null
-out=$(mktemp -d "${TMPDIR:-/tmp}/orvenna-sound-load.XXXXXX")
-
-source scripts/lib/display.sh
-source scripts/lib/sound.sh
-trap 'kill "${player:-}" 2>/dev/null; stop_pulse; stop_display; rm -rf "$out"' EXIT
-start_xvfb 1920x1080x24
-start_pulse
+source bench/lib/sound-desktop.sh
+start_sound_desktop "$build" sound-load orvenna-cli orvenna-moving-content
 ffmpeg -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 30 -pix_fmt bgra \
   -f rawvideo "$out/frames.bgra"
 "$build/tests/tools/orvenna-moving-content" --geometry 1920x1080+0+0 --raw "$out/frames.bgra" &

@@ -37,25 +37,16 @@ class FakeOpenMixer final : public MixerDevice {
   }
 
   MMRESULT GetControlValues(std::uint32_t controlId, std::vector<std::uint32_t>& values) override {
-    FakeMixerControl* control = ControlOf(controlId);
-    if (!control) return MIXERR_INVALCONTROL;
-    values = control->values;
-    return MMSYSERR_NOERROR;
+    return WithControl(controlId, [&](FakeMixerControl& control) { values = control.values; });
   }
 
   MMRESULT SetControlValues(std::uint32_t controlId,
                             const std::vector<std::uint32_t>& values) override {
-    FakeMixerControl* control = ControlOf(controlId);
-    if (!control) return MIXERR_INVALCONTROL;
-    control->values = values;
-    return MMSYSERR_NOERROR;
+    return WithControl(controlId, [&](FakeMixerControl& control) { control.values = values; });
   }
 
   MMRESULT GetListText(std::uint32_t controlId, std::vector<std::string>& items) override {
-    FakeMixerControl* control = ControlOf(controlId);
-    if (!control) return MIXERR_INVALCONTROL;
-    items = control->items;
-    return MMSYSERR_NOERROR;
+    return WithControl(controlId, [&](FakeMixerControl& control) { items = control.items; });
   }
 
  private:
@@ -67,10 +58,14 @@ class FakeOpenMixer final : public MixerDevice {
     if (source == 0) return &target.line;
     return source <= target.sources.size() ? &target.sources[source - 1] : nullptr;
   }
-  FakeMixerControl* ControlOf(std::uint32_t controlId) {
+  // Runs `use` on the control of that id; MIXERR_INVALCONTROL when there is none.
+  template <typename Use>
+  MMRESULT WithControl(std::uint32_t controlId, Use use) {
     FakeMixerLine* line = LineOf(controlId / 10);
     const std::uint32_t position = controlId % 10;
-    return line && position < line->controls.size() ? &line->controls[position] : nullptr;
+    if (!line || position >= line->controls.size()) return MIXERR_INVALCONTROL;
+    use(line->controls[position]);
+    return MMSYSERR_NOERROR;
   }
 
   FakeMixerDevice& device_;
