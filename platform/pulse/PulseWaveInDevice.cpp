@@ -49,8 +49,8 @@ MMRESULT PulseWaveInDevice::Open(const pa_sample_spec& sampleFormat, std::uint32
     errors->Remember(MMSYSERR_NODRIVER, failure);
     return MMSYSERR_NODRIVER;
   }
-  std::unique_ptr<PulseWaveInDevice> opened(
-      new PulseWaveInDevice(sampleFormat, std::move(callback), std::move(errors), std::move(connection)));
+  std::unique_ptr<PulseWaveInDevice> opened(new PulseWaveInDevice(
+      sampleFormat, std::move(callback), std::move(errors), std::move(connection)));
   {
     PulseLock lock(opened->connection_->Loop());
     const MMRESULT result = opened->ConnectStream(bufferBytes, deadline);
@@ -286,7 +286,8 @@ MMRESULT PulseWaveInDevice::Close() {
 MMRESULT PulseWaveInDevice::PositionMs(std::uint32_t& milliseconds) {
   if (connection_ == nullptr) return MMSYSERR_INVALHANDLE;
   PulseLock lock(connection_->Loop());
-  milliseconds = static_cast<std::uint32_t>(bytesRecorded_ * 1000 / pa_bytes_per_second(&sampleFormat_));
+  milliseconds =
+      static_cast<std::uint32_t>(bytesRecorded_ * 1000 / pa_bytes_per_second(&sampleFormat_));
   return MMSYSERR_NOERROR;
 }
 
