@@ -100,6 +100,9 @@ class TAudioMixer {
   void SetMixerName(const std::string& value);
   std::string DestinationName() const { return destinationLine_->LineName(); }
   void SetDestinationName(const std::string& value);
+  // Reads the destination and its source lines again: the lines are otherwise read only when
+  // the device or the destination changes, and a sound server's sources come and go.
+  void ReadLines() { ReopenMixer(true); }
   // Append the names of the devices, or of the open device's destinations; answer how many.
   int GetMixerNames(std::vector<std::string>& list);
   int GetDestinationNames(std::vector<std::string>& list);

@@ -22,6 +22,7 @@
 #include "platform/PosixFiles.h"
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeMixer.h"
 #include "platform/fake/GeneratorWaveIn.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11Grabber.h"
@@ -133,6 +134,7 @@ void EngineGrabFrameDIB(benchmark::State& state) {
   FakeUiFactory ui;
   FakeCompressionManager codecs;
   GeneratorWaveInDriver waveIn(clock);
+  FakeMixerDriver mixer;
   TVistrel engine(Platform{.screen = *screen,
                            .cursor = cursor,
                            .hotKeys = hotKeys,
@@ -141,7 +143,8 @@ void EngineGrabFrameDIB(benchmark::State& state) {
                            .shell = shell,
                            .ui = ui,
                            .codecs = codecs,
-                           .waveIn = waveIn});
+                           .waveIn = waveIn,
+                           .mixer = mixer});
   engine.SetColors(static_cast<int>(state.range(2)) / 8 - 1);
   for (auto _ : state) {
     PackedFrame frame = engine.GrabFrameDIB(area.left, area.top, area.width, area.height, 0);

@@ -1,5 +1,6 @@
 #include "engine/Vistrel.h"
 
+#include "audio/WaveMixer.h"
 #include "audio/WaveRecorders.h"
 #include "engine/RecordingSession.h"
 #include "platform/Check.h"
@@ -31,6 +32,7 @@ TVistrel::TVistrel(const Platform& platform)
   desktopHeight_ = desktop.height;
 
   compressorFcc_.Set(DefaultCompressorFcc);
+  mixer_ = std::make_unique<TAudioMixer>(platform_.mixer);
   recorder_ = std::make_unique<TStockAudioRecorder>(platform_.waveIn, platform_.shell);
   settings_.audioFormatsIndex = -1;
   process.SaveSucceeded = false;
@@ -52,6 +54,8 @@ TVistrel::TVistrel(const Platform& platform)
   frameWindow_->Hide();
 
   GetAudioFormatList();
+  AudioInputInfo inputs;
+  GetAudioInputs(inputs);
   GetCompressorList();
 
   platform_.shell.OnApplicationMinimized = [this] {

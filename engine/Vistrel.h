@@ -23,11 +23,22 @@ namespace orvenna {
 
 class RecordingSession;
 class RecordingTrack;
+class TAudioMixer;
+class TAudioMixerLine;
 class TStockAudioRecorder;
 using RecordingTracks = std::vector<std::unique_ptr<RecordingTrack>>;
 
 // The descriptions of the 20 catalogue sound formats, in their order.
 std::vector<std::string> AudioFormatNames();
+
+// The audio inputs of the recording mixer: their names, the selected one, its volume (0..100,
+// -1 when it has none) and whether it has a volume control.
+struct AudioInputInfo {
+  const std::vector<std::string>* Lines = nullptr;  // the engine's list
+  int SelectedIndex = 0;
+  int Volume = 0;
+  bool HasVolume = false;
+};
 
 // Hours, minutes, seconds and milliseconds of `milliseconds` (not negative).
 TElapsedTime SplitElapsedTime(std::int64_t milliseconds);
@@ -209,6 +220,18 @@ class TVistrel {
   const std::vector<std::string>& GetAudioFormatList();
   const TStockAudioRecorder& Recorder() const { return *recorder_; }
 
+  // The inputs of the recording mixer device (the last one with a "Recording Control"
+  // destination), the selected one and its volume; values of the last call when no line
+  // qualifies. UI thread.
+  void GetAudioInputs(AudioInputInfo& info);
+  // Makes input `index` the one recorded from, at once. UI thread.
+  void SetAudioInput(int index);
+  // Sets the volume (0..100) of input `index`, at once. UI thread.
+  void SetAudioInputVolume(int index, int volume);
+  // The volume of input `index` (0..100), -1 when it has none. UI thread.
+  int AudioInputVolume(int index);
+  TAudioMixer& Mixer() const { return *mixer_; }
+
   // Overwrites a temporary file and removes it, with progress through the current engine's
   // OnDeleting. Any thread.
   bool DeleteTempFile(const std::string& fileName);
@@ -278,6 +301,10 @@ class TVistrel {
   void OnRecordThreadEnded();
   void ApplyPriorityToWorker();
   void RaiseError(const std::string& message);
+  // Selects the recording mixer device on the mixer, finding it first.
+  void SelectRecordingMixer();
+  // Runs `use` on every line whose volume is the volume of audio input `index`.
+  void ForEachInputLevel(int index, const std::function<void(TAudioMixerLine&)>& use);
   AviResult SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams);
   void AssembleRecording(const std::string& fileName, const RecordingTracks& tracks);
   void KeepRecording(const std::string& fileName, const RecordingTracks& tracks);
@@ -307,6 +334,12 @@ class TVistrel {
   std::vector<std::string> compressorNames_;
 
   std::vector<std::string> audioFormatNames_;
+  std::unique_ptr<TAudioMixer> mixer_;
+  std::vector<std::string> audioInputNames_;
+  int audioInputIndex_ = 0;
+  int audioInputVolume_ = 0;
+  bool audioInputHasVolume_ = false;
+  int recordingMixerId_ = 0;
   std::unique_ptr<TStockAudioRecorder> recorder_;  // used by one recording at a time
 
   std::unique_ptr<Timer> areaTimer_;

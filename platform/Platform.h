@@ -4,6 +4,7 @@
 #include "platform/Cursor.h"
 #include "platform/Files.h"
 #include "platform/HotKeys.h"
+#include "platform/Mixer.h"
 #include "platform/Screen.h"
 #include "platform/Shell.h"
 #include "platform/VideoCompression.h"
@@ -24,6 +25,7 @@ struct Platform {
   UiFactory& ui;
   VideoCompressionManager& codecs;
   WaveInDriver& waveIn;
+  MixerDriver& mixer;
 };
 
 }  // namespace orvenna

@@ -5,6 +5,7 @@
 
 #include "ui/About2.h"
 #include "ui/DesktopPlatform.h"
+#include "ui/OptDlg.h"
 #include "ui/Unit1.h"
 
 int main(int, char** argv) {
@@ -25,9 +26,11 @@ int main(int, char** argv) {
 
   DesktopPlatform desktop(std::move(screen));
   // The windows are made in this order and kept for the whole run: the main window (which
-  // makes the engine), the options dialog once there is one, the about box.
+  // makes the engine), the options dialog, the about box.
   TfrmMain frmMain(desktop.Services());
   desktop.Shell().SetMainWindow(&frmMain);
+  TfrmOption frmOption(frmMain);
+  frmMain.SetOptionsDialog(&frmOption);
   TForm2 form2;
   frmMain.SetAboutBox(&form2);
   frmMain.OnClosed = [] { QCoreApplication::quit(); };

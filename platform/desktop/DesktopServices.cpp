@@ -13,6 +13,7 @@ DesktopServices::DesktopServices(std::unique_ptr<X11Screen> screen, Shell& shell
     : screen_(std::move(screen)),
       hotKeys_("", shell),
       codecs_(shell),
+      mixer_([&shell](std::function<void()> work) { shell.PostToUiThread(std::move(work)); }),
       services_{
           .screen = *screen_,
           .cursor = cursor_,
@@ -23,6 +24,7 @@ DesktopServices::DesktopServices(std::unique_ptr<X11Screen> screen, Shell& shell
           .ui = ui,
           .codecs = codecs_,
           .waveIn = waveIn_,
+          .mixer = mixer_,
       } {}
 
 }  // namespace orvenna

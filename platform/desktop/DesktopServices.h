@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixFiles.h"
 #include "platform/codec/LibavCompressionManager.h"
+#include "platform/pulse/PulseMixer.h"
 #include "platform/pulse/PulseWaveIn.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
@@ -15,10 +16,10 @@
 namespace orvenna {
 
 // The real services of a Linux desktop, wired up in one place: the X display's screen, cursor
-// and hot keys, POSIX files in the user's temporary folder, the steady clock, the
-// libavcodec compressors and the PulseAudio sound input. The program brings its shell and its
-// window factory (Qt for the desktop application, a plain loop for orvenna-cli). Must outlive the
-// engine that uses it.
+// and hot keys, POSIX files in the user's temporary folder, the steady clock, the libavcodec
+// compressors, and the PulseAudio sound input and mixer. The program brings its shell and its
+// window factory (Qt for the desktop application, a plain loop for orvenna-cli). Must outlive
+// the engine that uses it.
 class DesktopServices {
  public:
   // Opens $DISPLAY; null with `error` set when it cannot be opened.
@@ -38,6 +39,7 @@ class DesktopServices {
   SteadyClock clock_;
   LibavCompressionManager codecs_;
   PulseWaveInDriver waveIn_;
+  PulseMixerDriver mixer_;
   Platform services_;
 };
 

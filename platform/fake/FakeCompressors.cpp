@@ -18,9 +18,10 @@ class FakeCompressor final : public VideoCompressor {
   long CompressQuery(const BitmapInfoHeader& input) override {
     return behaviour_.accepts(input) ? ICERR_OK : ICERR_BADFORMAT;
   }
-  long QueryAbout() override { return ICERR_OK; }
+  long QueryAbout() override { return behaviour_.hasAbout ? ICERR_OK : ICERR_UNSUPPORTED; }
   long QueryConfigure() override { return behaviour_.hasConfigure ? ICERR_OK : ICERR_UNSUPPORTED; }
   long About(WindowHandle) override {
+    if (!behaviour_.hasAbout) return ICERR_UNSUPPORTED;
     manager_.dialogs.push_back("about " + behaviour_.name);
     return ICERR_OK;
   }

@@ -22,6 +22,7 @@ struct FakeCompressorBehaviour {
   };
   bool opens = true;      // false: Open fails
   int failEncodeAt = -1;  // the encode call (0-based) that fails, -1 never
+  bool hasAbout = true;
   bool hasConfigure = false;
 };
 

@@ -7,9 +7,12 @@ target_compile_definitions(cli_record_test PRIVATE
   ORVENNA_MOVING_CONTENT="$<TARGET_FILE:orvenna-moving-content>")
 add_dependencies(cli_record_test orvenna-cli orvenna-moving-content)
 
-# Recordings with sound from the private sound server.
+# Recordings with sound from the private sound server, and the choice of the input on servers
+# of the test's own.
 orvenna_test(cli_sound_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_sound_test.cpp
   LABELS display sound)
-target_compile_definitions(cli_sound_test PRIVATE ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>")
+target_compile_definitions(cli_sound_test PRIVATE
+  ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
+  ORVENNA_SOUND_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/lib/sound.sh")
 add_dependencies(cli_sound_test orvenna-cli)

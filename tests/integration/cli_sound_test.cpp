@@ -1,13 +1,17 @@
 // Recordings with sound through orvenna-cli, from the private sound server's 880 Hz tone,
-// judged by ffprobe and ffmpeg.
+// judged by ffprobe and ffmpeg; the choice of the input and its volume, on a server of the
+// test's own (the choice changes the server's default source for every client).
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
+#include <vector>
 
 #include "tests/integration/Command.h"
+#include "tests/integration/pulse_test_support.h"
 
 namespace orvenna::test {
 namespace {
@@ -115,6 +119,119 @@ TEST_F(CliSoundTest, WithoutASoundServerTheVideoIsRecordedAlone) {
       << run.output;
   EXPECT_EQ(ProbeValue(Probe(out, "v:0"), "codec_type"), "video");
   EXPECT_EQ(Probe(out, "a:0"), "");
+}
+
+// One line of --list-audio-inputs.
+struct ListedInput {
+  int index = -1;
+  std::string name;
+  std::string volume;
+  bool selected = false;
+};
+
+std::vector<ListedInput> ListedInputs(const std::string& output) {
+  std::vector<ListedInput> inputs;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    if (fields.size() < 3 || fields[0].find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    inputs.push_back({std::stoi(fields[0]), fields[1], fields[2], fields.size() > 3});
+  }
+  return inputs;
+}
+
+class CliAudioInputTest : public CliSoundTest {
+ protected:
+  void SetUp() override {
+    CliSoundTest::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(server_.WaitUntilReady());
+  }
+  CommandResult Cli(const std::string& arguments) {
+    return RunCommand("PULSE_SERVER='" + server_.Address() + "' " + kCli + " " + arguments +
+                      " 2>&1");
+  }
+  // The position of the listed input whose name holds `part`, or -1.
+  int Find(const std::vector<ListedInput>& inputs, const std::string& part) {
+    for (const ListedInput& input : inputs) {
+      if (input.name.find(part) != std::string::npos) return input.index;
+    }
+    return -1;
+  }
+
+  PrivateSoundServer server_;
+};
+
+TEST_F(CliAudioInputTest, ListsTheSourcesSelectsOneAndRecordsIt) {
+  const CommandResult listed = Cli("--list-audio-inputs");
+  ASSERT_EQ(listed.exitCode, 0) << listed.output;
+  const std::vector<ListedInput> inputs = ListedInputs(listed.output);
+  const std::string sources = server_.Pactl("list short sources").output;
+  EXPECT_EQ(inputs.size(),
+            static_cast<std::size_t>(std::count(sources.begin(), sources.end(), '\n')))
+      << listed.output << sources;
+  const int monitor = Find(inputs, "Monitor of Null Output");
+  const int sine = Find(inputs, "440");
+  ASSERT_GE(monitor, 0) << listed.output;
+  ASSERT_GE(sine, 0) << listed.output;
+  EXPECT_TRUE(inputs[static_cast<std::size_t>(monitor)].selected) << listed.output;
+  EXPECT_EQ(inputs[static_cast<std::size_t>(monitor)].volume, "100");
+
+  const std::string out = Output("sine.avi");
+  const CommandResult run =
+      Cli("--seconds 3 --region 0,0,320,240 --compressor MJPG "
+          "--audio-format 16 --audio-input " +
+          std::to_string(sine) + " '" + out + "'");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(server_.Pactl("get-default-source").output, "sine\n");
+  EXPECT_TRUE(
+      ListedInputs(Cli("--list-audio-inputs").output)[static_cast<std::size_t>(sine)].selected);
+  EXPECT_NEAR(DecodedTone(out, 44100).hertz, 440, 440 * 0.03);
+}
+
+TEST_F(CliAudioInputTest, TheVolumeShowsInTheServerAndInTheRecordedLevel) {
+  const int monitor =
+      Find(ListedInputs(Cli("--list-audio-inputs").output), "Monitor of Null Output");
+  const std::string out = Output("quiet.avi");
+  const CommandResult run =
+      Cli("--seconds 2 --region 0,0,320,240 --compressor MJPG "
+          "--audio-format 16 --audio-input " +
+          std::to_string(monitor) + " --audio-volume 50 '" + out + "'");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(server_.Pactl("get-source-volume nullsink.monitor").output.find(" 50% "),
+            std::string::npos);
+  // 50 % on the server's cubic scale is 0.125 of the amplitude: the half-scale tone peaks near
+  // 0.0625 of full scale.
+  const Tone tone = DecodedTone(out, 44100);
+  EXPECT_NEAR(tone.peak, 0.0625, 0.02);
+  EXPECT_NEAR(tone.hertz, 880, 880 * 0.03);
+}
+
+TEST_F(CliAudioInputTest, BadChoicesEndWithOneLineAndCodeTwo) {
+  const std::string noServer = "PULSE_SERVER=unix:" + Output("no-server") + " " + kCli;
+  const struct {
+    std::string command;
+    std::string says;
+  } cases[] = {
+      {"PULSE_SERVER='" + server_.Address() + "' " + kCli + " --audio-input 99 --list-audio-inputs",
+       "there is no audio input 99"},
+      {noServer + " --audio-input 0 --list-audio-inputs", "no sound input was found"},
+      {noServer + " --audio-volume 10 --list-audio-inputs", "no sound input was found"},
+  };
+  for (const auto& c : cases) {
+    const CommandResult run = RunCommand(c.command + " 2>&1");
+    EXPECT_EQ(run.exitCode, 2) << c.command << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+  }
+  const CommandResult empty = RunCommand(noServer + " --list-audio-inputs 2>&1");
+  EXPECT_EQ(empty.exitCode, 0);
+  EXPECT_NE(empty.output.find("no sound input was found"), std::string::npos) << empty.output;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/PosixFiles.h"
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeMixer.h"
 #include "platform/fake/GeneratorWaveIn.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
@@ -47,7 +48,8 @@ class EngineX11Test : public ::testing::Test {
                                                   .shell = shell_,
                                                   .ui = ui_,
                                                   .codecs = codecs_,
-                                                  .waveIn = waveIn_});
+                                                  .waveIn = waveIn_,
+                                                  .mixer = mixer_});
     engine_->SetRecordCursor(false);
   }
   void TearDown() override {
@@ -99,6 +101,7 @@ class EngineX11Test : public ::testing::Test {
   ManualClock clock_;
   FakeCompressionManager codecs_;
   GeneratorWaveInDriver waveIn_{clock_};
+  FakeMixerDriver mixer_;
   std::filesystem::path base_;
   std::unique_ptr<PosixFiles> files_;
   std::unique_ptr<X11HotKeys> hotKeys_;

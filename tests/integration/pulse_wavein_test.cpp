@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,18 +16,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/pulse/PulseWaveIn.h"
+#include "tests/integration/pulse_test_support.h"
 
 namespace orvenna {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using test::PrivateSoundServer;
+using test::ScopedEnvironment;
+using test::TemporaryFolder;
 
 WAVEFORMATEX Pcm(std::uint16_t channels, std::uint16_t bits, std::uint32_t rate) {
   WAVEFORMATEX format;
@@ -41,29 +42,6 @@ WAVEFORMATEX Pcm(std::uint16_t channels, std::uint16_t bits, std::uint32_t rate)
   format.nAvgBytesPerSec = rate * format.nBlockAlign;
   return format;
 }
-
-// Sets an environment variable for the scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-// A folder of its own under the temporary folder, removed with everything in it.
-struct TemporaryFolder {
-  std::filesystem::path path = [] {
-    std::string name = (std::filesystem::temp_directory_path() / "pulse-test.XXXXXX").string();
-    return std::filesystem::path(mkdtemp(name.data()));
-  }();
-  ~TemporaryFolder() { std::filesystem::remove_all(path); }
-};
 
 // The notifications of one device, in the order they arrived.
 class Receiver {
@@ -322,35 +300,6 @@ TEST_F(PulseWaveInTest, WithoutAServerOpenFailsInBoundedTimeNamingTheAddress) {
   WaveInCaps caps;
   EXPECT_EQ(driver_.GetDevCaps(WAVE_MAPPER, caps), MMSYSERR_NODRIVER);
 }
-
-// A PulseAudio server of the test's own, configured like the shared test server (the shell
-// replaces itself with the server, so that the signals of Kill reach the server).
-class PrivateSoundServer {
- public:
-  PrivateSoundServer() {
-    std::string command = "cd '" + folder_.path.string() +
-                          "' && . '" ORVENNA_SOUND_SCRIPT
-                          "' && write_pulse_config >test.pa && HOME=$PWD XDG_RUNTIME_DIR=$PWD"
-                          " PULSE_STATE_PATH=$PWD exec pulseaudio -n -F test.pa --daemonize=no"
-                          " --disallow-exit --exit-idle-time=-1 --use-pid-file=no"
-                          " </dev/null >server.log 2>&1";
-    char* argv[] = {const_cast<char*>("bash"), const_cast<char*>("-c"), command.data(), nullptr};
-    if (posix_spawnp(&pid_, "bash", nullptr, nullptr, argv, environ) != 0) pid_ = -1;
-  }
-  ~PrivateSoundServer() { Kill(SIGKILL); }
-
-  std::string Address() const { return "unix:" + (folder_.path / "pulse" / "native").string(); }
-  void Kill(int signal) {
-    if (pid_ <= 0) return;
-    kill(pid_, signal);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  TemporaryFolder folder_;
-  pid_t pid_ = -1;
-};
 
 class PulseVanishingServerTest : public PulseWaveInTest,
                                  public ::testing::WithParamInterface<int> {};

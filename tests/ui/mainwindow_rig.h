@@ -18,6 +18,7 @@
 #include "platform/PosixFiles.h"
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeMixer.h"
 #include "platform/fake/FakeScreen.h"
 #include "platform/fake/GeneratorWaveIn.h"
 #include "platform/qt/QtShell.h"
@@ -134,6 +135,7 @@ class MainWindowTest : public QtDisplayTest {
   FakeUiFactory ui_;
   FakeCompressionManager codecs_;
   GeneratorWaveInDriver waveIn_{clock_};
+  FakeMixerDriver mixer_;
   Platform platform_{.screen = screen_,
                      .cursor = cursor_,
                      .hotKeys = hotKeys_,
@@ -142,7 +144,8 @@ class MainWindowTest : public QtDisplayTest {
                      .shell = shell_,
                      .ui = ui_,
                      .codecs = codecs_,
-                     .waveIn = waveIn_};
+                     .waveIn = waveIn_,
+                     .mixer = mixer_};
   std::unique_ptr<TfrmMain> window_;
   TVistrel* engine_ = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "platform/PosixFiles.h"
 #include "platform/fake/FakeCompressors.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeMixer.h"
 #include "platform/fake/FakeScreen.h"
 #include "platform/fake/GeneratorWaveIn.h"
 
@@ -67,6 +68,7 @@ struct EngineRig {
   FakeUiFactory ui;
   FakeCompressionManager codecs;
   GeneratorWaveInDriver waveIn{clock};
+  FakeMixerDriver mixer;
   Platform platform{.screen = screen,
                     .cursor = cursor,
                     .hotKeys = hotKeys,
@@ -75,7 +77,8 @@ struct EngineRig {
                     .shell = shell,
                     .ui = ui,
                     .codecs = codecs,
-                    .waveIn = waveIn};
+                    .waveIn = waveIn,
+                    .mixer = mixer};
   std::unique_ptr<TVistrel> engine;
 };
 
