@@ -69,7 +69,9 @@ void CliLoop::Wake() {
 }
 
 std::chrono::steady_clock::time_point CliLoop::NextDeadline() const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+  // Another source of events is looked at often enough for a window to follow the mouse.
+  const auto wait = std::chrono::milliseconds(pump_ ? 5 : 50);
+  auto deadline = std::chrono::steady_clock::now() + wait;
   for (const LoopTimer* timer : timers_) {
     if (timer->Enabled()) deadline = std::min(deadline, timer->Next());
   }
@@ -99,6 +101,7 @@ void CliLoop::RunUntil(const std::function<bool()>& done) {
     }
     if (work) work();
     FireDueTimers();
+    if (pump_) pump_();
   }
 }
 

@@ -27,6 +27,9 @@ class CliLoop final : public Shell, public UiFactory {
   void RunUntil(const std::function<bool()>& done);
   // Any thread: wakes the loop so that it checks `done` again.
   void Wake();
+  // Lets the loop also serve another source of events (a toolkit's windows): `pump` runs on
+  // every pass, at least every few milliseconds. Empty: none.
+  void SetEventPump(std::function<void()> pump) { pump_ = std::move(pump); }
 
   // Shell.
   void PostToUiThread(std::function<void()> work) override;
@@ -63,6 +66,7 @@ class CliLoop final : public Shell, public UiFactory {
   std::deque<std::function<void()>> posted_;
   bool woken_ = false;
   std::vector<LoopTimer*> timers_;  // UI thread only
+  std::function<void()> pump_;      // UI thread only
 };
 
 }  // namespace orvenna

@@ -13,6 +13,8 @@ std::string CliUsage() {
        << "                       Ctrl+C or SIGTERM (stop and keep)\n"
        << "  --region L,T,W,H     fixed region (default: the full screen)\n"
        << "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
+       << "  --pick-region        draw the region with the mouse before recording (free hand)\n"
+       << "  --pick-window        pick a window with the mouse before recording\n"
        << "  --compressor C       four-character code (e.g. ZMBV) or catalogue position\n"
        << "                       (default: position 0)\n"
        << "  --quality Q          0..100 (default " << defaults.quality << ")\n"
@@ -30,6 +32,11 @@ std::string CliUsage() {
        << "  --list-compressors   print one line per compressor: position, four-character\n"
        << "                       code, description; then exit\n"
        << "  --list-audio-formats print one line per format: number, description; then exit\n"
+       << "  --list-audio-inputs  print one line per input: index, name, volume (or -),\n"
+       << "                       and * on the selected one; then exit\n"
+       << "  --audio-input N      select input N before recording (as the options dialog does)\n"
+       << "  --audio-volume V     set the selected input's volume to V (0..100) before\n"
+       << "                       recording\n"
        << "  --help               show this text\n";
   return text.str();
 }
@@ -86,6 +93,12 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       options.action = CliOptions::Action::ListCompressors;
     } else if (arg == "--list-audio-formats") {
       options.action = CliOptions::Action::ListAudioFormats;
+    } else if (arg == "--list-audio-inputs") {
+      options.action = CliOptions::Action::ListAudioInputs;
+    } else if (arg == "--audio-input") {
+      if (!number(0, 1000, options.audioInput)) return std::nullopt;
+    } else if (arg == "--audio-volume") {
+      if (!number(0, 100, options.audioVolume)) return std::nullopt;
     } else if (arg == "--audio-format") {
       if (!number(1, 20, options.audioFormat)) return std::nullopt;
     } else if (arg == "--seconds") {
@@ -114,6 +127,10 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       }
       options.regionKind = CliOptions::RegionKind::FollowMouse;
       options.region = Rect{0, 0, list[0], list[1]};
+    } else if (arg == "--pick-region") {
+      options.regionKind = CliOptions::RegionKind::PickFreeHand;
+    } else if (arg == "--pick-window") {
+      options.regionKind = CliOptions::RegionKind::PickWindow;
     } else if (arg == "--compressor") {
       if (!hasValue || args[i + 1].empty()) return fail("--compressor needs a code or a position");
       options.compressor = args[++i];

@@ -11,14 +11,14 @@ namespace orvenna {
 
 // What the command line asks for.
 struct CliOptions {
-  enum class Action { Record, ListCompressors, ListAudioFormats, Help };
-  enum class RegionKind { FullScreen, Fixed, FollowMouse };
+  enum class Action { Record, ListCompressors, ListAudioFormats, ListAudioInputs, Help };
+  enum class RegionKind { FullScreen, Fixed, FollowMouse, PickFreeHand, PickWindow };
 
   Action action = Action::Record;
   std::string output;
   int seconds = 0;  // 0: until interrupted
   RegionKind regionKind = RegionKind::FullScreen;
-  Rect region;             // Fixed: all four; FollowMouse: width and height
+  Rect region;             // Fixed: all four; FollowMouse: width and height; picked: unused
   std::string compressor;  // four-character code or catalogue position; empty: position 0
   int quality = kFrontEndDefaults.compressionQuality / 100;  // percent
   int keyFrames = kFrontEndDefaults.keyFramesEvery;
@@ -27,7 +27,9 @@ struct CliOptions {
   int bitsPerPixel = 8 * (kFrontEndDefaults.colors + 1);
   bool cursor = true;
   bool inverse = false;
-  int audioFormat = 0;  // 1..20 as --list-audio-formats numbers them; 0: no sound
+  int audioFormat = 0;   // 1..20 as --list-audio-formats numbers them; 0: no sound
+  int audioInput = -1;   // position as --list-audio-inputs prints it; -1: leave it
+  int audioVolume = -1;  // 0..100 for the selected input; -1: leave it
   bool yes = false;
 };
 

@@ -9,6 +9,7 @@
 
 #include "cli/CliLoop.h"
 #include "cli/CliOptions.h"
+#include "cli/CliPickers.h"
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
 #include "platform/desktop/DesktopServices.h"
@@ -62,8 +63,15 @@ void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
     case orvenna::CliOptions::RegionKind::FollowMouse:
       engine.SetScreenRegion(TScreenRegion::FixedMoving);
       break;
+    case orvenna::CliOptions::RegionKind::PickFreeHand:
+      engine.SetScreenRegion(TScreenRegion::FreeHand);
+      break;
+    case orvenna::CliOptions::RegionKind::PickWindow:
+      engine.SetScreenRegion(TScreenRegion::SelObject);
+      break;
   }
-  if (options.regionKind != orvenna::CliOptions::RegionKind::FullScreen) {
+  if (options.regionKind == orvenna::CliOptions::RegionKind::Fixed ||
+      options.regionKind == orvenna::CliOptions::RegionKind::FollowMouse) {
     engine.SetScreenWidth(options.region.width);
     engine.SetScreenHeight(options.region.height);
   }
@@ -72,6 +80,45 @@ void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
         orvenna::TCaptureTimer{true, static_cast<std::uint8_t>(options.seconds / 3600),
                                static_cast<std::uint8_t>(options.seconds / 60 % 60),
                                static_cast<std::uint8_t>(options.seconds % 60)});
+  }
+}
+
+// Selects the audio input and sets its volume as the options ask; false with a message when
+// the input or its volume does not exist.
+bool ApplyAudioInput(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
+  orvenna::AudioInputInfo inputs;
+  engine.GetAudioInputs(inputs);
+  const int count = static_cast<int>(inputs.Lines->size());
+  if (options.audioInput >= count) {
+    std::cerr << "orvenna-cli: there is no audio input " << options.audioInput << " ("
+              << (count == 0 ? std::string("no sound input was found")
+                             : "inputs are 0 to " + std::to_string(count - 1))
+              << "; see --list-audio-inputs)\n";
+    return false;
+  }
+  if (options.audioInput >= 0) engine.SetAudioInput(options.audioInput);
+  if (options.audioVolume < 0) return true;
+  const int selected = options.audioInput >= 0 ? options.audioInput : inputs.SelectedIndex;
+  if (count == 0 || engine.AudioInputVolume(selected) < 0) {
+    std::cerr << "orvenna-cli: "
+              << (count == 0 ? "no sound input was found"
+                             : "the selected audio input has no volume control")
+              << ", so --audio-volume cannot be applied\n";
+    return false;
+  }
+  engine.SetAudioInputVolume(selected, options.audioVolume);
+  return true;
+}
+
+void ListAudioInputs(orvenna::TVistrel& engine) {
+  orvenna::AudioInputInfo inputs;
+  engine.GetAudioInputs(inputs);
+  if (inputs.Lines->empty()) std::cerr << "orvenna-cli: no sound input was found\n";
+  for (std::size_t i = 0; i < inputs.Lines->size(); ++i) {
+    const int volume = engine.AudioInputVolume(static_cast<int>(i));
+    std::cout << i << "\t" << (*inputs.Lines)[i] << "\t"
+              << (volume < 0 ? std::string("-") : std::to_string(volume))
+              << (static_cast<int>(i) == inputs.SelectedIndex ? "\t*" : "") << "\n";
   }
 }
 
@@ -107,14 +154,25 @@ int main(int argc, char** argv) {
   }
 
   CliLoop loop(options->yes);
-  const auto desktop = DesktopServices::Open(loop, loop, error);
+  const bool picking = options->action == CliOptions::Action::Record &&
+                       (options->regionKind == CliOptions::RegionKind::PickFreeHand ||
+                        options->regionKind == CliOptions::RegionKind::PickWindow);
+  CliPickers pickers(loop);  // outlives the engine
+  UiFactory& ui = picking ? static_cast<UiFactory&>(pickers) : loop;
+  const auto desktop = DesktopServices::Open(loop, ui, error);
   if (!desktop) {
     std::cerr << "orvenna-cli: " << error << "\n";
     return 1;
   }
+  if (picking) pickers.Attach(desktop->Services());
   Clock& clock = desktop->Services().clock;
   TVistrel engine(desktop->Services());
   Configure(engine, *options);
+  if (!ApplyAudioInput(engine, *options)) return 2;
+  if (options->action == CliOptions::Action::ListAudioInputs) {
+    ListAudioInputs(engine);
+    return 0;
+  }
   engine.GetCompressorList();  // for the region and depth asked for
 
   if (options->action == CliOptions::Action::ListCompressors) {
@@ -153,10 +211,26 @@ int main(int argc, char** argv) {
 
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
+  if (picking) {
+    // Ctrl+C or SIGTERM while the user picks cancels the pick, as Esc does.
+    loop.SetEventPump([&engine] {
+      CliPickers::ServeWindowEvents();
+      if (stopSignal && Process().PendingStart) engine.HotKeyPressed(TVistrel::FHotKey2);
+    });
+  }
   Process().SaveSucceeded = false;
   if (!engine.StartRecording(options->output)) {
-    std::cerr << "orvenna-cli: the recording could not start\n";
-    return 1;
+    if (!Process().PendingStart) {
+      std::cerr << "orvenna-cli: the recording could not start\n";
+      return 1;
+    }
+    // The region is picked first: the engine's next tick opens the picker, and a confirmed
+    // pick starts the recording.
+    loop.RunUntil([] { return !Process().PendingStart; });
+    if (!engine.SessionThreadRunning()) {
+      std::cerr << "orvenna-cli: no region was picked, so nothing was recorded\n";
+      return 1;
+    }
   }
   bool stopAsked = false;
   loop.RunUntil([&] {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "engine/Vistrel.h"
 
 namespace orvenna {
@@ -6,6 +8,21 @@ namespace {
 constexpr std::uint32_t kFrameColour = 255;  // pure red
 constexpr int kLargestRecordingPreviewWidth = 800;
 constexpr int kLargestRecordingPreviewHeight = 600;
+
+// The part of `area` that lies on a screen of `screen` size; empty (zero width or height)
+// when there is none.
+Rect OnScreen(const Rect& area, Size screen) {
+  const auto clamp = [](long long value, int high) {
+    return static_cast<int>(std::clamp<long long>(value, 0, high));
+  };
+  const int left = clamp(area.left, screen.width);
+  const int top = clamp(area.top, screen.height);
+  const int right =
+      clamp(static_cast<long long>(area.left) + std::max(area.width, 0), screen.width);
+  const int bottom =
+      clamp(static_cast<long long>(area.top) + std::max(area.height, 0), screen.height);
+  return Rect{left, top, right - left, bottom - top};
+}
 
 }  // namespace
 
@@ -99,7 +116,18 @@ bool TVistrel::RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& op
   const ModalResult result = picker->ShowModal();
   openSlot = nullptr;
   if (result != ModalResult::Ok) return false;
-  region_.Set(picker->Selection());
+  // A picked window may reach beyond the screen: only the part on the screen can be
+  // grabbed. A pick with nothing on the screen (no window was found yet, or the window lies
+  // wholly outside) is refused like a cancelled one rather than recorded as an empty region.
+  const Rect picked = OnScreen(picker->Selection(), platform_.screen.ScreenSize());
+  if (picked.width <= 0 || picked.height <= 0) {
+    Process().PendingStart = false;
+    RaiseError(
+        "The picked region has no part on the screen, so nothing is recorded. Start "
+        "again and pick a window or an area that is on the screen.");
+    return false;
+  }
+  region_.Set(picked);
   SetScreenRegion(TScreenRegion::FixedStable);
   StartPendingRecording();
   return true;

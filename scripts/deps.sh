@@ -12,7 +12,8 @@ packages=(
   libpulse-dev libjpeg-dev zlib1g-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb x11-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick xterm
+  xvfb x11-utils x11-xserver-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick
+  xterm
 )
 
 missing=()

@@ -15,9 +15,11 @@ const QColor kCaptionColour(255, 255, 255);
 
 }  // namespace
 
-TFlashingWnd::TFlashingWnd()
+TFlashingWnd::TFlashingWnd(Mouse mouse)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
-                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint) {
+                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint |
+                           (mouse == Mouse::PassesThrough ? Qt::WindowTransparentForInput
+                                                          : Qt::WindowFlags())) {
   // The window manager stays out: no decoration, the exact position even partly off the
   // screen, and no window manager layer that could put a full-screen window above the frame.
   setAttribute(Qt::WA_ShowWithoutActivating);

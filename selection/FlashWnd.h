@@ -15,7 +15,13 @@ namespace orvenna {
 // UI thread only (create, use and destroy it there).
 class TFlashingWnd final : public QWidget, public FrameWindow {
  public:
-  TFlashingWnd();
+  enum class Mouse {
+    StopsAtLine,    // the frame line and the caption take the clicks that land on them
+    PassesThrough,  // every click reaches the window underneath, and no lookup of the window
+                    // under a point finds this one
+  };
+
+  explicit TFlashingWnd(Mouse mouse = Mouse::StopsAtLine);
 
   void PlaceFrame(int left, int top, int width, int height, bool cornersOnly,
                   const std::string& caption) override;

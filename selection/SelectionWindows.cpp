@@ -2,6 +2,8 @@
 
 #include "platform/qt/QtTimer.h"
 #include "selection/FlashWnd.h"
+#include "selection/FreeHandWnd.h"
+#include "selection/SelObjWnd.h"
 
 namespace orvenna {
 
@@ -14,11 +16,13 @@ std::unique_ptr<FrameWindow> QtUiFactory::NewFrameWindow() {
 }
 
 std::unique_ptr<RegionPicker> QtUiFactory::NewFreeHandPicker() {
-  return nullptr;
+  if (!pickerDesktop_) return nullptr;
+  return std::make_unique<TFreeHandWindow>(*pickerDesktop_);
 }
 
 std::unique_ptr<RegionPicker> QtUiFactory::NewObjectPicker() {
-  return nullptr;
+  if (!pickerDesktop_) return nullptr;
+  return std::make_unique<TSelObjWindow>(*pickerDesktop_);
 }
 
 }  // namespace orvenna

@@ -1,19 +1,29 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/Windows.h"
+#include "selection/PickerDesktop.h"
 
 namespace orvenna {
 
-// Creates the engine's UI-thread objects on Qt: QtTimer timers and the capture frame window.
-// The free-hand and window pickers are not built yet: NewFreeHandPicker and NewObjectPicker
-// return null, which the engine treats as a cancelled pick. UI thread only; the objects it
-// makes must be destroyed before the QApplication.
+// Creates the engine's UI-thread objects on Qt: QtTimer timers, the capture frame window, and
+// the two region pickers (the free-hand window and the window picker) once it knows the desktop
+// they work on; before that NewFreeHandPicker and NewObjectPicker return null, which the
+// engine treats as a cancelled pick. UI thread only; the objects it makes must be destroyed
+// before the QApplication.
 class QtUiFactory final : public UiFactory {
  public:
+  // The desktop services of the pickers made from now on; they must outlive the pickers.
+  void UsePickerDesktop(const PickerDesktop& desktop) { pickerDesktop_.emplace(desktop); }
+
   std::unique_ptr<Timer> NewTimer() override;
   std::unique_ptr<FrameWindow> NewFrameWindow() override;
   std::unique_ptr<RegionPicker> NewFreeHandPicker() override;
   std::unique_ptr<RegionPicker> NewObjectPicker() override;
+
+ private:
+  std::optional<PickerDesktop> pickerDesktop_;
 };
 
 }  // namespace orvenna

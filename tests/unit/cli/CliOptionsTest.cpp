@@ -53,7 +53,19 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_EQ(follow->region.width, 640);
   EXPECT_EQ(follow->region.height, 480);
   EXPECT_EQ(Parse({"--list-compressors"})->action, CliOptions::Action::ListCompressors);
+  const auto inputs = Parse({"--audio-input", "2", "--audio-volume", "40", "--list-audio-inputs"});
+  ASSERT_TRUE(inputs);
+  EXPECT_EQ(inputs->action, CliOptions::Action::ListAudioInputs);
+  EXPECT_EQ(inputs->audioInput, 2);
+  EXPECT_EQ(inputs->audioVolume, 40);
+  EXPECT_EQ(follow->audioInput, -1);
+  EXPECT_EQ(follow->audioVolume, -1);
   EXPECT_EQ(Parse({"--help"})->action, CliOptions::Action::Help);
+  // The last region option wins; a picked region needs no numbers.
+  EXPECT_EQ(Parse({"--region", "1,2,3,4", "--pick-region", "z.avi"})->regionKind,
+            CliOptions::RegionKind::PickFreeHand);
+  EXPECT_EQ(Parse({"--pick-region", "--pick-window", "z.avi"})->regionKind,
+            CliOptions::RegionKind::PickWindow);
 }
 
 TEST(CliOptions, RefusesBadArgumentsWithOneLine) {
@@ -73,6 +85,8 @@ TEST(CliOptions, RefusesBadArgumentsWithOneLine) {
       {"--interval", "0", "a.avi"},
       {"--fps", "-1", "a.avi"},
       {"--bogus", "a.avi"},
+      {"--audio-input", "-1", "a.avi"},
+      {"--audio-volume", "101", "a.avi"},
   };
   for (const auto& args : bad) {
     std::string error;

@@ -1,0 +1,70 @@
+#include "cli/CliPickers.h"
+
+#include <QApplication>
+#include <iostream>
+#include <string>
+
+#include "platform/Log.h"
+#include "platform/x11/X11WindowFinder.h"
+
+namespace orvenna {
+namespace {
+
+void LogQtMessage(QtMsgType type, const QMessageLogContext& /*context*/, const QString& text) {
+  const std::string line = text.toStdString();
+  switch (type) {
+    case QtDebugMsg:
+      Log(LogLevel::Debug, "qt", line);
+      break;
+    case QtInfoMsg:
+    case QtWarningMsg:
+      Log(LogLevel::Info, "qt", line);
+      break;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+      std::cerr << "orvenna-cli: Qt: " << line << "\n";
+      break;
+  }
+}
+
+}  // namespace
+
+CliPickers::CliPickers(CliLoop& loop) : loop_(loop) {}
+
+CliPickers::~CliPickers() {
+  loop_.SetEventPump(nullptr);
+  qt_.reset();
+  windows_.reset();
+  application_.reset();
+}
+
+void CliPickers::Attach(const Platform& services) {
+  if (application_) return;
+  // Qt's notes (for instance on the session's runtime folder) go to the diagnostic log, so
+  // that the program's own output stays its messages; Qt's fatal errors still show.
+  qInstallMessageHandler(&LogQtMessage);
+  // The pickers are windows of the X display the recording is made from.
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  application_ = std::make_unique<QApplication>(argc_, argv_);
+  windows_ = std::make_unique<X11WindowFinder>("");
+  qt_ = std::make_unique<QtUiFactory>();
+  qt_->UsePickerDesktop(PickerDesktop{.shell = services.shell,
+                                      .screen = services.screen,
+                                      .cursor = services.cursor,
+                                      .windows = *windows_});
+  loop_.SetEventPump(&CliPickers::ServeWindowEvents);
+}
+
+void CliPickers::ServeWindowEvents() {
+  if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
+}
+
+std::unique_ptr<RegionPicker> CliPickers::NewFreeHandPicker() {
+  return qt_ ? qt_->NewFreeHandPicker() : nullptr;
+}
+
+std::unique_ptr<RegionPicker> CliPickers::NewObjectPicker() {
+  return qt_ ? qt_->NewObjectPicker() : nullptr;
+}
+
+}  // namespace orvenna
