@@ -10,13 +10,14 @@ std::string CliUsage() {
   std::ostringstream text;
   text << "usage: orvenna-cli [options] OUTPUT.avi\n"
        << "  --seconds N          stop and keep after N seconds; without it, record until\n"
-       << "                       Ctrl+C or SIGTERM (stop and keep)\n"
+       << "                       Ctrl+C, SIGTERM or SIGHUP (stop and keep)\n"
        << "  --region L,T,W,H     fixed region (default: the full screen)\n"
        << "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
        << "  --pick-region        draw the region with the mouse before recording (free hand)\n"
        << "  --pick-window        pick a window with the mouse before recording\n"
-       << "  --compressor C       four-character code (e.g. ZMBV) or catalogue position\n"
-       << "                       (default: position 0)\n"
+       << "  --compressor C       four-character code (e.g. ZMBV) or position as\n"
+       << "                       --list-compressors numbers them; one that cannot take the\n"
+       << "                       region is refused (default: the first that can)\n"
        << "  --quality Q          0..100 (default " << defaults.quality << ")\n"
        << "  --keyframes N        key-frame interval (default " << defaults.keyFrames << ")\n"
        << "  --interval MS        record interval in ms per frame slot (default "
@@ -26,18 +27,22 @@ std::string CliUsage() {
        << ")\n"
        << "  --no-cursor          do not draw the mouse cursor\n"
        << "  --inverse            inverse colours\n"
-       << "  --yes                answer Yes to the engine's questions (default: No)\n"
+       << "  --yes                replace an existing OUTPUT.avi, and answer Yes to the\n"
+       << "                       engine's questions (default: No; an existing OUTPUT.avi is\n"
+       << "                       refused before recording)\n"
        << "  --audio-format N     also record sound, in PCM format N (1..20, numbered as\n"
        << "                       --list-audio-formats prints them); default: no sound\n"
-       << "  --list-compressors   print one line per compressor: position, four-character\n"
-       << "                       code, description; then exit\n"
+       << "  --list-compressors   print one line per installed compressor: position,\n"
+       << "                       four-character code, description, and a note when it\n"
+       << "                       cannot take the region; then exit\n"
        << "  --list-audio-formats print one line per format: number, description; then exit\n"
        << "  --list-audio-inputs  print one line per input: index, name, volume (or -),\n"
        << "                       and * on the selected one; then exit\n"
        << "  --audio-input N      select input N before recording (as the options dialog does)\n"
        << "  --audio-volume V     set the selected input's volume to V (0..100) before\n"
        << "                       recording\n"
-       << "  --help               show this text\n";
+       << "  --help               show this text\n"
+       << "  --version            print the version and exit\n";
   return text.str();
 }
 
@@ -89,6 +94,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
     std::vector<int> list;
     if (arg == "--help") {
       options.action = CliOptions::Action::Help;
+    } else if (arg == "--version") {
+      options.action = CliOptions::Action::Version;
     } else if (arg == "--list-compressors") {
       options.action = CliOptions::Action::ListCompressors;
     } else if (arg == "--list-audio-formats") {

@@ -11,7 +11,7 @@ namespace orvenna {
 
 // What the command line asks for.
 struct CliOptions {
-  enum class Action { Record, ListCompressors, ListAudioFormats, ListAudioInputs, Help };
+  enum class Action { Record, ListCompressors, ListAudioFormats, ListAudioInputs, Help, Version };
   enum class RegionKind { FullScreen, Fixed, FollowMouse, PickFreeHand, PickWindow };
 
   Action action = Action::Record;

@@ -10,9 +10,15 @@
 #include "cli/CliLoop.h"
 #include "cli/CliOptions.h"
 #include "cli/CliPickers.h"
+#include "cli/CompressorChoice.h"
+#include "cli/OutputCheck.h"
+#include "engine/RegionFit.h"
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
+#include "generated/Version.h"
+#include "platform/StandardStreams.h"
 #include "platform/desktop/DesktopServices.h"
+#include "platform/desktop/WaylandSession.h"
 
 namespace {
 
@@ -22,17 +28,11 @@ extern "C" void OnStopSignal(int) {
   stopSignal = 1;
 }
 
-// The catalogue position named by `wanted` (a position or a four-character code), or -1.
-int FindCompressor(const orvenna::TVistrel& engine, const std::string& wanted) {
-  if (wanted.empty()) return engine.CompressorCount() > 0 ? 0 : -1;
-  if (wanted.find_first_not_of("0123456789") == std::string::npos && wanted.size() < 4) {
-    const int position = std::stoi(wanted);
-    return position < engine.CompressorCount() ? position : -1;
-  }
-  for (int i = 0; i < engine.CompressorCount(); ++i) {
-    if (orvenna::FourCCText(engine.CompressorTable()[i].fccHandler) == wanted) return i;
-  }
-  return -1;
+// "a W x H region at B bits per pixel", for the messages about compressors.
+std::string RegionAndDepthText(const orvenna::TVistrel& engine, int bitsPerPixel) {
+  const orvenna::Rect region = engine.Region();
+  return "a " + std::to_string(region.width) + " x " + std::to_string(region.height) +
+         " region at " + std::to_string(bitsPerPixel) + " bits per pixel";
 }
 
 void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
@@ -81,6 +81,26 @@ void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
                                static_cast<std::uint8_t>(options.seconds / 60 % 60),
                                static_cast<std::uint8_t>(options.seconds % 60)});
   }
+}
+
+// Keeps a --region or --follow-mouse region within the screen before anything is made for
+// it: a note when only a part is recorded, false with a message when nothing could be.
+bool FitRegion(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
+  using Kind = orvenna::CliOptions::RegionKind;
+  if (options.regionKind != Kind::Fixed && options.regionKind != Kind::FollowMouse) return true;
+  const orvenna::Size screen{engine.DesktopWidth(), engine.DesktopHeight()};
+  const orvenna::RegionFit fit =
+      orvenna::FitRegionToScreen(engine.Region(), screen, options.regionKind == Kind::FollowMouse);
+  if (!fit.problem.empty()) {
+    std::cerr << "orvenna-cli: " << fit.problem << "\n";
+    return false;
+  }
+  if (fit.changed) {
+    std::cerr << "orvenna-cli: the region reaches beyond the screen (" << screen.width << " x "
+              << screen.height << "); recording " << orvenna::RegionText(fit.region) << "\n";
+    engine.SetRegion(fit.region);
+  }
+  return true;
 }
 
 // Selects the audio input and sets its volume as the options ask; false with a message when
@@ -135,6 +155,10 @@ std::string Statistics(const orvenna::TVistrel& engine) {
 
 int main(int argc, char** argv) {
   using namespace orvenna;
+  OpenStandardStreams();
+  // A reader of the messages that goes away (`| head`) must not cost the recording: writes to
+  // it then fail, the stream stops printing, and the recording goes on to be saved.
+  std::signal(SIGPIPE, SIG_IGN);
   std::string error;
   const auto options = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), error);
   if (!options) {
@@ -143,6 +167,10 @@ int main(int argc, char** argv) {
   }
   if (options->action == CliOptions::Action::Help) {
     std::cout << CliUsage();
+    return 0;
+  }
+  if (options->action == CliOptions::Action::Version) {
+    std::cout << "orvenna-cli " << kVersion << "\n";
     return 0;
   }
 
@@ -165,29 +193,45 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (picking) pickers.Attach(desktop->Services());
+  if (const std::string note = WaylandSessionNote();
+      !note.empty() && options->action == CliOptions::Action::Record) {
+    std::cerr << "orvenna-cli: " << note << "\n";
+  }
   Clock& clock = desktop->Services().clock;
   TVistrel engine(desktop->Services());
   Configure(engine, *options);
+  if (!FitRegion(engine, *options)) return 2;
+  if (options->action == CliOptions::Action::Record) {
+    // Refused before anything is changed or recorded: the recorder's own temporary file (the
+    // save would end with no file at all), and an existing file the user did not let go.
+    std::string problem = engine.TempFileProblem(options->output);
+    if (problem.empty()) problem = ExistingOutputProblem(options->output, options->yes);
+    if (!problem.empty()) {
+      std::cerr << "orvenna-cli: " << problem << "\n";
+      return 2;
+    }
+  }
   if (!ApplyAudioInput(engine, *options)) return 2;
   if (options->action == CliOptions::Action::ListAudioInputs) {
     ListAudioInputs(engine);
     return 0;
   }
   engine.GetCompressorList();  // for the region and depth asked for
+  const std::vector<InstalledCompressor> installed =
+      InstalledCompressors(desktop->Services().codecs, engine);
+  const std::string regionText = RegionAndDepthText(engine, options->bitsPerPixel);
 
   if (options->action == CliOptions::Action::ListCompressors) {
-    for (int i = 0; i < engine.CompressorCount(); ++i) {
-      const ICINFO& entry = engine.CompressorTable()[i];
-      std::cout << i << "\t" << orvenna::FourCCText(entry.fccHandler) << "\t"
-                << Utf16FieldToUtf8(entry.szDescription, 128) << "\n";
+    for (std::size_t i = 0; i < installed.size(); ++i) {
+      std::cout << i << "\t" << installed[i].code << "\t" << installed[i].description
+                << (installed[i].catalogue < 0 ? "\t(cannot take " + regionText + ")" : "") << "\n";
     }
     return 0;
   }
 
-  const int position = FindCompressor(engine, options->compressor);
-  if (!options->compressor.empty() && position < 0) {
-    std::cerr << "orvenna-cli: no compressor '" << options->compressor << "' takes this region at "
-              << options->bitsPerPixel << " bits per pixel (see --list-compressors)\n";
+  const int position = ChooseCompressor(installed, options->compressor, regionText, error);
+  if (!error.empty()) {
+    std::cerr << "orvenna-cli: " << error << "\n";
     return 2;
   }
   engine.SetSelectedCompressor(position);
@@ -196,7 +240,15 @@ int main(int argc, char** argv) {
     std::cerr << "orvenna-cli: " << message << "\n";
   };
   std::uint32_t lastReport = 0;
+  bool started = false;
   engine.OnUpdate = [&](TVistrel& sender) {
+    if (!started) {
+      // By the first frame the recording has settled its compressor (the default one, when
+      // the chosen one failed and the user let it) and its size.
+      started = true;
+      std::cerr << "orvenna-cli: recording " << RegionAndDepthText(sender, options->bitsPerPixel)
+                << " with " << CompressorText(installed, sender.CompressorFcc()) << "\n";
+    }
     const std::uint32_t now = clock.Milliseconds();
     if (now - lastReport < 1000) return;
     lastReport = now;
@@ -211,8 +263,9 @@ int main(int argc, char** argv) {
 
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
+  std::signal(SIGHUP, OnStopSignal);  // the terminal closed: stop and keep, as SIGTERM does
   if (picking) {
-    // Ctrl+C or SIGTERM while the user picks cancels the pick, as Esc does.
+    // Ctrl+C, SIGTERM or SIGHUP while the user picks cancels the pick, as Esc does.
     loop.SetEventPump([&engine] {
       CliPickers::ServeWindowEvents();
       if (stopSignal && Process().PendingStart) engine.HotKeyPressed(TVistrel::FHotKey2);

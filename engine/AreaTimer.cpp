@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "engine/RegionFit.h"
 #include "engine/Vistrel.h"
 
 namespace orvenna {
@@ -8,21 +9,6 @@ namespace {
 constexpr std::uint32_t kFrameColour = 255;  // pure red
 constexpr int kLargestRecordingPreviewWidth = 800;
 constexpr int kLargestRecordingPreviewHeight = 600;
-
-// The part of `area` that lies on a screen of `screen` size; empty (zero width or height)
-// when there is none.
-Rect OnScreen(const Rect& area, Size screen) {
-  const auto clamp = [](long long value, int high) {
-    return static_cast<int>(std::clamp<long long>(value, 0, high));
-  };
-  const int left = clamp(area.left, screen.width);
-  const int top = clamp(area.top, screen.height);
-  const int right =
-      clamp(static_cast<long long>(area.left) + std::max(area.width, 0), screen.width);
-  const int bottom =
-      clamp(static_cast<long long>(area.top) + std::max(area.height, 0), screen.height);
-  return Rect{left, top, right - left, bottom - top};
-}
 
 }  // namespace
 

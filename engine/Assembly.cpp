@@ -1,5 +1,6 @@
 #include <map>
 
+#include "engine/FreeName.h"
 #include "engine/RecordingTrack.h"
 #include "engine/Vistrel.h"
 #include "platform/Check.h"
@@ -37,6 +38,7 @@ std::string SaveErrorText(AviResult code) {
       {AVIERR_BADHANDLE, "Error: bad handle!"},
       {AVIERR_FILEREAD, "Error: reading files!"},
       {AVIERR_FILEWRITE, "Error: writing files!"},
+      {AVIERR_DISKFULL, "Error: the disk is full!"},
       {AVIERR_FILEOPEN, "Error: opening files!"},
       {AVIERR_COMPRESSOR, "Error: in compressor!"},
       {AVIERR_NOCOMPRESSOR, "Error: no compressor!"},
@@ -67,7 +69,53 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+// ".recovered.avi" numbered: ".recovered-2.avi" for 2; the first keeps the ending as it is.
+std::string NumberedEnding(const std::string& ending, int number) {
+  if (number == 1) return ending;
+  const std::size_t dot = ending.rfind('.');
+  return ending.substr(0, dot) + "-" + std::to_string(number) + ending.substr(dot);
+}
+
+// `base + ending`, with the last name of `base` shortened (by whole UTF-8 characters) until
+// the file system takes it; empty when even the ending alone is too long there.
+std::string FittingName(Files& files, std::string base, const std::string& ending) {
+  const std::size_t nameStart = base.rfind('/') + 1;  // 0 without a slash
+  while (files.NameTooLong(base + ending)) {
+    if (base.size() <= nameStart) return {};
+    unsigned char removed;
+    do {
+      removed = static_cast<unsigned char>(base.back());
+      base.pop_back();
+    } while ((removed & 0xC0) == 0x80 && base.size() > nameStart);
+  }
+  return base + ending;
+}
+
+constexpr int kMostNumberedNames = 999;
+
 }  // namespace
+
+std::string ClaimFreeName(Files& files, const std::string& base, const std::string& ending,
+                          const std::function<bool(const std::string&)>& claim) {
+  for (int number = 1; number <= kMostNumberedNames; ++number) {
+    const std::string to = FittingName(files, base, NumberedEnding(ending, number));
+    if (to.empty()) return {};
+    if (claim(to)) return to;
+    if (!files.Exists(to)) return {};
+  }
+  return {};
+}
+
+std::string MoveToFreeName(Files& files, const std::string& from, const std::string& base,
+                           const std::string& ending) {
+  return ClaimFreeName(files, base, ending,
+                       [&](const std::string& to) { return files.RenameNoReplace(from, to); });
+}
 
 void TVistrel::OpenAVIStream(const std::string& path, PAVISTREAM& slot) {
   if (!platform_.files.Exists(path)) return;
@@ -85,8 +133,15 @@ bool TVistrel::SaveAVIFile(const std::string& fileName, int count, PAVISTREAM* s
   return SaveStreams(fileName, count, streams) == AVIERR_OK;
 }
 
+// The file there before stays as it is until the new one takes its place whole (AVISaveV);
+// a file that another program holds is not replaced.
 AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams) {
-  if (!DeleteTempFile(fileName)) {
+  Files& files = platform_.files;
+  if (files.NameTooLong(fileName)) {
+    RaiseError("The file name is too long for the file system: " + fileName);
+    return AVIERR_BADPARAM;
+  }
+  if (files.Exists(fileName) && files.IsLocked(fileName)) {
     RaiseError("Can not delete existing video file.");
     return AVIERR_FILEOPEN;
   }
@@ -95,7 +150,12 @@ AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTRE
   const AviResult result =
       AVISaveV(platform_.files, fileName, SaveProgressCallback, count, streams, options);
   platform_.shell.PopCursor();
-  if (result != AVIERR_OK) RaiseError(SaveErrorText(result));
+  if (result == AVIERR_DISKFULL) {
+    RaiseError("The disk holding " + FolderOf(fileName) + " is full: " + fileName +
+               " was not written (a file of that name was left as it was).");
+  } else if (result != AVIERR_OK) {
+    RaiseError(SaveErrorText(result));
+  }
   return result;
 }
 
@@ -125,7 +185,8 @@ void TVistrel::AssembleRecording(const std::string& fileName, const RecordingTra
 
 // A save that failed for any reason but the user's cancel must not lose the recording: the
 // temporary files move next to the target (or stay in the temporary folder when the target's
-// folder refuses them) under names that say what they are, and the user is told where.
+// folder refuses them) under free names that say what they are, shortened where the file
+// system wants shorter names, and the user is told where.
 void TVistrel::KeepRecording(const std::string& fileName, const RecordingTracks& tracks) {
   Files& files = platform_.files;
   const std::string base = WithoutAviEnding(fileName);
@@ -133,9 +194,10 @@ void TVistrel::KeepRecording(const std::string& fileName, const RecordingTracks&
   std::vector<std::string> kept;
   for (const auto& track : tracks) {
     if (!files.Exists(track->TempFile())) continue;
-    for (const std::string& to :
-         {base + track->KeptFileEnding(), tempBase + track->KeptFileEnding()}) {
-      if (files.Rename(track->TempFile(), to)) {
+    for (const std::string& folderBase : {base, tempBase}) {
+      const std::string to =
+          MoveToFreeName(files, track->TempFile(), folderBase, track->KeptFileEnding());
+      if (!to.empty()) {
         kept.push_back(to);
         break;
       }

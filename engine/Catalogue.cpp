@@ -1,3 +1,4 @@
+#include "engine/RegionFit.h"
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
 #include "platform/Check.h"
@@ -5,7 +6,10 @@
 namespace orvenna {
 
 const std::vector<std::string>& TVistrel::GetCompressorList() {
-  const Rect region = Region();
+  // The sample is of the region as it would be recorded: only its part on the screen.
+  const Rect region = FitRegionToScreen(Region(), platform_.screen.ScreenSize(),
+                                        ScreenRegion() == TScreenRegion::FixedMoving)
+                          .region;
   const PackedFrame sample =
       GrabFrameDIB(region.left, region.top, region.width, region.height, FilterColor());
   compressorCount_ = 0;

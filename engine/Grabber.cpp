@@ -78,10 +78,11 @@ const PreviewBitmap& TVistrel::GrabFrameBitmap(int left, int top, int width, int
                                                int filterColor) {
   CheckUiThread("GrabFrameBitmap");
   previewBitmap_.SetSize(width, height);
+  if (previewBitmap_.Width() != width || previewBitmap_.Height() != height || height <= 0)
+    return previewBitmap_;  // a size no image is made for: shown empty
   ImageView image;
   if (GrabInto(uiGrab_, Rect{left, top, width, height}, GrabOptionsOfSettings(filterColor),
-               image) &&
-      height > 0) {
+               image)) {
     DibConverter::Convert(image, previewBitmap_.BitsPerPixel(), previewBitmap_.Pixels());
   }
   return previewBitmap_;

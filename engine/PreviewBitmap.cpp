@@ -1,5 +1,7 @@
 #include "engine/PreviewBitmap.h"
 
+#include <new>
+
 #include "engine/PackedFrame.h"
 #include "platform/Dib.h"
 
@@ -22,7 +24,16 @@ std::uint32_t PreviewBitmap::RowBytes() const {
 }
 
 void PreviewBitmap::Layout(int width, int height, int bitsPerPixel) {
-  dib_.resize(PackedFrame::BlockSize(width, height, bitsPerPixel));
+  // A negative side is an empty image; an image larger than the X protocol allows, or than
+  // memory holds, is empty too: the preview shows nothing rather than ending the program.
+  if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide)
+    width = height = 0;
+  try {
+    dib_.resize(PackedFrame::BlockSize(width, height, bitsPerPixel));
+  } catch (const std::bad_alloc&) {
+    width = height = 0;
+    dib_.resize(PackedFrame::BlockSize(0, 0, bitsPerPixel));
+  }
   PackedFrame::WriteFormat(dib_.data(), width, height, bitsPerPixel);
 }
 

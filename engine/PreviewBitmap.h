@@ -18,8 +18,11 @@ class PreviewBitmap {
   int Height() const { return Header().height; }
   int BitsPerPixel() const { return Header().bitCount; }
   void SetBitsPerPixel(int bitsPerPixel);
-  // Resizes the image; the pixels are undefined until the next grab fills them.
+  // Resizes the image; the pixels are undefined until the next grab fills them. A side below
+  // 1 or above kLargestSide, or an image that cannot be allocated, gives an empty image (0 x
+  // 0): ask Width() and Height() for the size actually held.
   void SetSize(int width, int height);
+  static constexpr int kLargestSide = 32767;
 
   const BitmapInfoHeader& Header() const {
     return *reinterpret_cast<const BitmapInfoHeader*>(dib_.data());

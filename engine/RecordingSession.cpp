@@ -1,6 +1,7 @@
 #include "engine/RecordingSession.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "engine/AudioTrack.h"
 #include "engine/RecordingTrack.h"
@@ -85,6 +86,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
 
   // The compressor, asking the user when the selected one cannot be used.
   if (const auto ending = DecideCompressor(sample)) return *ending;
+  if (const auto ending = FitSampleToDefaultCompressor(sample)) return *ending;
 
   // The tracks: the video stream in its temporary file, then OnStart.
   const Rect region = engine_.Region();
@@ -109,6 +111,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   // Tear-down: the tracks end and close their files, then the assembly of a kept recording.
   if (engine_.OnStop) engine_.OnStop(engine_);
   failed = !FinishTracks(failed);
+  if (videoTrack.OutOfRoom()) ReportFullDisk(videoTrack);
   RestoreAppIfAsked();
   if (!failed && process.StopRequest == TStopRequest::Stop) {
     engine_.AssembleRecording(fileName, tracks_);
@@ -206,6 +209,25 @@ std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sa
   return std::nullopt;
 }
 
+// The default compressor codes whole 4 x 4 blocks, and decoders show only whole blocks: every
+// way to it (none selected, the selected one failed, a run again) takes the size the default
+// accepts, as a selected compressor's way does, so that no pixel of the region is lost.
+std::optional<SessionOutcome> RecordingSession::FitSampleToDefaultCompressor(PackedFrame& sample) {
+  if (!engine_.UseDefaultCompressor()) return std::nullopt;
+  const auto compressor =
+      engine_.platform_.codecs.Open(ICTYPE_VIDEO, TVistrel::DefaultCompressorFcc, ICMODE_QUERY);
+  if (!compressor) return std::nullopt;  // the stream's creation reports it
+  const int divisor = AdjustDimensions(*compressor, sample);
+  if (divisor < 0) {
+    RestoreAppIfAsked();
+    return SessionOutcome::Abandoned;
+  }
+  // At 0 the sample is of the largest size tried: the region follows it, so the stream and
+  // its frames agree even though the stream then fails to be made (and says so).
+  if (divisor != 1) AdoptSampleSize(sample);
+  return std::nullopt;
+}
+
 void RecordingSession::UseDefaultCompressorNow() {
   engine_.compressorFcc_.Set(TVistrel::DefaultCompressorFcc);
   engine_.statistics_.SetCodecName(TVistrel::DefaultCodecName);
@@ -277,6 +299,11 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
       firstPass = false;
       if (!video.Write(frame, slot)) {
         Publish();
+        // A full disk is no fault of the compressor: the recording ends as if stopped.
+        if (video.OutOfRoom()) {
+          engine_.StopRecording();
+          return true;
+        }
         engine_.RaiseError(kWriteFailed);
         return false;
       }
@@ -302,6 +329,17 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
     if (stopAt > 0 && elapsed >= stopAt) engine_.StopRecording();
   }
   return true;
+}
+
+// Says where the room ran out and how much of the recording the cut-short file keeps.
+void RecordingSession::ReportFullDisk(VideoTrack& video) {
+  const std::string& file = Process().VideoTempFile;
+  const std::string folder = file.substr(0, file.rfind('/') + 1);
+  char kept[32];
+  std::snprintf(kept, sizeof kept, "%.1f s", static_cast<double>(video.KeptMilliseconds()) / 1000);
+  engine_.RaiseError("The disk holding the temporary folder " + folder +
+                     " is full: the recording was stopped there, and the " + kept +
+                     " recorded until then are kept.");
 }
 
 void RecordingSession::Publish() {

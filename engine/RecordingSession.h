@@ -53,6 +53,7 @@ class RecordingSession {
   PackedFrame Grab(const Rect& area);
   int AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample);
   std::optional<SessionOutcome> DecideCompressor(PackedFrame& sample);
+  std::optional<SessionOutcome> FitSampleToDefaultCompressor(PackedFrame& sample);
   void UseDefaultCompressorNow();
   void AdoptSampleSize(const PackedFrame& sample);
   bool StartSound();
@@ -62,6 +63,7 @@ class RecordingSession {
   // Tear-down.
   bool FinishTracks(bool failed);
   void Publish();
+  void ReportFullDisk(VideoTrack& video);
   SessionOutcome OutcomeOfFailure();
   // Endings.
   SessionOutcome Abandon(const std::string& message);

@@ -1,5 +1,8 @@
 #include "engine/VideoTrack.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/Vistrel.h"
 
 namespace orvenna {
@@ -12,6 +15,8 @@ VideoTrack::VideoTrack(TVistrel& engine, const VideoStreamSetup& setup, PackedFr
 
 VideoTrack::~VideoTrack() {
   Release();
+  watch_.reset();
+  if (rescued_) engine_.DeleteTempFile(tempFile_);
 }
 
 bool VideoTrack::Start() {
@@ -22,6 +27,9 @@ bool VideoTrack::Start() {
   }
   const bool created = CreateFile();
   sample_.Reset();
+  // A second, reading descriptor keeps the data reachable if the name is deleted or replaced
+  // meanwhile (by a cleaner of temporary folders, or by hand).
+  if (created) watch_ = engine_.platform_.files.Open(tempFile_, OpenMode::Read);
   return created;
 }
 
@@ -74,16 +82,71 @@ bool VideoTrack::CreateFile() {
 }
 
 bool VideoTrack::Write(const PackedFrame& frame, int position) {
-  return AVIStreamWrite(compressed_, position, 1, frame.Pixels(),
-                        static_cast<std::int32_t>(frame.Header().sizeImage), AVIIF_KEYFRAME,
-                        nullptr, nullptr) == AVIERR_OK;
+  const AviResult result = AVIStreamWrite(compressed_, position, 1, frame.Pixels(),
+                                          static_cast<std::int32_t>(frame.Header().sizeImage),
+                                          AVIIF_KEYFRAME, nullptr, nullptr);
+  if (result == AVIERR_DISKFULL) outOfRoom_ = true;
+  return result == AVIERR_OK;
+}
+
+void VideoTrack::NoteResult(AviResult result) {
+  if (result == AVIERR_DISKFULL) outOfRoom_ = true;
+  releasedWhole_ &= result == AVIERR_OK;
 }
 
 Result VideoTrack::Finish() {
   Release();
-  if (releasedWhole_) return Result::Ok();
+  const Result rescued = RescueIfLost();
+  watch_.reset();
+  if (!rescued) return rescued;
+  // A full disk leaves the file cut short, which the assembly reads as it is.
+  if (releasedWhole_ || outOfRoom_) return Result::Ok();
   // The disk refused the last data or the index.
   return Result::Failed("Error on write data to AVI stream.");
+}
+
+Result VideoTrack::RescueIfLost() {
+  if (!watch_ || watch_->IsAt(tempFile_)) return Result::Ok();
+  Files& files = engine_.platform_.files;
+  const std::string lost = tempFile_;
+  const std::string copy = lost + ".rescued";
+  std::unique_ptr<File> to = files.Open(copy, OpenMode::Create);
+  const std::int64_t length = watch_->Length();
+  bool copied = to != nullptr && length >= 0;
+  std::vector<std::uint8_t> buffer(1 << 20);
+  for (std::int64_t at = 0; copied && at < length; at += static_cast<std::int64_t>(buffer.size())) {
+    const auto piece = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - at));
+    const auto offset = static_cast<std::uint64_t>(at);
+    copied =
+        watch_->ReadAt(offset, buffer.data(), piece) && to->WriteAt(offset, buffer.data(), piece);
+  }
+  copied = copied && to->Flush();
+  to.reset();
+  if (!copied) {
+    files.Delete(copy);
+    return Result::Failed("The temporary file " + lost +
+                          " was deleted or replaced during the recording, and what was recorded "
+                          "could not be copied out of it.");
+  }
+  tempFile_ = copy;
+  rescued_ = true;
+  engine_.RaiseError("The temporary file " + lost +
+                     " was deleted or replaced during the recording; what was recorded was "
+                     "copied out of it and is saved from the copy.");
+  return Result::Ok();
+}
+
+std::int64_t VideoTrack::KeptMilliseconds() {
+  PAVIFILE file;
+  PAVISTREAM stream;
+  AVISTREAMINFOA info;
+  if (AVIFileOpen(file, engine_.platform_.files, tempFile_, OF_READ) != AVIERR_OK) return 0;
+  const bool read = AVIFileGetStream(file, stream, streamtypeVIDEO, 0) == AVIERR_OK &&
+                    AVIStreamInfo(stream, info) == AVIERR_OK && info.dwRate > 0;
+  AVIFileRelease(file);
+  if (!read) return 0;
+  return static_cast<std::int64_t>(info.dwLength) * info.dwScale * 1000 / info.dwRate;
 }
 
 // Releases what was obtained, in the order the handles must go. The compressed stream goes
@@ -93,9 +156,9 @@ void VideoTrack::Release() {
   released_ = true;
   if (preparedOptions_) AVISaveOptionsFree(1, &preparedOptions_);
   preparedOptions_ = nullptr;
-  if (raw_) releasedWhole_ &= AVIStreamRelease(raw_) == AVIERR_OK;
-  if (compressed_) releasedWhole_ &= AVIStreamRelease(compressed_) == AVIERR_OK;
-  if (file_) releasedWhole_ &= AVIFileRelease(file_) == AVIERR_OK;
+  if (raw_) NoteResult(AVIStreamRelease(raw_));
+  if (compressed_) NoteResult(AVIStreamRelease(compressed_));
+  if (file_) NoteResult(AVIFileRelease(file_));
 }
 
 }  // namespace orvenna

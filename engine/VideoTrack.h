@@ -33,20 +33,33 @@ class VideoTrack final : public RecordingTrack {
   bool Start() override;
   void Stop() override {}
   Result Finish() override;
+  // The temporary file, or the copy of its data when it was deleted or replaced meanwhile.
   const std::string& TempFile() const override { return tempFile_; }
   std::string KeptFileEnding() const override { return ".recovered.avi"; }
 
   // Writes the frame's pixels as sample `position`; false when the stream refused them.
   bool Write(const PackedFrame& frame, int position);
+  // True once a write failed because the disk holding the temporary file is full; the file is
+  // then cut short but readable, and Finish does not count that as a failure.
+  bool OutOfRoom() const { return outOfRoom_; }
+  // The playing time of the frames the finished temporary file holds, in milliseconds.
+  std::int64_t KeptMilliseconds();
 
  private:
   bool CreateFile();
   void Release();
+  void NoteResult(AviResult result);
+  // Copies the data of a temporary file that lost its name out through `watch_`; the message
+  // for the user, empty when the name still leads to it.
+  Result RescueIfLost();
 
   TVistrel& engine_;
   const VideoStreamSetup setup_;
   PackedFrame sample_;
-  const std::string tempFile_;
+  std::string tempFile_;
+  std::unique_ptr<File> watch_;  // the temporary file, open for reading while it is written
+  bool rescued_ = false;         // tempFile_ is a copy of ours, removed with the track
+  bool outOfRoom_ = false;
   PAVIFILE file_;
   PAVISTREAM raw_;
   PAVISTREAM compressed_;

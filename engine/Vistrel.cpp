@@ -21,11 +21,17 @@ TVistrel::TVistrel(const Platform& platform)
   ProcessState& process = Process();
   process.Instance = this;
 
-  std::string folder = platform_.files.TempFolder();
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  process.VideoTempFile = folder + "~vstream.avi";
-  process.AudioTempFile = folder + "~astream.wav";
-  platform_.files.DeletePendingFiles();
+  // Without a usable temporary folder there are no temporary names, and nothing records.
+  tempFolder_ = platform_.files.TempFolder();
+  if (!tempFolder_.empty() && tempFolder_.back() != '/') tempFolder_ += '/';
+  process.VideoTempFile = tempFolder_.empty() ? "" : tempFolder_ + "~vstream.avi";
+  process.AudioTempFile = tempFolder_.empty() ? "" : tempFolder_ + "~astream.wav";
+  // The folder used in place of the usual one is told at once; no folder at all, when a
+  // recording is asked for.
+  if (const std::string note = platform_.files.TempFolderNote();
+      !note.empty() && !tempFolder_.empty())
+    platform_.shell.ShowInformation(nullptr, "Orvenna", note);
+  TidyTempFolder();
 
   const Size desktop = platform_.screen.ScreenSize();
   desktopWidth_ = desktop.width;
@@ -89,12 +95,19 @@ TVistrel::~TVistrel() {
     sessionThread_.join();
   }
   session_.reset();
+  recordingLock_.reset();
 
   SetShowPreview(false);
   areaTimer_.reset();
   frameWindow_.reset();
-  DeleteTempFile(process.VideoTempFile);
-  DeleteTempFile(process.AudioTempFile);
+  // The temporary files are ours to remove only while no other recording uses them.
+  std::string holder;
+  if (const auto lock = RecordingLock::Take(platform_.files, tempFolder_, holder)) {
+    DeleteTempFile(process.VideoTempFile);
+    DeleteTempFile(process.AudioTempFile);
+    // A folder made for this run alone goes when the run ends, and with it its lock file.
+    if (!platform_.files.TempFolderNote().empty()) lock->Remove();
+  }
   TVistrel* self = this;
   process.Instance.compare_exchange_strong(self, nullptr);
 }
@@ -213,12 +226,30 @@ void TVistrel::DeriveModeFlags() {
   fullScreenMode_ = region == TScreenRegion::FullScreen;
 }
 
+std::string TVistrel::TempFileProblem(const std::string& fileName) const {
+  const ProcessState& process = Process();
+  for (const std::string& temp : {process.VideoTempFile, process.AudioTempFile}) {
+    // Saving over it would replace the recording with itself and then remove it as temporary.
+    if (!temp.empty() && platform_.files.SameFile(fileName, temp)) {
+      return fileName + " is a temporary file of the recorder, which it removes after every " +
+             "recording; choose another name for the recording.";
+    }
+  }
+  return "";
+}
+
 bool TVistrel::StartRecording(const std::string& fileName) {
   CheckUiThread("StartRecording");
   if (Recording()) return false;
   // A recording that has ended may still be saving and removing its temporary files, which
   // the new one would reuse: refuse until that thread is done.
   if (sessionThread_.joinable()) return false;
+  if (const std::string problem = TempFileProblem(fileName); !problem.empty()) {
+    RaiseError(problem);
+    return false;
+  }
+  if (!FitRegionForRecording()) return false;
+  if (!TakeRecordingLock(fileName)) return false;
   ProcessState& process = Process();
   process.TargetFileName = fileName;
   if (MinimizeAppOnStart()) platform_.shell.MinimizeApplication();
@@ -226,6 +257,7 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   areaTimer_->SetEnabled(true);
   if (pickFreeHandMode_ || pickObjectMode_) {
     process.PendingStart = true;
+    recordingLock_.reset();  // taken again when the picked region starts the recording
     return false;
   }
   process.PendingStart = false;
@@ -267,6 +299,7 @@ void TVistrel::OnRecordThreadEnded() {
   recording_.Set(false);
   if (sessionThread_.joinable()) sessionThread_.join();
   session_.reset();
+  recordingLock_.reset();
 }
 
 void TVistrel::SetRegionToFullScreen() {

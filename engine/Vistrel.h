@@ -12,6 +12,7 @@
 #include "engine/PackedFrame.h"
 #include "engine/PreviewBitmap.h"
 #include "engine/ProcessState.h"
+#include "engine/RecordingLock.h"
 #include "engine/RecordingSettings.h"
 #include "engine/SessionStatistics.h"
 #include "engine/SharedRegion.h"
@@ -201,6 +202,9 @@ class TVistrel {
 
   // Starting and stopping. StartRecording: UI thread; StopRecording: any thread.
   bool StartRecording(const std::string& fileName);
+  // Empty when a recording may be saved as `fileName`; else why not, in a sentence for the
+  // user: it is one of the temporary files the recording writes and then removes. Any thread.
+  std::string TempFileProblem(const std::string& fileName) const;
   // True from a successful start until the recording thread has ended (after saving and
   // removing the temporary files); no new recording starts meanwhile.
   bool SessionThreadRunning() const { return sessionThread_.joinable(); }
@@ -293,6 +297,9 @@ class TVistrel {
   void StopAreaTimerAndHideFrame();
   void DeriveModeFlags();
   void SetRegionToFullScreen();
+  // Keeps a fixed or mouse-following region within the screen; false (reported) when nothing
+  // of it could be recorded.
+  bool FitRegionForRecording();
   void FollowMouse();
   bool RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& openSlot, bool topmost);
   void StartPendingRecording();
@@ -308,6 +315,16 @@ class TVistrel {
   AviResult SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams);
   void AssembleRecording(const std::string& fileName, const RecordingTracks& tracks);
   void KeepRecording(const std::string& fileName, const RecordingTracks& tracks);
+  // The temporary folder at start-up (TempFiles.cpp): a recording that a killed run left is
+  // kept, then what earlier runs left to remove goes; neither while a recording runs.
+  void TidyTempFolder();
+  // Takes the temporary files for a recording into `target`; false (reported) when there are
+  // none to take or another recording uses them. UI thread.
+  bool TakeRecordingLock(const std::string& target);
+  // Repairs and keeps the temporary recording of a run that ended without removing it, next to
+  // `lastTarget` (the file it was meant for) or in the documents folder, and tells the user.
+  // Only while the recording lock is held.
+  void KeepLeftRecording(const std::string& lastTarget);
 
   Platform platform_;
   std::thread::id uiThread_;
@@ -351,6 +368,8 @@ class TVistrel {
 
   // The recording: created by StartRecording, run on sessionThread_, ended on the UI thread.
   std::unique_ptr<RecordingSession> session_;
+  std::string tempFolder_;                        // ending with '/'; empty when none is usable
+  std::unique_ptr<RecordingLock> recordingLock_;  // held from the start to the thread's end
   std::thread sessionThread_;
   Shared<int> workerThreadId_{0};  // kernel id of the recording thread, 0 before it runs
   Shared<bool> workerDone_{true};  // the recording thread no longer touches the engine

@@ -19,12 +19,18 @@ class File {
   virtual std::int64_t Length() = 0;
   // Pushes written data to the disk.
   virtual bool Flush() = 0;
+  // True once a write has failed for want of room: a full disk, the user's disk quota, or the
+  // largest file the process may write.
+  virtual bool RanOutOfRoom() const = 0;
+  // True while `path` names this open file, not another one put in its place (or nothing).
+  virtual bool IsAt(const std::string& path) = 0;
 };
 
 enum class OpenMode {
   Read,       // an existing file, shared reading
   ReadWrite,  // an existing file, exclusively (no other process holds it)
   Create,     // a new or truncated file, exclusively, for reading and writing
+  CreateNew,  // a file that does not exist yet, exclusively; fails when anything stands there
 };
 
 // The file system as the engine sees it. Any thread. Paths never follow a symbolic link at
@@ -35,6 +41,9 @@ class Files {
 
   // The user's private temporary folder, ending with '/'; empty when none can be had.
   virtual std::string TempFolder() = 0;
+  // Empty while the usual temporary folder is in use; else a sentence for the user that names
+  // that folder, why it cannot be used, and what is used instead (or that nothing can be).
+  virtual std::string TempFolderNote() { return {}; }
   // True when anything (a file, a link, a folder) stands at `path`.
   virtual bool Exists(const std::string& path) = 0;
   // True when something stands at `path` and it cannot be opened exclusively for writing.
@@ -44,6 +53,15 @@ class Files {
   virtual bool Delete(const std::string& path) = 0;
   // Moves a file; false when it cannot be moved.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // Moves a file to a name where nothing stands, in one step: false, and nothing moved, when
+  // something stands at `to` or the file cannot be moved.
+  virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
+  // True when `path`, or one of its names between slashes, is longer than the file system
+  // allows.
+  virtual bool NameTooLong(const std::string& path) = 0;
+  // True when `a` and `b` name one file: by device and inode when both exist (through links
+  // and other names), else by the same name in the same folder once the folders are resolved.
+  virtual bool SameFile(const std::string& a, const std::string& b) { return a == b; }
   // Arranges for `path` to be removed when the next engine starts.
   virtual bool DeleteAtNextStart(const std::string& path) = 0;
   // Removes what earlier runs arranged to remove.

@@ -1,21 +1,30 @@
 #include "platform/PosixFiles.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
+
+#include "platform/Log.h"
 
 namespace orvenna {
 namespace {
 
 constexpr char kPendingList[] = "pending-deletes";
 constexpr std::uint64_t kMaxOffset = std::numeric_limits<off_t>::max();
+// Temporary files are readable by the user alone, wherever their folder is; files saved for
+// the user get the permissions the umask allows, like any file the user saves.
+constexpr mode_t kPrivateFile = 0600;
+constexpr mode_t kUserFile = 0666;
 
 // Owns a file descriptor and closes it.
 class UniqueFd {
@@ -40,10 +49,10 @@ class UniqueFd {
 
 // Opens `path` only when it is a regular file, never following a link at its last component.
 // Opening without blocking first keeps a planted FIFO or device from stalling the caller.
-// New files get the permissions the user's umask allows, like any file the user saves: the
-// temporary files stay private all the same, inside their 0700 folder.
-UniqueFd OpenRegular(const std::string& path, int flags) {
-  UniqueFd fd(open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+// A new file gets `permissions` as far as the user's umask allows them.
+UniqueFd OpenRegular(const std::string& path, int flags, mode_t permissions = kPrivateFile) {
+  UniqueFd fd(
+      open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, permissions));
   struct stat status {};
   if (!fd || fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
   if (fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) return {};
@@ -93,6 +102,19 @@ bool WriteFully(int fd, std::uint64_t offset, const std::uint8_t* data, std::siz
                        });
 }
 
+// Errors of a write that say the file system (or the process's file size limit) has no room.
+bool IsLackOfRoom(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+// True when `path` (not followed if it is a link) is the file open on `fd`.
+bool SameFile(int fd, const std::string& path) {
+  struct stat open {};
+  struct stat named {};
+  return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
 class PosixFile final : public File {
  public:
   explicit PosixFile(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -101,16 +123,25 @@ class PosixFile final : public File {
     return ReadFully(fd_.get(), offset, static_cast<std::uint8_t*>(data), size);
   }
   bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
-    return WriteFully(fd_.get(), offset, static_cast<const std::uint8_t*>(data), size);
+    if (WriteFully(fd_.get(), offset, static_cast<const std::uint8_t*>(data), size)) return true;
+    if (IsLackOfRoom(errno)) ranOutOfRoom_ = true;
+    return false;
   }
   std::int64_t Length() override {
     struct stat status {};
     return fstat(fd_.get(), &status) == 0 ? status.st_size : -1;
   }
-  bool Flush() override { return fdatasync(fd_.get()) == 0; }
+  bool Flush() override {
+    if (fdatasync(fd_.get()) == 0) return true;
+    if (IsLackOfRoom(errno)) ranOutOfRoom_ = true;
+    return false;
+  }
+  bool RanOutOfRoom() const override { return ranOutOfRoom_; }
+  bool IsAt(const std::string& path) override { return SameFile(fd_.get(), path); }
 
  private:
   UniqueFd fd_;  // closing it releases the lock
+  bool ranOutOfRoom_ = false;
 };
 
 // True when `path` names an entry directly inside `folder` (which ends with '/') other than the
@@ -161,6 +192,33 @@ bool WriteText(int fd, std::uint64_t offset, std::string_view text) {
   return WriteFully(fd, offset, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
+// Makes `folder` the private temporary folder when it can be: created with mode 0700, or
+// repaired to it. Answers what keeps it from being used, empty when nothing does. Checked
+// through a descriptor, so that what is checked is what gets repaired.
+std::string UsePrivateFolder(const std::string& folder) {
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    return std::string("it cannot be made: ") + std::strerror(errno);
+  struct stat named {};
+  if (lstat(folder.c_str(), &named) == 0 && S_ISLNK(named.st_mode)) return "it is a link";
+  const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status {};
+  if (!fd && errno == ENOTDIR) return "it is not a folder";
+  if (!fd || fstat(fd.get(), &status) != 0)
+    return std::string("it cannot be opened: ") + std::strerror(errno);
+  if (!S_ISDIR(status.st_mode)) return "it is not a folder";
+  if (status.st_uid != geteuid()) return "it belongs to another user";
+  if ((status.st_mode & 07777) != 0700 && fchmod(fd.get(), 0700) != 0)
+    return std::string("it cannot be made private: ") + std::strerror(errno);
+  return {};
+}
+
+// A new folder of mode 0700 named after `pattern` (ending in XXXXXX), with '/' at its end;
+// empty when none can be made.
+std::string MakeFreshPrivateFolder(std::string pattern) {
+  if (!mkdtemp(pattern.data())) return {};
+  return pattern + "/";
+}
+
 std::string DefaultBaseFolder() {
   const char* tmpdir = std::getenv("TMPDIR");
   return tmpdir && *tmpdir ? tmpdir : "/tmp";
@@ -174,18 +232,34 @@ PosixFiles::PosixFiles(std::string baseFolder) : baseFolder_(std::move(baseFolde
   while (baseFolder_.size() > 1 && baseFolder_.back() == '/') baseFolder_.pop_back();
 }
 
+// A private folder made for this run goes with it when it is empty.
+PosixFiles::~PosixFiles() {
+  if (!fallback_.empty()) rmdir(fallback_.c_str());
+}
+
 std::string PosixFiles::TempFolder() {
+  std::lock_guard guard(fallbackLock_);
+  if (!fallback_.empty()) return fallback_;
   const std::string folder = baseFolder_ + "/orvenna-" + std::to_string(geteuid());
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  // Checked through a descriptor, so that what is checked is what gets repaired: a link or
-  // anything but a folder fails to open here.
-  const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  struct stat status {};
-  if (!fd || fstat(fd.get(), &status) != 0 || !S_ISDIR(status.st_mode) ||
-      status.st_uid != geteuid())
-    return {};
-  if ((status.st_mode & 07777) != 0700 && fchmod(fd.get(), 0700) != 0) return {};
-  return folder + "/";
+  const std::string problem = UsePrivateFolder(folder);
+  if (problem.empty()) return folder + "/";
+  if (!fallbackTried_) {
+    fallbackTried_ = true;
+    fallback_ = MakeFreshPrivateFolder(folder + "-XXXXXX");
+    folderNote_ = "The temporary folder " + folder + " cannot be used (" + problem + ")";
+    folderNote_ += fallback_.empty() ? ", and no private folder could be made in " + baseFolder_ +
+                                           " either: nothing can be recorded."
+                                     : ": this run uses the new private folder " +
+                                           fallback_.substr(0, fallback_.size() - 1) + " instead.";
+    Log(LogLevel::Warning, "files", folderNote_);
+  }
+  return fallback_;
+}
+
+std::string PosixFiles::TempFolderNote() {
+  TempFolder();
+  std::lock_guard guard(fallbackLock_);
+  return folderNote_;
 }
 
 bool PosixFiles::Exists(const std::string& path) {
@@ -197,10 +271,12 @@ bool PosixFiles::IsLocked(const std::string& path) {
 }
 
 std::unique_ptr<File> PosixFiles::Open(const std::string& path, OpenMode mode) {
-  const int flags = mode == OpenMode::Read     ? O_RDONLY
-                    : mode == OpenMode::Create ? O_RDWR | O_CREAT
-                                               : O_RDWR;
-  UniqueFd fd = OpenRegular(path, flags);
+  const int flags = mode == OpenMode::Read        ? O_RDONLY
+                    : mode == OpenMode::Create    ? O_RDWR | O_CREAT
+                    : mode == OpenMode::CreateNew ? O_RDWR | O_CREAT | O_EXCL
+                                                  : O_RDWR;
+  const bool temporary = DirectlyInside(TempFolder(), path);
+  UniqueFd fd = OpenRegular(path, flags, temporary ? kPrivateFile : kUserFile);
   if (!fd) return nullptr;
   if (mode != OpenMode::Read && !LockExclusively(fd.get(), false)) return nullptr;
   // Truncated only once the lock is ours, so a file that another holder uses stays whole.
@@ -214,6 +290,58 @@ bool PosixFiles::Delete(const std::string& path) {
 
 bool PosixFiles::Rename(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Without a replacing rename in the file system, a hard link gives the same answer: it fails
+// when the name is taken. Folders and file systems without links refuse.
+bool PosixFiles::RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
+}
+
+bool PosixFiles::NameTooLong(const std::string& path) {
+  if (path.size() >= PATH_MAX) return true;
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  long longest = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (longest <= 0) longest = NAME_MAX;  // the folder is not there (or says nothing)
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (static_cast<long>(end - start) > longest) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+namespace {
+
+// `path` with its folder resolved (links, "." and "..", from the working folder); empty when
+// the folder cannot be resolved.
+std::string WithFolderResolved(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  char* resolved = realpath(folder.c_str(), nullptr);
+  if (!resolved) return "";
+  std::string name = resolved;
+  std::free(resolved);
+  if (name.back() != '/') name += '/';
+  return name + path.substr(slash + 1);  // the whole path when it has no slash
+}
+
+}  // namespace
+
+bool PosixFiles::SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0)
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  const std::string resolved = WithFolderResolved(a);
+  return !resolved.empty() && resolved == WithFolderResolved(b);
 }
 
 bool PosixFiles::DeleteAtNextStart(const std::string& path) {

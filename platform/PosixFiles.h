@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "platform/Files.h"
@@ -19,7 +20,13 @@ class PosixFiles final : public Files {
   // The base folder is `baseFolder` (tests use a private one).
   explicit PosixFiles(std::string baseFolder);
 
+  ~PosixFiles() override;
+
+  // "orvenna-<uid>" in the base folder. When that cannot be used (a link, not a folder,
+  // someone else's), a new private folder "orvenna-<uid>-XXXXXX" beside it, made once and kept
+  // for the life of this object; empty when neither can be had.
   std::string TempFolder() override;
+  std::string TempFolderNote() override;
   // Also true when the answer cannot be had (a folder on the way that we may not search), so
   // that such a path is never taken for free or already removed.
   bool Exists(const std::string& path) override;
@@ -27,6 +34,10 @@ class PosixFiles final : public Files {
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
   bool Delete(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
+  bool RenameNoReplace(const std::string& from, const std::string& to) override;
+  // Names between slashes are measured against the limit of the folder of the last one.
+  bool NameTooLong(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
   // Only files directly inside the temporary folder can be listed; false for any other path.
   bool DeleteAtNextStart(const std::string& path) override;
   // Removes the listed files that lie directly inside the temporary folder. A file that another
@@ -35,6 +46,10 @@ class PosixFiles final : public Files {
 
  private:
   std::string baseFolder_;
+  std::mutex fallbackLock_;
+  bool fallbackTried_ = false;  // guarded by fallbackLock_, as are the two below
+  std::string fallback_;        // the private folder used in place of ours, ending with '/'
+  std::string folderNote_;
 };
 
 }  // namespace orvenna

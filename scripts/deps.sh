@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb x11-utils x11-xserver-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick
   xterm
+  # the Debian package and the checks of what it installs
+  dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
 )
 
 missing=()

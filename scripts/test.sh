@@ -2,8 +2,9 @@
 # Installs what is missing, builds Orvenna twice (normal, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer), starts a private virtual display with a window manager and a
 # private sound server, runs every test of both builds with CTest, runs the threading tests of
-# the engine and of the sound device once more under ThreadSanitizer, and stops what it
-# started. Exits non-zero on any failure.
+# the engine and of the sound device once more under ThreadSanitizer, packages the normal
+# build for Debian and checks the installed package (scripts/check-package.sh), and stops what
+# it started. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -48,4 +49,6 @@ for dir in build-asan build; do
   echo "== tests of $dir =="
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=1
 done
+echo "== Debian package of build, installed and checked =="
+scripts/check-package.sh build || status=1
 exit $status

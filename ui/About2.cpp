@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/AppIcon.h"
 #include "ui/JpegImage.h"
 #include "ui/WindowPlacement.h"
 #include "ui/sLabel.h"
@@ -37,6 +38,7 @@ TForm2::TForm2(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("About"));
+  setWindowIcon(AppIcon());
   setFixedSize(kClientWidth, kClientHeight);
   QFont base(QStringLiteral("Tahoma"));
   base.setPointSize(8);

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 #include "ui/IntegerText.h"
 #include "ui/PreviewImage.h"
@@ -226,6 +227,9 @@ void TfrmMain::EnableStartWhenSessionEnds() {
   const bool ended = !engine_ || !engine_->SessionThreadRunning();
   RecBut->setEnabled(ended && !closing_);
   if (ended) {
+    // A recording that ended on an error may have left the region's fields disabled: the
+    // region type's handler sets them as the selected type wants, now that none is running.
+    if (sessionWatch_->isActive()) Guarded([this] { RadioGroup1Click(); });
     sessionWatch_->stop();
   } else if (!sessionWatch_->isActive()) {
     sessionWatch_->start();
@@ -258,6 +262,7 @@ void TfrmMain::EngineSaving(int percent, const std::string& statusCaption, bool&
     return;
   }
   if (!BCancel->isEnabled()) {
+    SessionNote->hide();  // the progress bar it covers is needed now
     BCancel->setEnabled(true);
     LStatus->setEnabled(true);
     LStatus->setText(FromStd(statusCaption));
@@ -298,6 +303,17 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+  if (event->type() == QEvent::WindowStateChange) FollowMinimisedState();
+}
+
+void TfrmMain::FollowMinimisedState() {
+  if (!aboutBox_) return;
+  if (isMinimized()) {
+    aboutHiddenByMinimise_ = aboutHiddenByMinimise_ || aboutBox_->isVisible();
+    aboutBox_->hide();
+  } else if (std::exchange(aboutHiddenByMinimise_, false)) {
+    aboutBox_->show();
+  }
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {

@@ -82,6 +82,7 @@ class TfrmMain final : public QWidget {
   QLabel* LStatus;
   QPushButton* BCancel;
   QProgressBar* Progress;
+  QLabel* SessionNote;  // over the progress bar until the first save, in a Wayland session only
   QFileDialog* SaveDialog1;
 
   // Recording settings.
@@ -170,6 +171,9 @@ class TfrmMain final : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // The about box goes and comes back with the minimised window, so that it is neither left
+  // alone on the desktop nor recorded.
+  void FollowMinimisedState();
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -209,10 +213,11 @@ class TfrmMain final : public QWidget {
   TCaptureTimer captureTimer_;
   QDialog* optionsDialog_ = nullptr;
   QWidget* aboutBox_ = nullptr;
-  QWidget* body_ = nullptr;         // every control but the status bar
-  QTimer* sessionWatch_ = nullptr;  // looks for the end of the recording thread
-  QString lastSaveName_;            // the save dialog's last chosen file
-  int handlersRunning_ = 0;         // engine handlers on the UI thread's stack just now
+  bool aboutHiddenByMinimise_ = false;  // shown again when the window is restored
+  QWidget* body_ = nullptr;             // every control but the status bar
+  QTimer* sessionWatch_ = nullptr;      // looks for the end of the recording thread
+  QString lastSaveName_;                // the save dialog's last chosen file
+  int handlersRunning_ = 0;             // engine handlers on the UI thread's stack just now
   bool closing_ = false;
   bool placed_ = false;  // centred on the screen at its first showing
 };

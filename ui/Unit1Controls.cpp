@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QStringList>
 
+#include "platform/desktop/WaylandSession.h"
+#include "ui/AppIcon.h"
 #include "ui/DigitFilter.h"
 #include "ui/PreviewImage.h"
 #include "ui/Unit1.h"
@@ -74,6 +76,7 @@ QLineEdit* NewNumberField(QWidget* parent, const QString& text, int left, int to
 
 void TfrmMain::CreateControls() {
   setWindowTitle(QStringLiteral("Orvenna"));
+  setWindowIcon(AppIcon());
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
@@ -131,6 +134,16 @@ void TfrmMain::CreateControls() {
   Progress->setRange(0, 100);
   Progress->setValue(0);
   Progress->setTextVisible(false);
+  // In a Wayland session the recorder sees only X11 windows; the user is told so once.
+  SessionNote = new QLabel(Panel2);
+  SessionNote->setGeometry(216, 2, 305, 44);
+  SessionNote->setWordWrap(true);
+  SessionNote->setAutoFillBackground(true);
+  SessionNote->setText(QStringLiteral(
+      "Wayland session: only X11 windows are recorded, Wayland windows come out black. To "
+      "record them, log in to an X11 session or run them as X11 programs."));
+  SessionNote->setToolTip(QString::fromStdString(WaylandSessionNote()));
+  SessionNote->setVisible(!SessionNote->toolTip().isEmpty());
 
   SaveDialog1 = new QFileDialog(this);
   SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);

@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <memory>
+#include <utility>
 
 #include "ui/IntegerText.h"
 #include "ui/Unit1.h"
@@ -44,6 +46,15 @@ void TfrmMain::ConnectSettingsHandlers() {
   };
   connect(RadioGroup1Items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
     if (checked) Guarded([this] { RadioGroup1Click(); });
+  });
+  // A click on the type already selected toggles nothing; it runs the handler all the same,
+  // which sets the region's fields again.
+  const auto pressedChecked = std::make_shared<bool>(false);
+  connect(RadioGroup1Items, &QButtonGroup::idPressed, this, [this, pressedChecked](int id) {
+    *pressedChecked = RadioGroup1Items->button(id)->isChecked();
+  });
+  connect(RadioGroup1Items, &QButtonGroup::idClicked, this, [this, pressedChecked](int) {
+    if (std::exchange(*pressedChecked, false)) Guarded([this] { RadioGroup1Click(); });
   });
   connect(CheckBox1, &QCheckBox::toggled, this, guarded(&TfrmMain::CheckBox1Click));
   connect(CheckBox3, &QCheckBox::toggled, this, guarded(&TfrmMain::CheckBox3Click));
@@ -197,8 +208,10 @@ void TfrmMain::RegionFieldChange(QLineEdit* field, TUpDown* upDown, int bound,
   }
   upDown->SetMax(bound);
   const int value = StrToInt(field->text());
-  if (value > bound) {
-    field->setText(QString::number(bound));
+  // A pasted number outside the field's range becomes its nearest end: 0 (the arrows'
+  // minimum) for a negative one, the screen's size for a larger one.
+  if (value < 0 || value > bound) {
+    field->setText(QString::number(value < 0 ? 0 : bound));
     return;
   }
   if (engine_) ((*engine_).*write)(value);

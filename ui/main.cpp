@@ -1,15 +1,24 @@
-// orvenna: the desktop screen recorder. It reads no command-line arguments.
+// orvenna: the desktop screen recorder. It reads no command-line arguments but --version.
 #include <QApplication>
+#include <cstring>
 #include <iostream>
 #include <string>
 
+#include "generated/Version.h"
+#include "platform/StandardStreams.h"
 #include "ui/About2.h"
+#include "ui/AppIcon.h"
 #include "ui/DesktopPlatform.h"
 #include "ui/OptDlg.h"
 #include "ui/Unit1.h"
 
-int main(int, char** argv) {
+int main(int argc, char** argv) {
   using namespace orvenna;
+  OpenStandardStreams();
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {  // needs no display
+    std::cout << "orvenna " << kVersion << "\n";
+    return 0;
+  }
   std::string error;
   std::unique_ptr<X11Screen> screen = X11Screen::Open("", error);
   if (!screen) {
@@ -22,7 +31,9 @@ int main(int, char** argv) {
   qputenv("QT_QPA_PLATFORM", "xcb");
   int argumentCount = 1;  // the program's name only: arguments are not read
   QApplication application(argumentCount, argv);
-  QApplication::setApplicationName(QStringLiteral("Orvenna 3.5"));
+  QApplication::setApplicationName(QStringLiteral("Orvenna ") + QLatin1String(kVersion));
+  QApplication::setWindowIcon(AppIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.orvenna.Orvenna"));
 
   DesktopPlatform desktop(std::move(screen));
   // The windows are made in this order and kept for the whole run: the main window (which

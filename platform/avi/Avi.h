@@ -42,6 +42,9 @@ constexpr AviResult AVIERR_BUFFERTOOSMALL = AviError(0x80044074);
 constexpr AviResult AVIERR_CANTCOMPRESS = AviError(0x80044075);
 constexpr AviResult AVIERR_USERABORT = AviError(0x800440C6);
 constexpr AviResult AVIERR_ERROR = AviError(0x800440C7);
+// Our own: a write failed for want of room (a full disk, the user's quota, the largest file the
+// process may write). Everything else about it is as AVIERR_FILEWRITE.
+constexpr AviResult AVIERR_DISKFULL = AviError(0x800440D0);
 
 // Open modes of AVIFileOpen.
 constexpr unsigned OF_READ = 0x0000;
@@ -141,7 +144,8 @@ AviResult AVIStreamWrite(const PAVISTREAM& stream, std::int32_t start, std::int3
                          const void* buffer, std::int32_t bufferSize, std::uint32_t flags,
                          std::int32_t* samplesWritten, std::int32_t* bytesWritten);
 // Releasing the last handle of a written file completes it on disk; the result of
-// completing it (AVIERR_FILEWRITE when the disk refuses) comes back from the last release.
+// completing it (AVIERR_FILEWRITE when the disk refuses, AVIERR_DISKFULL when it is full)
+// comes back from the last release.
 // Releasing the last handle of a compressing stream first stores the frames it is still
 // encoding; a failure among them (AVIERR_COMPRESSOR, AVIERR_FILEWRITE) comes back from that
 // release.
@@ -154,6 +158,9 @@ AviResult AVISaveOptionsFree(int count, AVICOMPRESSOPTIONS** options);
 // once per second. `options` are not looked at (nothing is recompressed) and may be null.
 // The callback hears 0, then growing percentages, then 100; a non-zero answer stops the save
 // with AVIERR_USERABORT, leaving a complete file of what was copied.
+// The file is written under a temporary name in the folder of `path` and takes the place of
+// whatever stands at `path` only once it is complete and flushed to the disk; a save that
+// fails leaves `path` as it was and no temporary file behind.
 AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK& callback,
                    int count, PAVISTREAM* streams, AVICOMPRESSOPTIONS** options);
 

@@ -2,8 +2,10 @@
 // chunk by chunk without recompressing, audio and video interleaved about once per second.
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <optional>
+#include <random>
 
 #include "platform/avi/Avi.h"
 #include "platform/avi/AviMuxer.h"
@@ -19,6 +21,8 @@ using avi::StreamSource;
 // countless tiny chunks) and at most this much (so no chunk needs a huge buffer).
 constexpr std::uint64_t kMinAudioChunk = 4096;
 constexpr std::uint64_t kMaxAudioChunk = 1 << 20;
+// Temporary names tried before a folder full of them is given up.
+constexpr int kTemporaryNameAttempts = 16;
 
 std::uint64_t MultiplySaturated(std::uint64_t a, std::uint64_t b) {
   if (a != 0 && b > std::numeric_limits<std::uint64_t>::max() / a) {
@@ -223,6 +227,24 @@ AviResult Saver::Report(int percent) {
   return AVIERR_OK;
 }
 
+// A new file under a free temporary name in the folder of `path`, so that it can take the
+// place of `path` in one rename. The name is short, whatever the length of the target's.
+std::unique_ptr<File> CreateBeside(Files& files, const std::string& path, std::string& temporary) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, ".orvenna-save-%012llx",
+                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    temporary = folder + name;
+    if (std::unique_ptr<File> file = files.Open(temporary, OpenMode::CreateNew)) return file;
+    if (!files.Exists(temporary)) return nullptr;  // the folder refuses new files
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK& callback,
@@ -245,9 +267,18 @@ AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK&
     }
   }
   if (!video && !audio) return AVIERR_BADPARAM;
-  std::unique_ptr<File> output = files.Open(path, OpenMode::Create);
+  std::string temporary;
+  std::unique_ptr<File> output = CreateBeside(files, path, temporary);
   if (!output) return AVIERR_FILEOPEN;
-  return Saver(*output, std::move(video), std::move(audio), callback).Run();
+  AviResult result = Saver(*output, std::move(video), std::move(audio), callback).Run();
+  const bool complete = result == AVIERR_OK || result == AVIERR_USERABORT;
+  if (complete && !output->Flush()) result = AVIERR_FILEWRITE;
+  if (result == AVIERR_FILEWRITE && output->RanOutOfRoom()) result = AVIERR_DISKFULL;
+  output.reset();
+  const bool kept = (result == AVIERR_OK || result == AVIERR_USERABORT);
+  if (kept && files.Rename(temporary, path)) return result;
+  files.Delete(temporary);
+  return kept ? AVIERR_FILEWRITE : result;
 }
 
 }  // namespace orvenna

@@ -48,10 +48,14 @@ AviResult WriteTarget::WriteSample(std::int64_t position, const void* data, std:
   const auto skipped = static_cast<std::uint32_t>(position - next_);
   if ((skipped > 0 && !muxer.WriteEmptyChunks(0, skipped)) ||
       !muxer.WriteChunk(0, data, size, keyFrame)) {
-    return AVIERR_FILEWRITE;
+    return WriteFailure();
   }
   next_ = position + 1;
   return AVIERR_OK;
+}
+
+AviResult WriteTarget::WriteFailure() const {
+  return file_->RanOutOfRoom() ? AVIERR_DISKFULL : AVIERR_FILEWRITE;
 }
 
 AviMuxer& WriteTarget::Muxer() {
@@ -66,7 +70,7 @@ AviResult WriteTarget::Finish() {
   if (finished_) return *finished_;
   finished_ = AVIERR_OK;
   if (!info_ || format_.empty()) return *finished_;
-  if (!Muxer().Finish()) finished_ = AVIERR_FILEWRITE;
+  if (!Muxer().Finish()) finished_ = WriteFailure();
   return *finished_;
 }
 

@@ -39,7 +39,8 @@ class WriteTarget {
   // The first position not written yet.
   std::int64_t NextPosition() const { return next_; }
   // Writes a sample of at most kMaxChunkSize bytes. AVIERR_BADFORMAT before a format is set,
-  // AVIERR_FILEWRITE when the file refuses (then every later write fails too).
+  // AVIERR_FILEWRITE (AVIERR_DISKFULL for want of room) when the file refuses (then every
+  // later write fails too).
   AviResult WriteSample(std::int64_t position, const void* data, std::uint32_t size, bool keyFrame);
   // Completes the file: AVIERR_FILEWRITE when any write failed. Call more often to get the
   // same answer. A target without a stream format leaves its file empty.
@@ -47,6 +48,8 @@ class WriteTarget {
 
  private:
   AviMuxer& Muxer();
+  // What a refused write of the file means.
+  AviResult WriteFailure() const;
 
   std::unique_ptr<File> file_;
   std::optional<AVISTREAMINFOA> info_;

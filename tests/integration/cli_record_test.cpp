@@ -90,7 +90,7 @@ TEST_F(CliRecordTest, DefaultCompressorRecordsFiveSeconds) {
   const CommandResult run = Record("--seconds 5 --region " + kRegion, out);
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("frames"), std::string::npos);  // statistics were printed
-  const CommandResult list = RunCommand(kCli + " --list-compressors 2>&1");
+  const CommandResult list = RunCommand(kCli + " --list-compressors --region " + kRegion);
   const std::string firstTag = list.output.substr(list.output.find('\t') + 1, 4);
   ExpectRecording(out, firstTag);
 }
@@ -98,7 +98,7 @@ TEST_F(CliRecordTest, DefaultCompressorRecordsFiveSeconds) {
 TEST_F(CliRecordTest, ZmbvRecordsFiveSecondsAndReplacesAnOldFile) {
   const std::string out = Output("zmbv.avi");
   std::ofstream(out) << "an older file";
-  const CommandResult run = Record("--seconds 5 --compressor ZMBV --region " + kRegion, out);
+  const CommandResult run = Record("--seconds 5 --yes --compressor ZMBV --region " + kRegion, out);
   ASSERT_EQ(run.exitCode, 0) << run.output;
   ExpectRecording(out, "ZMBV");
 }

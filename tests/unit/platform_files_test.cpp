@@ -68,31 +68,92 @@ TEST_F(PosixFilesTest, TempFolderIsCreatedPrivateAndLoosePermissionsAreRepaired)
   ASSERT_EQ(chmod(ownFolder_.c_str(), 0777), 0);
   Temp();
   EXPECT_EQ(ModeOf(ownFolder_), 0700u);
-
-  EXPECT_EQ(PosixFiles(base_ + "/missing").TempFolder(), "");
+  EXPECT_EQ(files_->TempFolderNote(), "");
 }
 
-TEST_F(PosixFilesTest, TempFolderIsRefusedWhenItIsALinkOrAFile) {
-  const std::string elsewhere = base_ + "/elsewhere";
-  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
-  ASSERT_EQ(symlink(elsewhere.c_str(), ownFolder_.c_str()), 0);
-  EXPECT_EQ(files_->TempFolder(), "");
-  EXPECT_EQ(ModeOf(elsewhere), 0755u) << "the link's target must not be repaired";
+// Ways the usual folder can be spoiled (by another local user, or by accident), and the word
+// its note must give for each.
+struct SpoiledFolder {
+  const char* name;
+  const char* problem;
+  void (*spoil)(const std::string& base, const std::string& own);
+};
 
-  ASSERT_EQ(unlink(ownFolder_.c_str()), 0);
-  WriteText(ownFolder_, "not a folder");
-  EXPECT_EQ(files_->TempFolder(), "");
-}
+const SpoiledFolder kSpoiledFolders[] = {
+    {"link", "is a link",
+     [](const std::string& base, const std::string& own) {
+       ASSERT_EQ(mkdir((base + "/elsewhere").c_str(), 0755), 0);
+       ASSERT_EQ(symlink((base + "/elsewhere").c_str(), own.c_str()), 0);
+     }},
+    {"file", "not a folder",
+     [](const std::string&, const std::string& own) { WriteText(own, "not a folder"); }},
+    {"someone else's", "another user",
+     [](const std::string&, const std::string& own) {
+       ASSERT_EQ(mkdir(own.c_str(), 0777), 0);
+       ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
+     }},
+};
 
-TEST_F(PosixFilesTest, TempFolderOfSomeoneElseIsRefusedAndLeftAlone) {
-  if (geteuid() != 0) {
-    GTEST_SKIP() << "handing a folder to another user needs root";
+// A spoiled folder is never used nor repaired, and the working folder is never used either: a
+// fresh private folder beside it takes its place for the whole run, with a note that names
+// both, and goes when the run ends (when empty). Files made there are the user's alone.
+TEST_F(PosixFilesTest, SpoiledTempFolderGivesWayToAFreshPrivateOne) {
+  for (const SpoiledFolder& spoiled : kSpoiledFolders) {
+    SCOPED_TRACE(spoiled.name);
+    if (std::string(spoiled.name) == "someone else's" && geteuid() != 0) continue;
+    fs::remove_all(base_);
+    ASSERT_EQ(mkdir(base_.c_str(), 0700), 0);
+    spoiled.spoil(base_, ownFolder_);
+    struct stat before {};
+    ASSERT_EQ(lstat(ownFolder_.c_str(), &before), 0);
+
+    std::string fresh;
+    {
+      PosixFiles files(base_);
+      fresh = files.TempFolder();
+      ASSERT_FALSE(fresh.empty());
+      EXPECT_EQ(files.TempFolder(), fresh) << "one folder for the whole run";
+      EXPECT_TRUE(fresh.starts_with(ownFolder_ + "-")) << fresh;
+      EXPECT_TRUE(fs::is_directory(fs::symlink_status(fresh)));
+      EXPECT_EQ(ModeOf(fresh), 0700u);
+      const std::string note = files.TempFolderNote();
+      EXPECT_NE(note.find(ownFolder_), std::string::npos) << note;
+      EXPECT_NE(note.find(spoiled.problem), std::string::npos) << note;
+      EXPECT_NE(note.find(fresh.substr(0, fresh.size() - 1)), std::string::npos) << note;
+
+      ASSERT_NE(files.Open(fresh + "~vstream.avi", OpenMode::Create), nullptr);
+      EXPECT_EQ(ModeOf(fresh + "~vstream.avi"), 0600u);
+      ASSERT_TRUE(files.Delete(fresh + "~vstream.avi"));
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(fresh))) << "the empty private folder goes";
+    struct stat after {};
+    ASSERT_EQ(lstat(ownFolder_.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode) << "the spoiled folder is left as it was";
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    if (fs::exists(base_ + "/elsewhere")) {
+      EXPECT_EQ(ModeOf(base_ + "/elsewhere"), 0755u) << "the link's target must not be repaired";
+      EXPECT_TRUE(fs::is_empty(base_ + "/elsewhere"));
+    }
   }
-  ASSERT_EQ(mkdir(ownFolder_.c_str(), 0700), 0);
-  ASSERT_EQ(chmod(ownFolder_.c_str(), 0777), 0);
-  ASSERT_EQ(chown(ownFolder_.c_str(), 65534, 65534), 0);
-  EXPECT_EQ(files_->TempFolder(), "");
-  EXPECT_EQ(ModeOf(ownFolder_), 0777u);
+}
+
+TEST_F(PosixFilesTest, WithoutAnyFolderThereIsNoTempFolderAndTheNoteSaysSo) {
+  PosixFiles files(base_ + "/missing");
+  EXPECT_EQ(files.TempFolder(), "");
+  const std::string note = files.TempFolderNote();
+  EXPECT_NE(note.find(base_ + "/missing/orvenna-"), std::string::npos) << note;
+  EXPECT_NE(note.find("nothing can be recorded"), std::string::npos) << note;
+}
+
+TEST_F(PosixFilesTest, TemporaryFilesArePrivateAndSavedFilesFollowTheUmask) {
+  const mode_t umaskBefore = umask(022);
+  const std::string temporary = Temp() + "~vstream.avi";
+  const std::string saved = base_ + "/Capture.avi";
+  EXPECT_NE(files_->Open(temporary, OpenMode::Create), nullptr);
+  EXPECT_NE(files_->Open(saved, OpenMode::Create), nullptr);
+  umask(umaskBefore);
+  EXPECT_EQ(ModeOf(temporary), 0600u);
+  EXPECT_EQ(ModeOf(saved), 0644u);
 }
 
 TEST_F(PosixFilesTest, ExclusiveOpensExcludeEachOtherAndNeverTruncateAHeldFile) {

@@ -35,6 +35,8 @@ class MemoryFile final : public File {
   }
   std::int64_t Length() override { return static_cast<std::int64_t>(bytes_->size()); }
   bool Flush() override { return true; }
+  bool RanOutOfRoom() const override { return false; }
+  bool IsAt(const std::string& path) override { return owner_.Holds(path, bytes_); }
 
  private:
   std::shared_ptr<MemoryFiles::Bytes> bytes_;
@@ -71,10 +73,27 @@ BitmapInfoHeader HeaderOf(const std::vector<std::uint8_t>& format) {
 }  // namespace
 
 std::unique_ptr<File> MemoryFiles::Open(const std::string& path, OpenMode mode) {
-  if (mode == OpenMode::Create) contents_[path] = std::make_shared<Bytes>();
+  if (mode == OpenMode::CreateNew && Exists(path)) return nullptr;
+  if (mode == OpenMode::Create || mode == OpenMode::CreateNew) {
+    contents_[path] = std::make_shared<Bytes>();
+  }
   const auto found = contents_.find(path);
   if (found == contents_.end()) return nullptr;
   return std::make_unique<MemoryFile>(found->second, *this);
+}
+
+bool MemoryFiles::Rename(const std::string& from, const std::string& to) {
+  const auto found = contents_.find(from);
+  if (found == contents_.end()) return false;
+  std::shared_ptr<Bytes> bytes = found->second;
+  contents_.erase(found);
+  contents_[to] = std::move(bytes);
+  return true;
+}
+
+bool MemoryFiles::Holds(const std::string& path, const std::shared_ptr<Bytes>& bytes) const {
+  const auto found = contents_.find(path);
+  return found != contents_.end() && found->second == bytes;
 }
 
 MemoryFiles::Bytes& MemoryFiles::Contents(const std::string& path) {

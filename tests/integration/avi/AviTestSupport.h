@@ -30,12 +30,18 @@ class MemoryFiles final : public Files {
   bool IsLocked(const std::string&) override { return false; }
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
   bool Delete(const std::string& path) override { return contents_.erase(path) != 0; }
-  bool Rename(const std::string&, const std::string&) override { return false; }
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool RenameNoReplace(const std::string& from, const std::string& to) override {
+    return !Exists(to) && Rename(from, to);
+  }
+  bool NameTooLong(const std::string&) override { return false; }
   bool DeleteAtNextStart(const std::string&) override { return false; }
   void DeletePendingFiles() override {}
 
   Bytes& Contents(const std::string& path);
   void Put(const std::string& path, Bytes bytes);
+  // True when `path` holds exactly `bytes` (the same file, not a copy).
+  bool Holds(const std::string& path, const std::shared_ptr<Bytes>& bytes) const;
 
  private:
   std::map<std::string, std::shared_ptr<Bytes>> contents_;

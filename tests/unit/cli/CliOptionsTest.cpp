@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "cli/CliOptions.h"
+#include "cli/CompressorChoice.h"
+#include "cli/OutputCheck.h"
 
 namespace orvenna {
 namespace {
@@ -94,6 +100,78 @@ TEST(CliOptions, RefusesBadArgumentsWithOneLine) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
+}
+
+// Positions count every installed compressor; the engine's catalogue holds only those that
+// take the region, so the two numberings differ as soon as one cannot.
+TEST(CompressorChoice, PositionsAndCodesNameInstalledCompressors) {
+  const std::vector<InstalledCompressor> installed = {{"H264", "H.264", -1},
+                                                      {"MSVC", "MS Video 1", -1},
+                                                      {"ZMBV", "ZMBV", 0},
+                                                      {"FMP4", "MPEG-4", 1}};
+  const std::string region = "a 301 x 299 region at 24 bits per pixel";
+  struct Case {
+    std::string wanted;
+    int catalogue;
+    std::string errorPart;  // empty: no error
+  };
+  const Case cases[] = {
+      {"", 0, ""},  // the first that takes the region
+      {"2", 0, ""},
+      {"3", 1, ""},
+      {"FMP4", 1, ""},
+      {"1", -1, "the compressor MSVC (MS Video 1) cannot take a 301 x 299 region"},
+      {"MSVC", -1, "the compressor MSVC (MS Video 1) cannot take"},
+      {"0", -1, "H264 (H.264) cannot take"},
+      {"4", -1, "there is no compressor 4 (positions are 0 to 3"},
+      {"QQQQ", -1, "no compressor 'QQQQ' is installed"},
+      {"zmbv", -1, "no compressor 'zmbv'"},  // codes are exact
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ChooseCompressor(installed, c.wanted, region, error), c.catalogue) << c.wanted;
+    if (c.errorPart.empty()) {
+      EXPECT_EQ(error, "") << c.wanted;
+    } else {
+      EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.wanted << ": " << error;
+    }
+  }
+  // Nothing takes the region: without a choice the engine's default is left to offer itself.
+  std::string error;
+  EXPECT_EQ(ChooseCompressor({{"MSVC", "MS Video 1", -1}}, "", region, error), -1);
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(ChooseCompressor({}, "0", region, error), -1);
+  EXPECT_NE(error.find("no compressor is installed"), std::string::npos) << error;
+}
+
+TEST(OutputCheck, AnExistingOutputNeedsYesAndAFolderIsNeverReplaced) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("output-check-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "folder");
+  std::ofstream(root / "file.avi") << "x";
+  fs::create_symlink(root / "nowhere", root / "dangling.avi");
+  struct Case {
+    std::string name;
+    bool yes;
+    std::string problemPart;  // empty: no problem
+  };
+  const Case cases[] = {
+      {"new.avi", false, ""},
+      {"file.avi", false, "file.avi exists; give --yes to replace it"},
+      {"file.avi", true, ""},
+      {"dangling.avi", false, "exists"},  // a link is something standing there
+      {"folder", true, "is a folder"},
+  };
+  for (const Case& c : cases) {
+    const std::string problem = ExistingOutputProblem((root / c.name).string(), c.yes);
+    if (c.problemPart.empty()) {
+      EXPECT_EQ(problem, "") << c.name;
+    } else {
+      EXPECT_NE(problem.find(c.problemPart), std::string::npos) << c.name << ": " << problem;
+    }
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace

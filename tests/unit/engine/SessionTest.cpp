@@ -367,8 +367,8 @@ TEST_F(SessionTest, FrontEndSeesTheEventsOfAStoppedRecordingInOrder) {
   Record(20, 1 + 4);
   EXPECT_EQ(events, (std::vector<std::string>{
                         "deleted",  // a left-over temporary video, before the recording
-                        "stop", "deleting Delete Temp File", "deleted",  // the older output file
-                        "saving", "Saving Success... 100", "deleting Delete Temp File",
+                        // the older output file stays until the new one replaces it whole
+                        "stop", "saving", "Saving Success... 100", "deleting Delete Temp File",
                         "deleted",  // the temporary files
                     }));
   EXPECT_FALSE(engine_->Recording());

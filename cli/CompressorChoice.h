@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/Vistrel.h"
+
+namespace orvenna {
+
+// One installed compressor as orvenna-cli numbers them. Positions count every installed
+// compressor in the order the compression manager enumerates them, so that a position means
+// the same compressor whatever the region and depth; `catalogue` is its position in the
+// engine's catalogue for the region and depth asked for, -1 when it cannot take them.
+struct InstalledCompressor {
+  std::string code;         // four-character code
+  std::string description;  // as the catalogue describes it
+  int catalogue = -1;
+};
+
+// Every installed compressor, after `engine.GetCompressorList()` for the region. UI thread.
+std::vector<InstalledCompressor> InstalledCompressors(VideoCompressionManager& codecs,
+                                                      const TVistrel& engine);
+
+// The engine's catalogue position of the compressor named by `wanted` (a position in
+// `installed` or a four-character code); -1 with a one-line `error` naming the compressor
+// when there is none or it cannot take the region. Empty `wanted`: the catalogue's first
+// entry, -1 (and no error) when the catalogue is empty.
+int ChooseCompressor(const std::vector<InstalledCompressor>& installed, const std::string& wanted,
+                     const std::string& regionText, std::string& error);
+
+// "CODE (description)" for the compressor with the code `fcc`, or the code alone.
+std::string CompressorText(const std::vector<InstalledCompressor>& installed, std::uint32_t fcc);
+
+}  // namespace orvenna

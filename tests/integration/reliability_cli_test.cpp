@@ -1,0 +1,203 @@
+// orvenna-cli against a hostile or unlucky caller, on the virtual display, with TMPDIR pointed
+// at a folder of the test's own: its messages' reader goes away, its standard streams are
+// closed, its terminal closes, its output is the recorder's temporary file or an existing
+// file, and its compressor cannot take the region. ffprobe judges the files.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "tests/integration/Command.h"
+
+namespace orvenna::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCli = ORVENNA_CLI;
+const std::string kRecording = "--region 0,0,160,120 --compressor ZMBV --interval 50 --fps 20";
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Non-empty video packets of `file`; -1 when ffprobe cannot read it.
+int WrittenFrames(const fs::path& file) {
+  const CommandResult sizes =
+      RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '" +
+                 file.string() + "'");
+  if (sizes.exitCode != 0) return -1;
+  int frames = 0;
+  std::istringstream lines(sizes.output);
+  for (std::string line; std::getline(lines, line);) frames += std::atoi(line.c_str()) > 0;
+  return frames;
+}
+
+int LineCount(const std::string& text) {
+  int lines = 0;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+class ReliabilityCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs DISPLAY";
+    root_ = fs::temp_directory_path() / ("orvenna-cli-reliability-" + std::to_string(getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "tmp");
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // `arguments` run by the shell with this test's TMPDIR; `redirect` follows the command.
+  CommandResult Cli(const std::string& arguments, const std::string& redirect = "2>&1") const {
+    return RunCommand("TMPDIR='" + (root_ / "tmp").string() + "' " + kCli + " " + arguments + " " +
+                      redirect);
+  }
+  fs::path Out(const std::string& name) const { return root_ / name; }
+  fs::path TempFolder() const { return root_ / "tmp" / ("orvenna-" + std::to_string(geteuid())); }
+
+  fs::path root_;
+};
+
+// The reader of the statistics goes away after the first line: the recording goes on and is
+// saved, and the program ends as a success.
+TEST_F(ReliabilityCliTest, ABrokenPipeDoesNotCostTheRecording) {
+  const fs::path out = Out("pipe.avi");
+  const CommandResult run = RunCommand("bash -c \"TMPDIR='" + (root_ / "tmp").string() + "' " +
+                                       kCli + " --seconds 2 " + kRecording + " '" + out.string() +
+                                       "' 2>&1 | head -1; echo exit=\\${PIPESTATUS[0]}\"");
+  EXPECT_NE(run.output.find("exit=0"), std::string::npos) << run.output;
+  EXPECT_EQ(LineCount(run.output), 2) << run.output;  // the first line, then the exit code
+  EXPECT_GT(WrittenFrames(out), 10);
+}
+
+// Started with standard input, output and error closed, the program still records, saves and
+// ends (it used to hand descriptor 2 to the X connection, write into it and hang); `timeout`
+// turns a hang into a failure.
+TEST_F(ReliabilityCliTest, ClosedStandardStreamsNeitherHangNorLoseTheRecording) {
+  for (const std::string closed : {"2>&-", "<&- >&- 2>&-"}) {
+    SCOPED_TRACE(closed);
+    const fs::path out = Out("closed.avi");
+    fs::remove(out);
+    const CommandResult run = RunCommand(
+        "TMPDIR='" + (root_ / "tmp").string() + "' timeout -s KILL 60 " + kCli + " --seconds 1 " +
+        kRecording + " '" + out.string() + "' " + closed + "; echo exit=$?");
+    EXPECT_NE(run.output.find("exit=0"), std::string::npos) << run.output;
+    EXPECT_GT(WrittenFrames(out), 5);
+  }
+}
+
+// The terminal closes (SIGHUP) once the recording runs: stop and keep, as SIGTERM does.
+TEST_F(ReliabilityCliTest, HangUpStopsAndKeeps) {
+  const fs::path out = Out("hangup.avi");
+  const fs::path log = Out("hangup.log");
+  // The signal goes once the first statistics line shows frames being written.
+  const CommandResult run =
+      RunCommand("TMPDIR='" + (root_ / "tmp").string() + "' " + kCli + " " + kRecording + " '" +
+                 out.string() + "' 2>'" + log.string() + "' & pid=$!; " +
+                 "for i in $(seq 600); do grep -q " + "'frames [1-9]' '" + log.string() +
+                 "' && break; sleep 0.1; done; kill -HUP $pid; " + "wait $pid; echo exit=$?");
+  const std::string messages = ReadText(log);
+  EXPECT_NE(run.output.find("exit=0"), std::string::npos) << run.output << messages;
+  EXPECT_NE(messages.find("wrote"), std::string::npos) << messages;
+  EXPECT_GT(WrittenFrames(out), 0);
+}
+
+// An output that names the recorder's temporary file, however spelled, is refused in one line
+// with exit code 2 before anything is recorded; the temporary folder keeps nothing of it.
+TEST_F(ReliabilityCliTest, TheTemporaryFileIsRefusedAsOutput) {
+  fs::create_directories(TempFolder());
+  fs::create_directory_symlink(TempFolder(), Out("link-to-temp"));
+  const std::string uid = std::to_string(geteuid());
+  const std::vector<fs::path> names = {
+      TempFolder() / "~vstream.avi",
+      TempFolder() / "~astream.wav",
+      TempFolder() / ".." / ("orvenna-" + uid) / "~vstream.avi",
+      Out("link-to-temp") / "~vstream.avi",
+  };
+  for (const fs::path& name : names) {
+    SCOPED_TRACE(name.string());
+    for (const std::string yes : {"", "--yes"}) {
+      const CommandResult run =
+          Cli("--seconds 1 " + yes + " " + kRecording + " '" + name.string() + "'");
+      EXPECT_EQ(run.exitCode, 2) << run.output;
+      EXPECT_EQ(LineCount(run.output), 1) << run.output;
+      EXPECT_NE(run.output.find("temporary file"), std::string::npos) << run.output;
+      EXPECT_FALSE(fs::exists(TempFolder() / "~vstream.avi"));
+    }
+  }
+}
+
+// An existing output is refused in one line with exit code 2 and left as it was; --yes lets
+// the recording replace it. A folder is never replaced.
+TEST_F(ReliabilityCliTest, AnExistingOutputIsKeptUnlessYesIsGiven) {
+  const fs::path out = Out("existing.avi");
+  std::ofstream(out) << "the user's file";
+  const CommandResult refused = Cli("--seconds 1 " + kRecording + " '" + out.string() + "'");
+  EXPECT_EQ(refused.exitCode, 2) << refused.output;
+  EXPECT_EQ(LineCount(refused.output), 1) << refused.output;
+  EXPECT_NE(refused.output.find("--yes"), std::string::npos) << refused.output;
+  EXPECT_EQ(ReadText(out), "the user's file");
+
+  const CommandResult folder = Cli("--seconds 1 --yes " + kRecording + " '" + root_.string() + "'");
+  EXPECT_EQ(folder.exitCode, 2) << folder.output;
+  EXPECT_EQ(LineCount(folder.output), 1) << folder.output;
+
+  const CommandResult replaced = Cli("--seconds 1 --yes " + kRecording + " '" + out.string() + "'");
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.output;
+  EXPECT_GT(WrittenFrames(out), 5);
+}
+
+// Compressors are numbered over all installed ones, whatever the region: a position or a code
+// whose compressor cannot take the region is refused, naming it, and the compressor a
+// recording uses is printed when it starts. Cinepak takes only sizes in multiples of 4.
+TEST_F(ReliabilityCliTest, ACompressorThatCannotTakeTheRegionIsRefusedByName) {
+  const CommandResult fitting = Cli("--list-compressors --region 0,0,320,240", "2>/dev/null");
+  const CommandResult odd = Cli("--list-compressors --region 0,0,301,299", "2>/dev/null");
+  ASSERT_EQ(fitting.exitCode, 0);
+  ASSERT_EQ(LineCount(fitting.output), LineCount(odd.output));  // the same positions
+  std::istringstream lines(odd.output);
+  std::string refusedPosition;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("\tcvid\t") != std::string::npos)
+      refusedPosition = line.substr(0, line.find('\t'));
+  }
+  if (refusedPosition.empty()) GTEST_SKIP() << "no Cinepak encoder is installed";
+  ASSERT_NE(odd.output.find("cvid\tCinepak"), std::string::npos);
+  EXPECT_NE(odd.output.find("(cannot take a 301 x 299 region"), std::string::npos) << odd.output;
+
+  for (const std::string& wanted : {refusedPosition, std::string("cvid")}) {
+    SCOPED_TRACE(wanted);
+    const fs::path out = Out("odd-" + wanted + ".avi");
+    const CommandResult run =
+        Cli("--seconds 1 --region 0,0,301,299 --compressor " + wanted + " '" + out.string() + "'");
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_EQ(LineCount(run.output), 1) << run.output;
+    EXPECT_NE(run.output.find("cvid (Cinepak"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(out));
+  }
+
+  const fs::path out = Out("even.avi");
+  const CommandResult run = Cli("--seconds 1 --region 0,0,320,240 --compressor " + refusedPosition +
+                                " '" + out.string() + "'");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("recording a 320 x 240 region at 24 bits per pixel with cvid"),
+            std::string::npos)
+      << run.output;
+  const CommandResult probe =
+      RunCommand("ffprobe -v error -show_entries stream=codec_tag_string -of default=nw=1:nk=1 '" +
+                 out.string() + "'");
+  EXPECT_EQ(probe.output, "cvid\n");
+}
+
+}  // namespace
+}  // namespace orvenna::test

@@ -1,0 +1,164 @@
+// Recordings through orvenna-cli when the disk says no: full at the temporary folder or at the
+// target, a name the file system refuses, earlier rescued recordings, and a temporary file
+// taken away during the recording. A full disk is a small file size limit of the process
+// (writes past it fail with EFBIG, as on a full disk), or a small file system where one can be
+// mounted.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/integration/Command.h"
+
+namespace orvenna::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCli = ORVENNA_CLI;
+const std::string kOptions = "--yes --compressor HFYU --region 0,0,320,240 ";
+
+std::string Quote(const std::string& text) {
+  return "'" + text + "'";
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Decoded frames of a file, or -1 when ffmpeg cannot read it to the end.
+int DecodedFrames(const std::string& path) {
+  const CommandResult probe = RunCommand(
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
+      "-of default=nw=1 " +
+      Quote(path) + " 2>&1");
+  const std::string frames = ProbeValue(probe.output, "nb_read_frames");
+  return probe.exitCode == 0 && !frames.empty() ? std::atoi(frames.c_str()) : -1;
+}
+
+class ReliabilityDiskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs DISPLAY";
+    folder_ = fs::temp_directory_path() / ("orvenna-disk-test-" + std::to_string(getpid()));
+    fs::create_directories(folder_ / "tmp");
+  }
+  void TearDown() override {
+    if (mounted_) umount2((folder_ / "small").c_str(), MNT_DETACH);
+    fs::remove_all(folder_);
+  }
+
+  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+  std::string TempFile() const {
+    return Path("tmp/orvenna-" + std::to_string(geteuid()) + "/~vstream.avi");
+  }
+
+  // Runs the CLI with its own temporary folder; `limitKiB` > 0 caps every file it writes.
+  CommandResult Record(const std::string& options, const std::string& output, int limitKiB = 0,
+                       const std::string& during = "") const {
+    std::string command = "TMPDIR=" + Quote(Path("tmp")) + " ";
+    std::string cli = kCli + " " + kOptions + options + " " + Quote(output);
+    if (limitKiB > 0) {
+      cli = "sh -c \"trap '' XFSZ; ulimit -f " + std::to_string(limitKiB) + "; exec " + cli + "\"";
+    }
+    if (!during.empty()) return RunCommand(command + cli + " 2>&1 & " + during + "; wait");
+    return RunCommand(command + cli + " 2>&1");
+  }
+
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(ReliabilityDiskTest, FullTemporaryDiskKeepsWhatWasRecorded) {
+  const std::string out = Path("out.avi");
+  const CommandResult run = Record("--seconds 20", out, 2048);
+  EXPECT_NE(run.output.find("The disk holding the temporary folder " + Path("tmp") + "/orvenna-"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("Use default compressor"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("User aborted"), std::string::npos) << run.output;
+  // The same limit stops the assembly too: the recording is then kept beside the target.
+  const std::string kept = fs::exists(out) ? out : Path("out.recovered.avi");
+  EXPECT_GT(DecodedFrames(kept), 5) << run.output;
+}
+
+TEST_F(ReliabilityDiskTest, FullTargetDiskLeavesTheOldFileAndKeepsTheRecording) {
+  fs::create_directories(folder_ / "small");
+  if (mount("tmpfs", Path("small").c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here (needs root and a mount namespace)";
+  }
+  mounted_ = true;
+  const std::string out = Path("small/out.avi");
+  std::ofstream(out) << "older recording";
+  const CommandResult run = Record("--seconds 2", out);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("The disk holding " + Path("small") + "/ is full"), std::string::npos)
+      << run.output;
+  EXPECT_EQ(Contents(out), "older recording");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(Path("small"))) {
+    left.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"out.avi"}) << "no partial file is left";
+  // The recording moved to the temporary folder (another file system than the target's).
+  EXPECT_GT(DecodedFrames(Path("tmp/orvenna-" + std::to_string(geteuid()) + "/out.recovered.avi")),
+            5)
+      << run.output;
+}
+
+TEST_F(ReliabilityDiskTest, SecondRescuedRecordingTakesTheNextFreeName) {
+  // The target's folder does not exist, so the save fails and the recording is kept in the
+  // temporary folder, where a file of the user's takes the second name already.
+  const std::string out = Path("missing/out.avi");
+  const std::string kept = Path("tmp/orvenna-" + std::to_string(geteuid()) + "/out.recovered");
+  fs::create_directories(Path("tmp/orvenna-" + std::to_string(geteuid())));
+  fs::permissions(Path("tmp/orvenna-" + std::to_string(geteuid())), fs::perms::owner_all);
+  std::ofstream(kept + "-2.avi") << "the user's";
+  for (const std::string ending : {".avi", "-3.avi"}) {
+    const CommandResult run = Record("--seconds 1", out);
+    EXPECT_NE(run.output.find("The recording was kept in " + kept + ending + "."),
+              std::string::npos)
+        << run.output;
+    EXPECT_GT(DecodedFrames(kept + ending), 5) << ending;
+  }
+  EXPECT_EQ(Contents(kept + "-2.avi"), "the user's");
+}
+
+TEST_F(ReliabilityDiskTest, NameTooLongIsSaidAndTheRecordingKept) {
+  const std::string out = Path(std::string(300, 'n') + ".avi");
+  const CommandResult run = Record("--seconds 1", out);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("The file name is too long for the file system"), std::string::npos)
+      << run.output;
+  int kept = 0;
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.ends_with(".recovered.avi")) continue;
+    ++kept;
+    EXPECT_NE(run.output.find("The recording was kept in " + entry.path().string()),
+              std::string::npos);
+    EXPECT_GT(DecodedFrames(entry.path().string()), 5);
+  }
+  EXPECT_EQ(kept, 1) << run.output;
+}
+
+TEST_F(ReliabilityDiskTest, TemporaryFileDeletedDuringTheRecordingIsSaidAndSaved) {
+  const std::string out = Path("out.avi");
+  const CommandResult run = Record("--seconds 3", out, 0, "sleep 1.5; rm -f " + Quote(TempFile()));
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("The temporary file " + TempFile() + " was deleted or replaced"),
+            std::string::npos)
+      << run.output;
+  EXPECT_GT(DecodedFrames(out), 30);
+}
+
+}  // namespace
+}  // namespace orvenna::test

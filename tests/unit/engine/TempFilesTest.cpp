@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "engine/RecordingLock.h"
+#include "tests/unit/engine/EngineRig.h"
+
+namespace orvenna {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Makes `path` what a run killed while recording leaves: an uncompressed 8x8 recording of
+// `frames` frames as the recording thread had written it (no index, no sizes), its last
+// chunk torn. It is a copy taken while the writer is still open.
+void WriteKilledRecording(Files& files, const std::string& path, int frames) {
+  const std::string writing = path + ".writing";
+  AVIFileInit();
+  PAVIFILE file;
+  ASSERT_EQ(AVIFileOpen(file, files, writing, OF_WRITE | OF_CREATE), AVIERR_OK);
+  AVISTREAMINFOA info;
+  info.fccType = streamtypeVIDEO;
+  info.dwScale = 1;
+  info.dwRate = 25;
+  info.rcFrameRight = 8;
+  info.rcFrameBottom = 8;
+  PAVISTREAM stream;
+  ASSERT_EQ(AVIFileCreateStream(file, stream, info), AVIERR_OK);
+  BitmapInfoHeader format;
+  format.width = 8;
+  format.height = 8;
+  format.bitCount = 24;
+  format.sizeImage = 8 * 8 * 3;
+  ASSERT_EQ(AVIStreamSetFormat(stream, 0, &format, sizeof format), AVIERR_OK);
+  std::vector<std::uint8_t> pixels(format.sizeImage);
+  for (int i = 0; i < frames; ++i) {
+    std::fill(pixels.begin(), pixels.end(), static_cast<std::uint8_t>(i * 20));
+    ASSERT_EQ(AVIStreamWrite(stream, i, 1, pixels.data(), static_cast<std::int32_t>(pixels.size()),
+                             AVIIF_KEYFRAME, nullptr, nullptr),
+              AVIERR_OK);
+  }
+  fs::copy_file(writing, path);
+  fs::resize_file(path, fs::file_size(path) - 100);
+  AVIStreamRelease(stream);
+  AVIFileRelease(file);
+  AVIFileExit();
+  fs::remove(writing);
+}
+
+std::uint32_t FramesIn(Files& files, const std::string& path) {
+  PAVIFILE file;
+  PAVISTREAM stream;
+  AVISTREAMINFOA info;
+  if (AVIFileOpen(file, files, path, OF_READ) != AVIERR_OK) return 0;
+  const bool read =
+      AVIFileGetStream(file, stream, 0, 0) == AVIERR_OK && AVIStreamInfo(stream, info) == AVIERR_OK;
+  AVIFileRelease(file);
+  return read ? info.dwLength : 0;
+}
+
+// What a run killed in the middle of a recording leaves in the temporary folder: the cut
+// video file and the lock file naming the target.
+class LeftRecordingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    temp_ = rig_.TempFolder();
+    target_ = rig_.base + "/Capture.avi";
+    WriteKilledRecording(rig_.files, temp_ + "~vstream.avi", 10);
+    std::string holder;
+    ASSERT_TRUE(RecordingLock::Take(rig_.files, temp_, holder)->NoteTarget(target_));
+  }
+
+  std::string Shown() {
+    std::string shown;
+    for (const std::string& call : rig_.shell.Calls())
+      if (call.starts_with("information")) shown += call + "\n";
+    return shown;
+  }
+
+  EngineRig rig_;
+  std::string temp_;
+  std::string target_;
+};
+
+// The next start keeps the cut recording beside its target under a free name (a file of the
+// user's with the first name stays as it was), says where, and clears the temporary file.
+TEST_F(LeftRecordingTest, NextStartKeepsItBesideItsTargetUnderAFreeName) {
+  std::ofstream(rig_.base + "/Capture.recovered.avi") << "the user's own";
+  rig_.Make();
+  const std::string kept = rig_.base + "/Capture.recovered-2.avi";
+  EXPECT_NE(Shown().find("repaired and kept in " + kept + "."), std::string::npos) << Shown();
+  const std::uint32_t frames = FramesIn(rig_.files, kept);
+  EXPECT_EQ(frames, 9u) << "the frames before the torn one";
+  EXPECT_EQ(ReadBytes(rig_.base + "/Capture.recovered.avi"), "the user's own");
+  EXPECT_FALSE(fs::exists(temp_ + "~vstream.avi"));
+}
+
+// While a recording holds the lock (another program of the same user), a start takes
+// nothing for left-overs, a recording is refused with the file the other one writes, and the
+// end of this engine removes none of the other one's files.
+TEST_F(LeftRecordingTest, RunningRecordingIsNeitherKeptNorTouchedNorJoined) {
+  const std::string before = ReadBytes(temp_ + "~vstream.avi");
+  std::string holder;
+  auto running = RecordingLock::Take(rig_.files, temp_, holder);
+  ASSERT_NE(running, nullptr);
+  ASSERT_TRUE(running->NoteTarget(rig_.base + "/other.avi"));
+  ASSERT_TRUE(rig_.files.DeleteAtNextStart(temp_ + "~vstream.avi"));
+
+  TVistrel& engine = rig_.Make();
+  std::vector<std::string> errors;
+  engine.OnError = [&](TVistrel&, const std::string& text) { errors.push_back(text); };
+  EXPECT_FALSE(engine.StartRecording(rig_.base + "/second.avi"));
+  EXPECT_EQ(errors, std::vector<std::string>{"Another recording is running (writing " + rig_.base +
+                                             "/other.avi)."});
+  rig_.engine.reset();
+  EXPECT_EQ(Shown(), "");
+  EXPECT_EQ(ReadBytes(temp_ + "~vstream.avi"), before);
+
+  // Once the other one has gone, the next start keeps it.
+  running.reset();
+  rig_.Make();
+  EXPECT_NE(Shown().find("kept in " + rig_.base + "/other.recovered.avi."), std::string::npos)
+      << Shown();
+}
+
+}  // namespace
+}  // namespace orvenna
