@@ -16,24 +16,21 @@ GrabOptions TVistrel::GrabOptionsOfSettings(int filterColor) const {
 }
 
 // One screen copy with the raster operation, then the cursor and the overlay on top.
-bool TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
-                        ImageView& image) {
+Result TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
+                          ImageView& image) {
   if (!context.grabber) context.grabber = platform_.screen.NewGrabber();
   const RasterOp op = options.switches.filterColor == 1 ? RasterOp::NotSrcCopy : RasterOp::SrcCopy;
-  if (!context.grabber) {
-    Log(LogLevel::Error, "grabber", "the screen gave no grabber");
-    return false;
-  }
-  const Result grabbed = context.grabber->Grab(area, op, image);
+  const Result grabbed = context.grabber ? context.grabber->Grab(area, op, image)
+                                         : Result::Failed("the screen gave no grabber");
   if (!grabbed) {
     Log(LogLevel::Error, "grabber", grabbed.Cause());
-    return false;
+    return grabbed;
   }
   if (options.switches.recordCursor && platform_.cursor.Query(context.cursor)) {
     DrawCursor(context.cursor, Point{area.left, area.top}, image);
   }
   if (OnOverlay && options.switches.ovelayDrawing) OnOverlay(*this, image, area.width, area.height);
-  return true;
+  return Result::Ok();
 }
 
 PackedFrame TVistrel::GrabFrameDIB(int left, int top, int width, int height, int filterColor) {

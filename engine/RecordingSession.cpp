@@ -149,6 +149,18 @@ PackedFrame RecordingSession::Grab(const Rect& area) {
       GrabOptions{engine_.grabSwitches_.Get(), settings_.BitCount(), settings_.restoreAppOnStop});
 }
 
+PackedFrame RecordingSession::GrabRecorded(const Rect& area, std::string& cause) {
+  const GrabOptions options{engine_.grabSwitches_.Get(), settings_.BitCount(),
+                            settings_.restoreAppOnStop};
+  ImageView image;
+  const Result grabbed = engine_.GrabInto(grab_, area, options, image);
+  if (!grabbed) {
+    cause = grabbed.Cause();
+    return PackedFrame{};
+  }
+  return engine_.Pack(&image, options.bitCount, options.restoreAppOnStop);
+}
+
 // Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
 // compressor accepts the sample frame. Answers the accepted divisor, 0 when none was
 // accepted, or -1 when a grab failed (already reported).
@@ -286,7 +298,14 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
 
   while (engine_.Recording()) {
     const std::uint32_t elapsed = clock.Milliseconds() - start;
-    const PackedFrame frame = Grab(engine_.Region());
+    std::string lostCause;
+    const PackedFrame frame = GrabRecorded(engine_.Region(), lostCause);
+    if (!lostCause.empty()) {
+      // The display went away (or its connection broke): what was recorded is kept.
+      ReportLostScreen(lostCause, elapsed);
+      engine_.StopRecording();
+      return true;
+    }
     if (!frame) {
       engine_.RaiseError(kCaptureFailed);
       return true;
@@ -340,6 +359,14 @@ void RecordingSession::ReportFullDisk(VideoTrack& video) {
   engine_.RaiseError("The disk holding the temporary folder " + folder +
                      " is full: the recording was stopped there, and the " + kept +
                      " recorded until then are kept.");
+}
+
+void RecordingSession::ReportLostScreen(const std::string& cause, std::uint32_t elapsed) {
+  char when[32];
+  std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(elapsed) / 1000);
+  engine_.RaiseError("The screen can no longer be read (" + cause +
+                     "): the recording was stopped " + when +
+                     " into it, and what was recorded until then is kept.");
 }
 
 void RecordingSession::Publish() {

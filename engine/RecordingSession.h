@@ -60,10 +60,13 @@ class RecordingSession {
   VideoStreamSetup StreamSetup() const;
   // The loop; false when a write failed.
   bool RunFrameLoop(VideoTrack& video);
+  // A frame of the loop; null, with `cause` set, when the screen can no longer be read.
+  PackedFrame GrabRecorded(const Rect& area, std::string& cause);
   // Tear-down.
   bool FinishTracks(bool failed);
   void Publish();
   void ReportFullDisk(VideoTrack& video);
+  void ReportLostScreen(const std::string& cause, std::uint32_t elapsed);
   SessionOutcome OutcomeOfFailure();
   // Endings.
   SessionOutcome Abandon(const std::string& message);

@@ -18,6 +18,7 @@
 #include "engine/SharedRegion.h"
 #include "platform/Cursor.h"
 #include "platform/Platform.h"
+#include "platform/Result.h"
 #include "platform/avi/Avi.h"
 
 namespace orvenna {
@@ -283,8 +284,8 @@ class TVistrel {
   // Grabs `area` through `context` and packs it into a frame.
   PackedFrame GrabPacked(GrabContext& context, const Rect& area, const GrabOptions& options);
   PackedFrame Pack(const ImageView* bitmap, int bitsPerPixel, bool restoreAppOnStop);
-  bool GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
-                ImageView& image);
+  Result GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
+                  ImageView& image);
   // The catalogue entry at `index` opened in query mode; null outside the catalogue.
   std::unique_ptr<VideoCompressor> OpenCatalogueEntry(int index);
   void CancelLikeEsc(bool restoreAppOnStop);

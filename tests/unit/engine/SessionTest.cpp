@@ -380,6 +380,7 @@ struct SavedStreams {
   std::vector<std::uint32_t> types;
   WAVEFORMATEX audio;
   std::uint32_t audioBlocks = 0;
+  std::uint32_t videoFrames = 0;
 };
 
 SavedStreams ReadStreams(Files& files, const std::string& path) {
@@ -392,6 +393,7 @@ SavedStreams ReadStreams(Files& files, const std::string& path) {
     AVISTREAMINFOA info;
     AVIStreamInfo(stream, info);
     saved.types.push_back(info.fccType);
+    if (info.fccType == streamtypeVIDEO) saved.videoFrames = info.dwLength;
     if (info.fccType == streamtypeAUDIO) {
       std::int32_t size = sizeof saved.audio;
       AVIStreamReadFormat(stream, 0, &saved.audio, &size);
@@ -465,6 +467,30 @@ TEST_F(SessionTest, SoundThatStopsMidwayIsReportedWithItsTimeAndKept) {
                                  ". The video was recorded whole."));
   ASSERT_TRUE(Process().SaveSucceeded);
   EXPECT_EQ(ReadStreams(rig_.files, output_).types.size(), 2u);
+}
+
+TEST_F(SessionTest, AScreenThatCanNoLongerBeReadEndsTheRecordingAsAStop) {
+  engine_->SetSelectedCompressor(0);
+  int grabs = 0;
+  rig_.screen.onGrab = [&](const Rect&) {
+    rig_.clock.now += 40;
+    if (++grabs == 26) rig_.screen.failGrabs = true;  // the display goes away
+  };
+  ASSERT_TRUE(engine_->StartRecording(output_));
+  rig_.WaitForRecordingThread();
+  rig_.screen.onGrab = nullptr;
+  rig_.screen.failGrabs = false;
+  const auto lost = std::find_if(log_.begin(), log_.end(), [](const std::string& line) {
+    return line.starts_with("error The screen can no longer be read (");
+  });
+  ASSERT_NE(lost, log_.end());
+  EXPECT_TRUE(
+      lost->ends_with("): the recording was stopped 1.0 s into it, and what was recorded "
+                      "until then is kept."))
+      << *lost;
+  EXPECT_FALSE(Logged("error Error retrieving bitmap bits"));
+  ASSERT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(ReadStreams(rig_.files, output_).videoFrames, 25u);  // slots 0 to 24
 }
 
 TEST(ElapsedTime, SplitsAndFormats) {
