@@ -59,7 +59,8 @@ template <class T>
 T LoadPrefix(std::span<const std::uint8_t> data) {
   static_assert(std::is_trivially_copyable_v<T>);
   T value{};
-  std::memcpy(&value, data.data(), data.size() < sizeof(T) ? data.size() : sizeof(T));
+  // An empty span may have no address, which memcpy must not be given even for no bytes.
+  if (!data.empty()) std::memcpy(&value, data.data(), std::min(data.size(), sizeof(T)));
   return value;
 }
 

@@ -15,7 +15,7 @@ namespace {
 AVSampleFormat SampleFormatOf(const WAVEFORMATEX& format) {
   if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels == 0 || format.nSamplesPerSec == 0 ||
       format.nSamplesPerSec > INT_MAX ||
-      format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8) {
+      format.nBlockAlign != std::uint32_t{format.nChannels} * format.wBitsPerSample / 8) {
     return AV_SAMPLE_FMT_NONE;
   }
   if (format.wBitsPerSample == 8) return AV_SAMPLE_FMT_U8;

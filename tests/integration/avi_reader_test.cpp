@@ -224,6 +224,10 @@ TEST_F(ReaderOfBrokenFiles, GarbageAndForeignRiffFormsAreRefused) {
   Bytes noHeaders = good_;
   std::memcpy(noHeaders.data() + Find(noHeaders, "hdrl"), "xxxx", 4);
   EXPECT_EQ(OpenBytes(noHeaders).result, AVIERR_BADFORMAT);
+  // A header list of nothing but its type: an empty read, then no main header.
+  Bytes emptyHeaders = good_;
+  Put32(emptyHeaders, Find(good_, "hdrl") - 4, 4);
+  EXPECT_EQ(OpenBytes(emptyHeaders).result, AVIERR_BADFORMAT);
 }
 
 // Cut anywhere: refused while the header list is incomplete, else the whole frames before the

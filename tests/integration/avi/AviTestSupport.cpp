@@ -23,7 +23,7 @@ class MemoryFile final : public File {
     if (owner_.failReads || offset > bytes_->size() || size > bytes_->size() - offset) {
       return false;
     }
-    std::memcpy(data, bytes_->data() + offset, size);
+    if (size > 0) std::memcpy(data, bytes_->data() + offset, size);
     return true;
   }
   bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {

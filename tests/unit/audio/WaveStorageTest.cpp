@@ -543,6 +543,18 @@ TEST_F(WaveEditing, VolumeAndConversion) {
   EXPECT_FALSE(wave_.ConvertTo(adpcm));
   EXPECT_EQ(wave_.DataSize(), 44100u);
 
+  // A record read from a file whose channels times bits overflow an int: refused as it is.
+  TMemoryStream stream;
+  WAVEFORMATEX wide = kMono16;
+  wide.nChannels = 55568;
+  wide.wBitsPerSample = 65527;
+  wide.nBlockAlign = 65534;
+  Fill(stream, Riff({{"fmt ", RecordBytes(wide, 18)}, {"data", Bytes(400, 1)}}));
+  TWaveStreamAdapter hostile(stream);
+  ASSERT_TRUE(hostile.Valid());
+  EXPECT_FALSE(hostile.ConvertTo(kMono8));
+  EXPECT_EQ(hostile.DataSize(), 400u);
+
   wave_.Clear();
   EXPECT_FALSE(wave_.Invert() || wave_.ChangeVolume(10) || wave_.ConvertTo(kMono16));
 }
