@@ -27,6 +27,12 @@ struct EngineRig {
     codecs.Add(msvc);
   }
   ~EngineRig() {
+    Release();
+    std::filesystem::remove_all(base);
+  }
+
+  // Destroys the engine; for tests whose engine uses services that go before the rig.
+  void Release() {
     // The handlers may point at the test's locals, which are gone by now.
     if (engine) {
       engine->OnError = nullptr;
@@ -36,7 +42,6 @@ struct EngineRig {
       engine->OnUpdate = nullptr;
     }
     engine.reset();
-    std::filesystem::remove_all(base);
   }
 
   TVistrel& Make() {

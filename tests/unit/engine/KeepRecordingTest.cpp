@@ -36,6 +36,9 @@ std::int64_t FramesIn(Files& files, const std::string& path) {
 
 class KeepRecordingTest : public ::testing::Test {
  protected:
+  // The engine uses faulty_, which goes before the rig.
+  ~KeepRecordingTest() override { rig_.Release(); }
+
   void SetUp() override {
     rig_.engine = std::make_unique<TVistrel>(platform_);
     engine_ = rig_.engine.get();
