@@ -7,12 +7,13 @@
 #   bench/fuzz.sh seeds            rewrites bench/fuzz/corpus/{avi,wav} from our writers
 #   bench/fuzz.sh run [RUNS]       runs both targets side by side for RUNS inputs each
 #                                  (10000000), growing $BUILD/corpus/{avi,wav} from the seeds;
-#                                  AVI_WORKERS=2 (the default; WAV_WORKERS too) shares a target's
-#                                  inputs among that many processes (the AVI target is the slow one)
-#   bench/fuzz.sh merge            keeps in bench/fuzz/corpus only the inputs that add coverage
+#                                  AVI_WORKERS (2) and WAV_WORKERS (1) share a target's inputs
+#                                  among that many processes (the AVI target is the slow one)
+#   bench/fuzz.sh merge            keeps in bench/fuzz/corpus only the inputs that add coverage,
+#                                  at most CORPUS_KB (512) KB per target
 #
 # Findings land in $BUILD/findings/{avi,wav} as crash-*, timeout-*, oom-*; a target run with a
-# finding as its only argument reproduces it. Logs: $BUILD/{avi,wav}.log.
+# finding as its only argument reproduces it. Logs: $BUILD/findings/{avi,wav}/fuzz-N.log.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -73,7 +74,8 @@ run() {
       status=1
     fi
     # Executions and speed, summed over the workers.
-    cat "$BUILD/findings/$t"/fuzz-*.log "$BUILD/$t.log" 2>/dev/null |
+    # (The main log repeats the workers' logs.)
+    cat "$BUILD/findings/$t"/fuzz-*.log 2>/dev/null |
       awk -v t="$t" '/^stat::number_of_executed_units/ {runs += $2}
         /^stat::average_exec_per_sec/ {speed += $2}
         END {printf "fuzz: %s: %d executions, %d exec/s\n", t, runs, speed}'
@@ -89,15 +91,21 @@ merge() {
     "$BUILD/${t}_reader_fuzz" -merge=1 -max_len=65536 -timeout=10 "$merged" \
       "$corpus/$t" "$BUILD/corpus/$t" 2>"$BUILD/$t-merge.log"
     rm -rf "${corpus:?}/$t" && cp -r "$merged" "$corpus/$t"
+    # The tree keeps at most $CORPUS_KB (512) KB of each: the largest inputs go first (the AVI
+    # ones carry our writer's padding; `seeds` makes them again).
+    while (($(du -sb "$corpus/$t" | cut -f1) > ${CORPUS_KB:-512} * 1024)); do
+      rm "$corpus/$t/$(ls -S "$corpus/$t" | head -n 1)"
+    done
+    echo "fuzz: $t: $(ls "$corpus/$t" | wc -l) inputs kept of $(ls "$merged" | wc -l)"
   done
-  du -sh "$corpus"
+  du -sb "$corpus"/*
 }
 
 case ${1:-} in
   build | seeds | merge) "$1" ;;
   run) run "${2:-}" ;;
   *)
-    sed -n '5,9p' "$0" >&2
+    sed -n '6,13p' "$0" >&2
     exit 2
     ;;
 esac

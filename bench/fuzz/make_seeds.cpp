@@ -19,9 +19,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // The file, the file cut in the middle, and the file with the 32-bit field at `sizeField` set
-// to all ones.
+// to all ones; named PATH.seed, PATH.cut and PATH.spoiled (the tree ignores *.avi and *.wav).
 void WriteWithDamage(const std::string& path, const Bytes& bytes, std::size_t sizeField) {
-  avi_test::WriteWholeFile(path, bytes);
+  avi_test::WriteWholeFile(path + ".seed", bytes);
   avi_test::WriteWholeFile(path + ".cut", Bytes(bytes.begin(), bytes.begin() + bytes.size() / 2));
   Bytes spoiled = bytes;
   if (sizeField + 4 <= spoiled.size()) std::memset(spoiled.data() + sizeField, 0xFF, 4);

@@ -228,6 +228,10 @@ TEST_F(ReaderOfBrokenFiles, GarbageAndForeignRiffFormsAreRefused) {
   Bytes emptyHeaders = good_;
   Put32(emptyHeaders, Find(good_, "hdrl") - 4, 4);
   EXPECT_EQ(OpenBytes(emptyHeaders).result, AVIERR_BADFORMAT);
+  // A stream format of no bytes at all.
+  Bytes emptyFormat = good_;
+  Put32(emptyFormat, Find(good_, "strf") + 4, 0);
+  EXPECT_EQ(OpenBytes(emptyFormat).result, AVIERR_BADFORMAT);
 }
 
 // Cut anywhere: refused while the header list is incomplete, else the whole frames before the
