@@ -3,6 +3,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace orvenna::test {
@@ -34,6 +38,26 @@ inline std::string ProbeValue(const std::string& output, const std::string& key)
   if (at == std::string::npos) return "";
   const std::size_t end = output.find('\n', at);
   return output.substr(at + prefix.size(), end - at - prefix.size());
+}
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Written frames (non-empty packets) of the first video stream; -1 when ffprobe cannot read it.
+inline int WrittenFrames(const std::filesystem::path& file) {
+  const CommandResult sizes =
+      RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '" +
+                 file.string() + "'");
+  if (sizes.exitCode != 0) return -1;
+  int frames = 0;
+  std::istringstream lines(sizes.output);
+  for (std::string line; std::getline(lines, line);) frames += std::atoi(line.c_str()) > 0;
+  return frames;
 }
 
 }  // namespace orvenna::test

@@ -22,25 +22,6 @@ namespace fs = std::filesystem;
 const std::string kCli = ORVENNA_CLI;
 const std::string kRecording = "--region 0,0,160,120 --compressor ZMBV --interval 50 --fps 20";
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Non-empty video packets of `file`; -1 when ffprobe cannot read it.
-int WrittenFrames(const fs::path& file) {
-  const CommandResult sizes =
-      RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '" +
-                 file.string() + "'");
-  if (sizes.exitCode != 0) return -1;
-  int frames = 0;
-  std::istringstream lines(sizes.output);
-  for (std::string line; std::getline(lines, line);) frames += std::atoi(line.c_str()) > 0;
-  return frames;
-}
-
 int LineCount(const std::string& text) {
   int lines = 0;
   for (char c : text) lines += c == '\n';

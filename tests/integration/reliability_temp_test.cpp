@@ -33,25 +33,6 @@ constexpr int kFps = 20;
 const std::vector<std::string> kRecording = {"--region",   "0,0,160,120", "--compressor", "ZMBV",
                                              "--interval", "50",          "--fps",        "20"};
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Written frames (non-empty packets) of the first video stream, -1 when ffprobe cannot read it.
-int WrittenFrames(const fs::path& file) {
-  const CommandResult sizes =
-      RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '" +
-                 file.string() + "'");
-  if (sizes.exitCode != 0) return -1;
-  int frames = 0;
-  std::istringstream lines(sizes.output);
-  for (std::string line; std::getline(lines, line);) frames += std::atoi(line.c_str()) > 0;
-  return frames;
-}
-
 // True when ffmpeg decodes every frame of `file` without a word of complaint.
 bool DecodesCleanly(const fs::path& file) {
   const CommandResult decoded =
