@@ -8,7 +8,8 @@
 #   bench/fuzz.sh run [RUNS]       runs both targets side by side for RUNS inputs each
 #                                  (10000000), growing $BUILD/corpus/{avi,wav} from the seeds;
 #                                  AVI_WORKERS (2) and WAV_WORKERS (1) share a target's inputs
-#                                  among that many processes (the AVI target is the slow one)
+#                                  among that many processes (the AVI target is the slow one);
+#                                  TARGETS ("avi wav") picks the targets
 #   bench/fuzz.sh merge            keeps in bench/fuzz/corpus only the inputs that add coverage,
 #                                  at most CORPUS_KB (512) KB per target
 #
@@ -19,7 +20,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$root/build-fuzz}
 corpus=$root/bench/fuzz/corpus
-targets=(avi wav)
+read -r -a targets <<<"${TARGETS:-avi wav}"
 
 ensure_clang() {
   command -v clang++ >/dev/null && return
@@ -105,7 +106,7 @@ case ${1:-} in
   build | seeds | merge) "$1" ;;
   run) run "${2:-}" ;;
   *)
-    sed -n '6,13p' "$0" >&2
+    sed -n '6,14p' "$0" >&2
     exit 2
     ;;
 esac

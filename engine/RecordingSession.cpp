@@ -116,6 +116,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   if (!failed && process.StopRequest == TStopRequest::Stop) {
     engine_.AssembleRecording(fileName, tracks_);
   }
+  if (!lostScreenReport_.empty()) engine_.RaiseError(lostScreenReport_);
   tracks_.clear();
   sound_ = nullptr;
   AVIFileExit();
@@ -301,8 +302,9 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
     std::string lostCause;
     const PackedFrame frame = GrabRecorded(engine_.Region(), lostCause);
     if (!lostCause.empty()) {
-      // The display went away (or its connection broke): what was recorded is kept.
-      ReportLostScreen(lostCause, elapsed);
+      // The display went away (or its connection broke): what was recorded is kept, and the
+      // user told so once it is saved (a desktop application may not outlive its display).
+      NoteLostScreen(lostCause, elapsed);
       engine_.StopRecording();
       return true;
     }
@@ -361,12 +363,12 @@ void RecordingSession::ReportFullDisk(VideoTrack& video) {
                      " recorded until then are kept.");
 }
 
-void RecordingSession::ReportLostScreen(const std::string& cause, std::uint32_t elapsed) {
+void RecordingSession::NoteLostScreen(const std::string& cause, std::uint32_t elapsed) {
   char when[32];
   std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(elapsed) / 1000);
-  engine_.RaiseError("The screen can no longer be read (" + cause +
-                     "): the recording was stopped " + when +
-                     " into it, and what was recorded until then is kept.");
+  lostScreenReport_ =
+      ("The screen can no longer be read (" + cause + "): the recording was stopped " + when +
+       " into it, and what was recorded until then is kept.");
 }
 
 void RecordingSession::Publish() {

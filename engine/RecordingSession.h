@@ -66,7 +66,7 @@ class RecordingSession {
   bool FinishTracks(bool failed);
   void Publish();
   void ReportFullDisk(VideoTrack& video);
-  void ReportLostScreen(const std::string& cause, std::uint32_t elapsed);
+  void NoteLostScreen(const std::string& cause, std::uint32_t elapsed);
   SessionOutcome OutcomeOfFailure();
   // Endings.
   SessionOutcome Abandon(const std::string& message);
@@ -82,6 +82,7 @@ class RecordingSession {
   AudioTrack* sound_ = nullptr;   // among the tracks when sound is recorded
   std::int64_t videoLength_ = 0;  // milliseconds of picture written by the frame loop
   SessionStatistics statistics_;
+  std::string lostScreenReport_;  // why the screen could not be read, once it could not
 };
 
 }  // namespace orvenna

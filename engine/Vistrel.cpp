@@ -90,12 +90,7 @@ TVistrel::~TVistrel() {
   // The recording thread may still be tearing down or saving; it uses the engine until it
   // ends, so wait for it here, letting the UI thread serve what it asks for meanwhile.
   *alive_ = false;
-  if (sessionThread_.joinable()) {
-    platform_.shell.ProcessEventsUntil([this] { return workerDone_.Get(); });
-    sessionThread_.join();
-  }
-  session_.reset();
-  recordingLock_.reset();
+  WaitForRecordThread();
 
   SetShowPreview(false);
   areaTimer_.reset();
@@ -311,6 +306,20 @@ void TVistrel::StopRecording() {
   Process().StopRequest = TStopRequest::Stop;
   recording_.Set(false);
   ApplyShowPreview();
+}
+
+void TVistrel::StopAndWaitForRecording() {
+  if (Recording()) StopRecording();
+  WaitForRecordThread();
+}
+
+void TVistrel::WaitForRecordThread() {
+  if (sessionThread_.joinable()) {
+    platform_.shell.ProcessEventsUntil([this] { return workerDone_.Get(); });
+    sessionThread_.join();
+  }
+  session_.reset();
+  recordingLock_.reset();
 }
 
 void TVistrel::EndRecordingFromOutside() {

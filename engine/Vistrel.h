@@ -210,6 +210,9 @@ class TVistrel {
   // removing the temporary files); no new recording starts meanwhile.
   bool SessionThreadRunning() const { return sessionThread_.joinable(); }
   void StopRecording();
+  // Stops a recording in progress as StopRecording does and waits until the recording thread
+  // has saved it and ended, serving the UI thread meanwhile. UI thread.
+  void StopAndWaitForRecording();
 
   // Compressor catalogue. UI thread.
   static constexpr int CatalogueSize = 51;
@@ -307,6 +310,8 @@ class TVistrel {
   void ApplyShowPreview() { SetShowPreview(ShowPreview()); }
   void RunRecordThread();
   void OnRecordThreadEnded();
+  // Waits for a recording thread to end, serving the UI thread meanwhile, and lets it go.
+  void WaitForRecordThread();
   void ApplyPriorityToWorker();
   void RaiseError(const std::string& message);
   // Selects the recording mixer device on the mixer, finding it first.

@@ -94,6 +94,7 @@ void TfrmMain::InstallEngineHandlers() {
 
 void TfrmMain::OnUiThread(const std::function<void()>& work) {
   const auto run = [this, &work] {
+    if (displayLost_) return;
     ++handlersRunning_;
     Guarded(work);
     --handlersRunning_;
@@ -105,6 +106,14 @@ void TfrmMain::OnUiThread(const std::function<void()>& work) {
   } else {
     QMetaObject::invokeMethod(this, run, Qt::BlockingQueuedConnection);
   }
+}
+
+bool TfrmMain::SaveRecordingBeforeExit(bool uiThreadServesAnotherThread) {
+  displayLost_ = true;
+  if (!engine_ || !engine_->SessionThreadRunning()) return true;
+  if (handlersRunning_ > 0 || uiThreadServesAnotherThread) return false;
+  engine_->StopAndWaitForRecording();
+  return true;
 }
 
 void TfrmMain::Guarded(const std::function<void()>& handler) {

@@ -54,6 +54,13 @@ class TfrmMain final : public QWidget {
   // The engine; null once the window has begun to close.
   TVistrel* Engine() const { return engine_.get(); }
 
+  // The process is ending on a broken display connection (the X server went away): windows
+  // can no longer be shown, so the engine's events are dropped from now on, and a recording in
+  // progress is stopped and saved. When the UI thread is inside work that the recording thread
+  // waits for (a message box of its), that thread cannot go on: the recording is left to the
+  // next start, which keeps it. Answers false in that case only. UI thread.
+  bool SaveRecordingBeforeExit(bool uiThreadServesAnotherThread);
+
   // Raised once the window has closed and the engine is gone.
   std::function<void()> OnClosed;
 
@@ -219,6 +226,7 @@ class TfrmMain final : public QWidget {
   QString lastSaveName_;                // the save dialog's last chosen file
   int handlersRunning_ = 0;             // engine handlers on the UI thread's stack just now
   bool closing_ = false;
+  bool displayLost_ = false;
   bool placed_ = false;  // centred on the screen at its first showing
 };
 

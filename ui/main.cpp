@@ -1,5 +1,6 @@
 // orvenna: the desktop screen recorder. It reads no command-line arguments but --version.
 #include <QApplication>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -11,6 +12,24 @@
 #include "ui/DesktopPlatform.h"
 #include "ui/OptDlg.h"
 #include "ui/Unit1.h"
+
+namespace {
+
+// Qt ends the process with exit() when its connection to the X server breaks (the X server
+// died or the session ended). A recording in progress is then stopped and saved, as the Stop
+// button would, with no window shown, before the process ends.
+orvenna::QtShell* shellAtExit = nullptr;
+orvenna::TfrmMain* mainWindowAtExit = nullptr;
+
+void SaveRecordingAtExit() {
+  if (mainWindowAtExit == nullptr) return;
+  shellAtExit->LoseDisplay();
+  if (!mainWindowAtExit->SaveRecordingBeforeExit(shellAtExit->ServingAnotherThread())) {
+    std::cerr << "orvenna: the display went away; the next start keeps any recording\n";
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace orvenna;
@@ -46,5 +65,10 @@ int main(int argc, char** argv) {
   frmMain.SetAboutBox(&form2);
   frmMain.OnClosed = [] { QCoreApplication::quit(); };
   frmMain.show();
-  return QApplication::exec();
+  shellAtExit = &desktop.Shell();
+  mainWindowAtExit = &frmMain;
+  std::atexit(SaveRecordingAtExit);
+  const int status = QApplication::exec();
+  mainWindowAtExit = nullptr;  // the windows and the engine end with this function
+  return status;
 }

@@ -25,29 +25,40 @@ bool OnUiThreadNow() {
   return app != nullptr && QThread::currentThread() == app->thread();
 }
 
-// Runs `work` on the UI thread and returns its result: directly when already there, otherwise
-// through the UI thread's event loop, blocking the calling thread until the work is done.
-template <typename Work>
-auto RunOnUiThread(Work work) -> decltype(work()) {
-  using Result = decltype(work());
-  if (OnUiThreadNow()) return work();
-  if constexpr (std::is_void_v<Result>) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work),
-                              Qt::BlockingQueuedConnection);
-  } else {
-    Result result{};
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&result, &work] { result = work(); },
-        Qt::BlockingQueuedConnection);
-    return result;
-  }
-}
-
 QString ToQString(const std::string& text) {
   return QString::fromStdString(text);
 }
 
 }  // namespace
+
+// Runs `work` on the UI thread and returns its result: directly when already there, otherwise
+// through the UI thread's event loop, blocking the calling thread until the work is done.
+// Once the display is lost the work is skipped and the result is a value-initialised one
+// (no, false, nothing), also for work that was already waiting for the UI thread.
+template <typename Work>
+auto QtShell::RunOnUiThread(Work work) -> decltype(work()) {
+  using Result = decltype(work());
+  if (OnUiThreadNow()) return displayLost_ ? Result() : work();
+  auto unlessLost = [this, &work]() -> Result {
+    if (displayLost_) return Result();
+    struct Serving {
+      int& count;
+      explicit Serving(int& running) : count(running) { ++count; }
+      ~Serving() { --count; }
+    } serving(servingAnotherThread_);
+    return work();
+  };
+  if constexpr (std::is_void_v<Result>) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), unlessLost,
+                              Qt::BlockingQueuedConnection);
+  } else {
+    Result result{};
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&result, &unlessLost] { result = unlessLost(); },
+        Qt::BlockingQueuedConnection);
+    return result;
+  }
+}
 
 QtShell::QtShell() = default;
 
@@ -75,7 +86,12 @@ bool QtShell::MinimizeWatcher::eventFilter(QObject* watched, QEvent* event) {
 
 void QtShell::PostToUiThread(std::function<void()> work) {
   if (!work) return;
-  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this, work = std::move(work)] {
+        if (!displayLost_) work();
+      },
+      Qt::QueuedConnection);
 }
 
 bool QtShell::IsUiThread() const {
@@ -88,12 +104,26 @@ void QtShell::ProcessEventsUntil(const std::function<bool()>& done) {
     while (!done()) QThread::msleep(kPollMilliseconds);
     return;
   }
+  if (displayLost_) {
+    // The event loop would end the process again on the broken connection: only the work that
+    // other threads hand to this thread is served (and skipped), so that none of them waits
+    // for ever.
+    while (!done()) {
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+      QThread::msleep(kPollMilliseconds);
+    }
+    return;
+  }
   // `done` may turn true without any event reaching this thread: the timer wakes the wait at
   // least every few ms. A loop of our own rather than a nested QEventLoop, which a quitting
   // application would end before `done` holds.
   QTimer wake;
   wake.start(kPollMilliseconds);
   while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void QtShell::LoseDisplay() {
+  displayLost_ = true;
 }
 
 void QtShell::MinimizeApplication() {
@@ -144,6 +174,7 @@ int QtShell::ChooseItem(WindowHandle parent, const std::string& caption, const s
                         const std::vector<std::string>& items, int current) {
   if (items.empty()) return -1;
   return RunOnUiThread([&] {
+    if (displayLost_) return -1;
     QStringList list;
     for (const std::string& item : items) list << ToQString(item);
     const int start = std::clamp(current, 0, static_cast<int>(list.size()) - 1);

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 
 #include "platform/Shell.h"
 
@@ -22,6 +23,14 @@ class QtShell final : public Shell {
   // boxes; its minimisation raises OnApplicationMinimized. Null: none (minimise and restore
   // then do nothing). UI thread only.
   void SetMainWindow(QWidget* window);
+
+  // From now on the display is gone (the process is ending on a broken connection): nothing is
+  // shown any more, questions are answered No, choices cancelled, posted work is dropped, and
+  // ProcessEventsUntil only keeps other threads from waiting for the UI thread. Any thread.
+  void LoseDisplay();
+  // True while the UI thread runs work that another thread waits for (a message box it asked
+  // for, say).
+  bool ServingAnotherThread() const { return servingAnotherThread_ > 0; }
 
   void PostToUiThread(std::function<void()> work) override;
   bool IsUiThread() const override;
@@ -54,10 +63,14 @@ class QtShell final : public Shell {
     QtShell& shell_;
   };
 
+  template <typename Work>
+  auto RunOnUiThread(Work work) -> decltype(work());
   QWidget* DialogParent(WindowHandle parent) const;
 
   QPointer<QWidget> mainWindow_;
   MinimizeWatcher watcher_{*this};
+  std::atomic<bool> displayLost_{false};
+  int servingAnotherThread_ = 0;  // UI thread only
 };
 
 }  // namespace orvenna

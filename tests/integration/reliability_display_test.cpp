@@ -1,5 +1,6 @@
-// A recording through orvenna-cli on a display of the test's own that goes away in the middle:
-// the recording ends as if stopped, says why, and keeps what was recorded.
+// Recordings on a display of the test's own that goes away in the middle, through orvenna-cli
+// and through the desktop application: the recording ends as if stopped and keeps what was
+// recorded.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,31 +18,64 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ReliabilityDisplayTest, ADisplayThatGoesAwayEndsTheRecordingAsAStop) {
-  const fs::path folder =
-      fs::temp_directory_path() / ("orvenna-display-test-" + std::to_string(getpid()));
-  fs::create_directories(folder / "tmp");
-  const std::string output = (folder / "lost.avi").string();
-  // The display numbers itself (-displayfd) and is killed 2.5 s into the recording.
-  {
-    std::ofstream script(folder / "run.sh");
-    script << "cd '" << folder.string() << "'\n"
-           << "Xvfb -displayfd 3 -screen 0 640x480x24 3>display >/dev/null 2>&1 &\n"
-           << "xvfb=$!\n"
-           << "for i in $(seq 1 100); do [ -s display ] && break; sleep 0.05; done\n"
-           << "TMPDIR=$PWD/tmp DISPLAY=:$(cat display) '" ORVENNA_CLI
-           << "' --compressor ZMBV --region 0,0,320,240 '" << output << "' 2>cli.log &\n"
-           << "cli=$!\n"
-           << "sleep 2.5; kill $xvfb; wait $cli; echo exit=$?; cat cli.log\n";
+class ReliabilityDisplayTest : public ::testing::Test {
+ protected:
+  ReliabilityDisplayTest()
+      : folder_(fs::temp_directory_path() /
+                ("orvenna-display-test-" + std::to_string(getpid()))) {
+    fs::create_directories(folder_ / "tmp");
+    fs::create_directories(folder_ / "home");
   }
-  const CommandResult run = RunCommand("bash '" + (folder / "run.sh").string() + "' 2>&1");
-  EXPECT_NE(run.output.find("exit=0"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("The screen can no longer be read ("), std::string::npos) << run.output;
-  const CommandResult probe = RunCommand(
-      "ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of default=nw=1 '" +
-      output + "'");
-  EXPECT_GE(std::atoi(ProbeValue(probe.output, "nb_read_frames").c_str()), 30) << probe.output;
-  fs::remove_all(folder);
+  ~ReliabilityDisplayTest() override { fs::remove_all(folder_); }
+
+  // Runs `recorder` (shell lines, in the background, its pid in $app) on a display that
+  // numbers itself (-displayfd) and is killed 3 s after the recording started; answers what
+  // the script printed, with "exit=N" for the recorder's exit status and then its stderr.
+  std::string RunWhileTheDisplayGoesAway(const std::string& recorder) {
+    {
+      std::ofstream script(folder_ / "run.sh");
+      script << "cd '" << folder_.string() << "'\n"
+             << "Xvfb -displayfd 3 -screen 0 1024x768x24 3>display >/dev/null 2>&1 &\n"
+             << "xvfb=$!\n"
+             << "for i in $(seq 1 100); do [ -s display ] && break; sleep 0.05; done\n"
+             << "export DISPLAY=:$(cat display) TMPDIR=$PWD/tmp HOME=$PWD/home\n"
+             << recorder << "\nsleep 3; kill $xvfb; wait $app; echo exit=$?; cat app.log\n";
+    }
+    return RunCommand("bash '" + (folder_ / "run.sh").string() + "' 2>&1").output;
+  }
+
+  static int DecodedFrames(const std::string& file) {
+    const CommandResult probe = RunCommand(
+        "ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of default=nw=1 '" +
+        file + "'");
+    return std::atoi(ProbeValue(probe.output, "nb_read_frames").c_str());
+  }
+
+  const fs::path folder_;
+};
+
+TEST_F(ReliabilityDisplayTest, TheCliEndsTheRecordingAsAStop) {
+  const std::string output = (folder_ / "lost.avi").string();
+  const std::string said = RunWhileTheDisplayGoesAway(
+      "'" ORVENNA_CLI "' --compressor ZMBV --region 0,0,320,240 '" + output +
+      "' 2>app.log &\napp=$!");
+  EXPECT_NE(said.find("exit=0"), std::string::npos) << said;
+  EXPECT_NE(said.find("The screen can no longer be read ("), std::string::npos) << said;
+  EXPECT_GE(DecodedFrames(output), 30) << said;
+}
+
+// Qt ends the process on the broken connection; the recording started with the Start
+// Recording button is saved to the default file before it goes.
+TEST_F(ReliabilityDisplayTest, TheDesktopApplicationSavesTheRecordingBeforeItEnds) {
+  const std::string said = RunWhileTheDisplayGoesAway(
+      "'" ORVENNA_PROGRAM "' 2>app.log &\napp=$!\n"
+      "for i in $(seq 1 200); do\n"
+      "  w=$(xdotool search --name '^Orvenna$' 2>/dev/null | head -n 1); [ -n \"$w\" ] && break\n"
+      "  sleep 0.1\ndone\n"
+      "sleep 0.5; xdotool mousemove --window \"$w\" 64 20 click 1  # Start Recording\n"
+      "for i in $(seq 1 100); do [ -n \"$(ls tmp/orvenna-*/*.avi 2>/dev/null)\" ] && break; "
+      "sleep 0.1; done");
+  EXPECT_GE(DecodedFrames((folder_ / "home/Documents/Capture.avi").string()), 30) << said;
 }
 
 }  // namespace
