@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 class ReliabilityDisplayTest : public ::testing::Test {
  protected:
   ReliabilityDisplayTest()
-      : folder_(fs::temp_directory_path() /
-                ("orvenna-display-test-" + std::to_string(getpid()))) {
+      : folder_(fs::temp_directory_path() / ("orvenna-display-test-" + std::to_string(getpid()))) {
     fs::create_directories(folder_ / "tmp");
     fs::create_directories(folder_ / "home");
   }
@@ -56,9 +55,9 @@ class ReliabilityDisplayTest : public ::testing::Test {
 
 TEST_F(ReliabilityDisplayTest, TheCliEndsTheRecordingAsAStop) {
   const std::string output = (folder_ / "lost.avi").string();
-  const std::string said = RunWhileTheDisplayGoesAway(
-      "'" ORVENNA_CLI "' --compressor ZMBV --region 0,0,320,240 '" + output +
-      "' 2>app.log &\napp=$!");
+  const std::string said =
+      RunWhileTheDisplayGoesAway("'" ORVENNA_CLI "' --compressor ZMBV --region 0,0,320,240 '" +
+                                 output + "' 2>app.log &\napp=$!");
   EXPECT_NE(said.find("exit=0"), std::string::npos) << said;
   EXPECT_NE(said.find("The screen can no longer be read ("), std::string::npos) << said;
   EXPECT_GE(DecodedFrames(output), 30) << said;
@@ -68,7 +67,8 @@ TEST_F(ReliabilityDisplayTest, TheCliEndsTheRecordingAsAStop) {
 // Recording button is saved to the default file before it goes.
 TEST_F(ReliabilityDisplayTest, TheDesktopApplicationSavesTheRecordingBeforeItEnds) {
   const std::string said = RunWhileTheDisplayGoesAway(
-      "'" ORVENNA_PROGRAM "' 2>app.log &\napp=$!\n"
+      "'" ORVENNA_PROGRAM
+      "' 2>app.log &\napp=$!\n"
       "for i in $(seq 1 200); do\n"
       "  w=$(xdotool search --name '^Orvenna$' 2>/dev/null | head -n 1); [ -n \"$w\" ] && break\n"
       "  sleep 0.1\ndone\n"
