@@ -9,7 +9,10 @@
 # xterm filling the screen that prints a line of text four times a second. Every compressor
 # records SECONDS seconds with orvenna-cli (--interval 33 --fps 30 --quality 75) and with
 # ffmpeg -f x11grab -framerate 30 using the same encoder and settings, one after the other,
-# at each size (the moving scene at 1920x1080 and 800x600, the terminal at 1920x1080).
+# at each size (the moving scene at 1920x1080 and 800x600, the terminal at 1920x1080); then
+# the moving scene at 3840x2160 and at 1920x1080 with 60 frames a second (interval 17 ms) for
+# the compressors of LARGE_COMPRESSORS. A size WxH@N records N frames a second; the screen is
+# as large as the largest size.
 #
 # Columns: frames written (non-empty packets in the file), dropped slots (the recording's
 # 33 ms slots without a frame), frames/s written (per second of the stream's length, at least
@@ -21,9 +24,10 @@
 # the settings named NAME; "ZMBV:ZMBV-default" sets our ZMBV beside ffmpeg's at its default
 # compression level.
 #
-# --quick: H.264, Motion JPEG and ZMBV, 5 seconds, 1920x1080 only. The environment variables
-# COMPRESSORS, SECONDS_EACH, SCENES ("moving terminal") and SIZES ("1920x1080 800x600")
-# override the choice. Raw results go to $RESULTS (default: a file in the build folder).
+# --quick: H.264 and Motion JPEG, 5 seconds, the moving scene at 1920x1080 and 3840x2160, in
+# under 5 minutes: the check to run before and after every change of speed. The environment
+# variables COMPRESSORS, LARGE_COMPRESSORS, SECONDS_EACH, SCENES ("moving terminal"), SIZES
+# ("1920x1080 800x600") and LARGE_SIZES ("3840x2160 1920x1080@60") override the choice. Raw results go to $RESULTS (default: a file in the build folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,15 +38,23 @@ if [[ ${1:-} == --quick ]]; then
 fi
 build=${1:-build-bench}
 if ((quick)); then
-  compressors=${COMPRESSORS:-"H264 MJPG ZMBV"}
+  compressors=${COMPRESSORS:-"H264 MJPG"}
   seconds=${SECONDS_EACH:-5}
   sizes=${SIZES:-1920x1080}
+  large_sizes=${LARGE_SIZES:-3840x2160}
+  large_compressors=${LARGE_COMPRESSORS:-$compressors}
+  scenes=${SCENES:-moving}
 else
   compressors=${COMPRESSORS:-"H264 MJPG FMP4 HFYU ULRG FFV1 ZMBV ZMBV:ZMBV-default MSVC cvid MPNG"}
   seconds=${SECONDS_EACH:-15}
   sizes=${SIZES:-"1920x1080 800x600"}
+  large_sizes=${LARGE_SIZES:-"3840x2160 1920x1080@60"}
+  large_compressors=${LARGE_COMPRESSORS:-"H264 MJPG FMP4 HFYU ULRG"}
+  scenes=${SCENES:-"moving terminal"}
 fi
-scenes=${SCENES:-"moving terminal"}
+# The screen: the largest width and height of all sizes.
+screen=$(for size in $sizes $large_sizes; do echo "${size%@*}"; done |
+  awk -Fx '{ if ($1 > w) w = $1; if ($2 > h) h = $2 } END { print w "x" h }')
 results=${RESULTS:-$build/compare-results.tsv}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVENNA_TESTS=ON >/dev/null
@@ -70,7 +82,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-start_xvfb 1920x1080x24
+start_xvfb "${screen}x24"
 xvfb_pid=$XVFB_PID
 display=$DISPLAY
 
@@ -78,9 +90,9 @@ start_scene() {
   case $1 in
     moving)
       [[ -f $work/testsrc2.bgra ]] ||
-        ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 30 \
+        ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=$screen:rate=30 -frames:v 30 \
           -pix_fmt bgra -f rawvideo "$work/testsrc2.bgra"
-      "$player" --geometry 1920x1080+0+0 --fps 30 --frames 30 --raw "$work/testsrc2.bgra" \
+      "$player" --geometry "$screen+0+0" --fps 30 --frames 30 --raw "$work/testsrc2.bgra" \
         >/dev/null 2>&1 &
       ;;
     terminal)
@@ -114,9 +126,12 @@ count_packets() {
   echo "$written ${positions:-0}"
 }
 
-# run TOOL SCENE SIZE COMPRESSOR: records once and appends a line to $results.
+# run TOOL SCENE SIZE[@RATE] COMPRESSOR: records once and appends a line to $results.
 run() {
-  local tool=$1 scene=$2 size=$3 compressor=$4
+  local tool=$1 scene=$2 size=${3%@*} compressor=$4
+  local rate=30
+  [[ $3 == *@* ]] && rate=${3#*@}
+  local interval=$(((1000 + rate / 2) / rate))
   local fourcc=${compressor%%:*} settings=${compressor#*:}
   local width=${size%x*} height=${size#*x}
   local out=$work/$tool.avi timing=$work/time.txt
@@ -128,12 +143,12 @@ run() {
     # encoder can miss; SIGTERM then stops and keeps the recording the same way.
     /usr/bin/time -o "$timing" -f "%U %S %M" timeout -s TERM -k 300 $((seconds + 10)) \
       "$cli" --seconds "$seconds" \
-      --region "0,0,$width,$height" --compressor "$fourcc" --interval 33 --fps 30 --quality 75 \
+      --region "0,0,$width,$height" --compressor "$fourcc" --interval "$interval" --fps "$rate" --quality 75 \
       "$out" >/dev/null 2>"$work/stderr.txt" || true
   else
     # shellcheck disable=SC2086
     /usr/bin/time -o "$timing" -f "%U %S %M" ffmpeg -nostdin -y -v error -f x11grab \
-      -framerate 30 -video_size "$size" -i "$display+0,0" ${ffmpeg_encoder[$settings]} ${ffmpeg_key_frames[$settings]:-} -r 30 \
+      -framerate "$rate" -video_size "$size" -i "$display+0,0" ${ffmpeg_encoder[$settings]} ${ffmpeg_key_frames[$settings]:-} -r "$rate" \
       -t "$seconds" "$out" >/dev/null 2>"$work/stderr.txt" || true
   fi
   after=$(xvfb_cpu)
@@ -144,7 +159,7 @@ run() {
   fi
   local user sys rss
   read -r user sys rss < <(tail -n 1 "$timing")  # after a line on an exit status, if any
-  printf '%s\t%s\t%s\t%s\t%d\t%d\t%s\t%s\t%s\t%d\t%d\n' "$scene" "$size" "$settings" "$tool" \
+  printf '%s\t%s\t%s\t%s\t%d\t%d\t%s\t%s\t%s\t%d\t%d\n' "$scene" "$3" "$settings" "$tool" \
     "$written" "$total" "$user" "$sys" "$(awk -v a="$before" -v b="$after" 'BEGIN { print b - a }')" \
     "$rss" "$bytes" >>"$results"
   rm -f "$out"
@@ -162,6 +177,15 @@ for scene in $scenes; do
       run ffmpeg "$scene" "$size" "$compressor"
     done
   done
+  if [[ $scene == moving ]]; then
+    for size in $large_sizes; do
+      for compressor in $large_compressors; do
+        echo "compare: $scene $size $compressor" >&2
+        run orvenna "$scene" "$size" "$compressor"
+        run ffmpeg "$scene" "$size" "$compressor"
+      done
+    done
+  fi
   stop_scene
 done
 echo "compare: done; load average $(cut -d' ' -f1-3 /proc/loadavg)" >&2
@@ -170,14 +194,17 @@ echo "compare: done; load average $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 awk -F'\t' -v seconds="$seconds" '
   # Per second of the recording: its stream length, or the time asked for when the stream
   # is shorter (a recorder that fell behind wrote fewer positions).
-  function fps(w, t) { return w / (t / 30 > seconds ? t / 30 : seconds) }
+  function fps(w, t, r) { return w / (t / r > seconds ? t / r : seconds) }
   function per(x, w) { return w > 0 ? x / w : 0 }
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
   {
     key = $1 " " $2 " " $3
     if (!(key in seen)) { seen[key] = 1; order[++n] = key }
-    w[key, $4] = $5; d[key, $4] = (seconds * 30 > $6 ? seconds * 30 : $6) - $5
-    f[key, $4] = fps($5, $6)
+    r = $2 ~ /@/ ? substr($2, index($2, "@") + 1) : 30
+    # Our slots last a whole number of milliseconds (17 ms at 60 frames a second).
+    if ($4 == "orvenna") r = 1000 / int((1000 + r / 2) / r)
+    w[key, $4] = $5; d[key, $4] = (seconds * r > $6 ? seconds * r : $6) - $5
+    f[key, $4] = fps($5, $6, r)
     c[key, $4] = per($7 + $8, $5); x[key, $4] = per($9, $5)
     m[key, $4] = $10 / 1024; s[key, $4] = $11 / 1048576
   }

@@ -145,21 +145,20 @@ bool RecordingSession::StartSound() {
 }
 
 PackedFrame RecordingSession::Grab(const Rect& area) {
-  return engine_.GrabPacked(
-      grab_, area,
-      GrabOptions{engine_.grabSwitches_.Get(), settings_.BitCount(), settings_.restoreAppOnStop});
+  return engine_.GrabPacked(grab_, area, GrabOptionsOfSession());
 }
 
-PackedFrame RecordingSession::GrabRecorded(const Rect& area, std::string& cause) {
-  const GrabOptions options{engine_.grabSwitches_.Get(), settings_.BitCount(),
-                            settings_.restoreAppOnStop};
-  ImageView image;
-  const Result grabbed = engine_.GrabInto(grab_, area, options, image);
-  if (!grabbed) {
-    cause = grabbed.Cause();
-    return PackedFrame{};
-  }
+Result RecordingSession::GrabRecorded(const Rect& area, ImageView& image) {
+  return engine_.GrabInto(grab_, area, GrabOptionsOfSession(), image);
+}
+
+PackedFrame RecordingSession::PackRecorded(const ImageView& image) {
+  const GrabOptions options = GrabOptionsOfSession();
   return engine_.Pack(&image, options.bitCount, options.restoreAppOnStop);
+}
+
+GrabOptions RecordingSession::GrabOptionsOfSession() const {
+  return GrabOptions{engine_.grabSwitches_.Get(), settings_.BitCount(), settings_.restoreAppOnStop};
 }
 
 // Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
@@ -299,25 +298,28 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
 
   while (engine_.Recording()) {
     const std::uint32_t elapsed = clock.Milliseconds() - start;
-    std::string lostCause;
-    const PackedFrame frame = GrabRecorded(engine_.Region(), lostCause);
-    if (!lostCause.empty()) {
+    // The slot is known before the grab: every pass grabs, but only a pass that writes its
+    // frame converts the pixels into a frame (at 4K the conversion costs as much as the grab).
+    const int slot =
+        static_cast<int>(RoundHalfEven(static_cast<double>(elapsed) / settings_.mspfRecord));
+    const bool writes = firstPass || slot > lastSlot;
+    ImageView image;
+    if (const Result grabbed = GrabRecorded(engine_.Region(), image); !grabbed) {
       // The display went away (or its connection broke): what was recorded is kept, and the
       // user told so once it is saved (a desktop application may not outlive its display).
-      NoteLostScreen(lostCause, elapsed);
+      NoteLostScreen(grabbed.Cause(), elapsed);
       engine_.StopRecording();
       return true;
     }
-    if (!frame) {
-      engine_.RaiseError(kCaptureFailed);
-      return true;
-    }
-    const int slot =
-        static_cast<int>(RoundHalfEven(static_cast<double>(elapsed) / settings_.mspfRecord));
     statistics_.frameIndex = slot;
     if (slot - lastSlot - 1 > 0) statistics_.droppedFrames += slot - lastSlot - 1;
-    if (firstPass || slot > lastSlot) {
+    if (writes) {
       firstPass = false;
+      const PackedFrame frame = PackRecorded(image);
+      if (!frame) {
+        engine_.RaiseError(kCaptureFailed);
+        return true;
+      }
       if (!video.Write(frame, slot)) {
         Publish();
         // A full disk is no fault of the compressor: the recording ends as if stopped.

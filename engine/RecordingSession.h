@@ -60,8 +60,11 @@ class RecordingSession {
   VideoStreamSetup StreamSetup() const;
   // The loop; false when a write failed.
   bool RunFrameLoop(VideoTrack& video);
-  // A frame of the loop; null, with `cause` set, when the screen can no longer be read.
-  PackedFrame GrabRecorded(const Rect& area, std::string& cause);
+  // A grab of the loop into `image`; fails when the screen can no longer be read.
+  Result GrabRecorded(const Rect& area, ImageView& image);
+  // The grabbed image as a frame to write; null when no memory could be had for it.
+  PackedFrame PackRecorded(const ImageView& image);
+  GrabOptions GrabOptionsOfSession() const;
   // Tear-down.
   bool FinishTracks(bool failed);
   void Publish();
