@@ -26,10 +26,18 @@ Result TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOpti
     Log(LogLevel::Error, "grabber", grabbed.Cause());
     return grabbed;
   }
+  // What is drawn on top is not on the screen: the grabber reads those parts afresh next time.
   if (options.switches.recordCursor && platform_.cursor.Query(context.cursor)) {
-    DrawCursor(context.cursor, Point{area.left, area.top}, image);
+    const CursorImage& cursor = context.cursor;
+    DrawCursor(cursor, Point{area.left, area.top}, image);
+    context.grabber->Touched(Rect{cursor.position.x - cursor.hotSpot.x - area.left,
+                                  cursor.position.y - cursor.hotSpot.y - area.top, cursor.width,
+                                  cursor.height});
   }
-  if (OnOverlay && options.switches.ovelayDrawing) OnOverlay(*this, image, area.width, area.height);
+  if (OnOverlay && options.switches.ovelayDrawing) {
+    OnOverlay(*this, image, area.width, area.height);
+    context.grabber->Touched(Rect{0, 0, area.width, area.height});
+  }
   return Result::Ok();
 }
 

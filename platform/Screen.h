@@ -27,6 +27,10 @@ class ScreenGrabber {
   // Parts of `area` outside the screen are black. Fails, with the cause, when the pixels
   // cannot be read (the connection to the display is lost).
   virtual Result Grab(const Rect& area, RasterOp op, ImageView& image) = 0;
+  // Tells the grabber that the caller drew into `part` (relative to the last grab's area) of
+  // the image it handed out. A grabber that keeps the pixels to read only what changed on the
+  // screen reads that part afresh next time.
+  virtual void Touched(const Rect& part) { (void)part; }
 };
 
 // The screen as a whole. Any thread.

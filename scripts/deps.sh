@@ -7,7 +7,7 @@ packages=(
   # toolchain
   g++ cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format git
   # libraries the programs link
-  qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
+  qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxdamage-dev libxtst-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libpulse-dev libjpeg-dev zlib1g-dev
   # tests and benchmarks

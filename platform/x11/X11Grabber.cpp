@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/x11/ChangedRows.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ScreenChanges.h"
 #include "platform/x11/X11SharedImage.h"
 
 namespace orvenna {
@@ -70,6 +72,7 @@ X11Grabber::X11Grabber(const std::string& displayName)
   screen_ = Rect{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
   if (X11SharedImage::Available(*connection_)) {
     shared_ = std::make_unique<X11SharedImage>(*connection_);
+    changes_ = X11ScreenChanges::Start(*connection_);
   }
 }
 
@@ -91,11 +94,21 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   }
 
   // Without a segment (the server cannot attach one), grabs go on with XGetImage.
-  if (shared_ != nullptr && !shared_->Reserve(bytes)) shared_.reset();
+  const std::uint8_t* before = shared_ != nullptr ? shared_->data() : nullptr;
+  if (shared_ != nullptr && !shared_->Reserve(bytes)) {
+    changes_.reset();
+    shared_.reset();
+  }
   if (shared_ == nullptr && buffer_.size() < bytes) buffer_.resize(bytes);
   std::uint8_t* pixels = shared_ != nullptr ? shared_->data() : buffer_.data();
 
   const Rect inside = Intersect(wanted, screen_);
+  if (changes_ != nullptr && inside == wanted) {
+    if (!ReadChanges(wanted, op, pixels != before)) return Result::Failed("XShmGetImage failed");
+    image = ImageView{pixels, wanted.width, wanted.height, stride};
+    return Result::Ok();
+  }
+  kept_ = false;
   if (inside.width == 0 || inside.height == 0) {
     std::memset(pixels, 0, bytes);
   } else {
@@ -107,6 +120,31 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   }
   image = ImageView{pixels, wanted.width, wanted.height, stride};
   return Result::Ok();
+}
+
+bool X11Grabber::ReadChanges(const Rect& area, RasterOp op, bool segmentReplaced) {
+  // The changes are taken first, so that the reads below see everything they name.
+  const bool listed = changes_->Take(changed_);
+  const bool whole = !listed || !kept_ || segmentReplaced || keptArea_ != area || keptOp_ != op;
+  const std::vector<RowSpan> spans =
+      whole ? std::vector<RowSpan>{RowSpan{0, area.height}} : ChangedRows(changed_, touched_, area);
+  kept_ = false;
+  touched_.clear();
+  const std::ptrdiff_t stride = std::ptrdiff_t{area.width} * kPixelBytes;
+  for (const RowSpan& span : spans) {
+    if (!shared_->ReadRows(area, span.first, span.count)) return false;
+    if (op == RasterOp::NotSrcCopy) {
+      InvertColours(shared_->data(), stride, Rect{0, span.first, area.width, span.count});
+    }
+  }
+  kept_ = true;
+  keptArea_ = area;
+  keptOp_ = op;
+  return true;
+}
+
+void X11Grabber::Touched(const Rect& part) {
+  if (kept_) touched_.push_back(part);
 }
 
 bool X11Grabber::ReadShared(const Rect& area, const Rect& inside, std::uint8_t* pixels) {

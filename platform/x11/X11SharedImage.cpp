@@ -60,6 +60,22 @@ bool X11SharedImage::Read(const Rect& area) {
   return true;
 }
 
+bool X11SharedImage::ReadRows(const Rect& area, int first, int count) {
+  Display* display = connection_.display();
+  const int screen = DefaultScreen(display);
+  // The server writes at the header's offset into the segment: the first row's place.
+  char* place = segment_.shmaddr + static_cast<std::ptrdiff_t>(first) * area.width * 4;
+  XImage* rows =
+      XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
+                      ZPixmap, place, &segment_, area.width, count);
+  if (rows == nullptr) return false;
+  const bool read =
+      XShmGetImage(display, connection_.root(), rows, area.left, area.top + first, AllPlanes) != 0;
+  XFree(rows);
+  if (!read) connection_.Sync();  // clears the recorded error
+  return read;
+}
+
 void X11SharedImage::Release() {
   // The header only describes memory owned here: free the structure alone, not its data.
   if (header_ != nullptr) XFree(header_);

@@ -36,6 +36,9 @@ class X11SharedImage {
   // Reads `area` of the root window, which must lie on the screen and fit the segment, into the
   // start of the segment: rows of area.width 32-bit pixels, top-down, no padding between rows.
   bool Read(const Rect& area);
+  // Reads rows `first` .. `first + count - 1` of `area` into their places in the segment as
+  // Read lays the whole area out.
+  bool ReadRows(const Rect& area, int first, int count);
 
  private:
   void Release();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -140,6 +141,63 @@ TEST_F(X11GrabberTest, GrabsOfChangingSizesKeepOneBufferUntilItMustGrow) {
       EXPECT_EQ(image.pixels, largest) << "smaller grabs reuse the buffer";
     }
   }
+}
+
+// Repeated grabs of one area read again only what changed; each must still equal a plain read
+// of the screen: after drawing into a window, a window coming, moving and going, the caller
+// drawing into the image (and saying so), and a change of raster operation.
+TEST_F(X11GrabberTest, RepeatedGrabsFollowEveryChange) {
+  const Rect area{100, 200, 320, 240};
+  PatternWindow window(display_.get(), area);
+  ASSERT_TRUE(window.Shown());
+  Display* display = display_.get();
+  const int screen = DefaultScreen(display);
+  X11Grabber grabber("");
+  RasterOp op = RasterOp::SrcCopy;
+  const auto expectScreen = [&](const char* step) {
+    SCOPED_TRACE(step);
+    XSync(display, False);
+    ImageView image;
+    ASSERT_TRUE(grabber.Grab(area, op, image));
+    XImage* plain = XGetImage(display, DefaultRootWindow(display), area.left, area.top,
+                              static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
+                              AllPlanes, ZPixmap);
+    ASSERT_NE(plain, nullptr);
+    const std::uint32_t flip = op == RasterOp::NotSrcCopy ? 0x00FFFFFFu : 0;
+    int wrong = 0;
+    for (int y = 0; y < area.height; ++y) {
+      for (int x = 0; x < area.width; ++x) {
+        wrong += (image.Pixel(x, y) & 0xFFFFFF) != ((XGetPixel(plain, x, y) & 0xFFFFFF) ^ flip);
+      }
+    }
+    XDestroyImage(plain);
+    EXPECT_EQ(wrong, 0);
+  };
+  expectScreen("first grab");
+  expectScreen("nothing changed");
+  XSetForeground(display, DefaultGC(display, screen), 0x123456);
+  XFillRectangle(display, window.window(), DefaultGC(display, screen), 30, 50, 40, 7);
+  XFillRectangle(display, window.window(), DefaultGC(display, screen), 200, 180, 9, 60);
+  expectScreen("two rectangles drawn into the window");
+  {
+    const PatternWindow above(display, Rect{250, 300, 60, 40});
+    ASSERT_TRUE(above.Shown());
+    expectScreen("a window came");
+    XMoveWindow(display, above.window(), 50, 150);
+    expectScreen("it moved partly out of the area");
+  }
+  expectScreen("it went");
+  {
+    ImageView image;
+    ASSERT_TRUE(grabber.Grab(area, op, image));
+    for (int y = 10; y < 20; ++y) std::memset(image.pixels + image.stride * y + 40, 0xEE, 64);
+    grabber.Touched(Rect{10, 10, 16, 10});
+  }
+  expectScreen("the caller drew into the image");
+  op = RasterOp::NotSrcCopy;
+  expectScreen("inverted");
+  XFillRectangle(display, window.window(), DefaultGC(display, screen), 0, 0, 320, 3);
+  expectScreen("inverted, after drawing");
 }
 
 TEST_F(X11GrabberTest, EmptyAreasSucceedWithEmptyImages) {
