@@ -3,6 +3,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -125,7 +126,12 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
 bool X11Grabber::ReadChanges(const Rect& area, RasterOp op, bool segmentReplaced) {
   // The changes are taken first, so that the reads below see everything they name.
   const bool listed = changes_->Take(changed_);
-  const bool whole = !listed || !kept_ || segmentReplaced || keptArea_ != area || keptOp_ != op;
+  // Once a second the area is read whole all the same: drawing that some server or driver
+  // fails to report (direct rendering, say) then shows within a second.
+  const auto now = std::chrono::steady_clock::now();
+  const bool whole = !listed || !kept_ || segmentReplaced || keptArea_ != area || keptOp_ != op ||
+                     now - lastWholeRead_ >= std::chrono::seconds(1);
+  if (whole) lastWholeRead_ = now;
   const std::vector<RowSpan> spans =
       whole ? std::vector<RowSpan>{RowSpan{0, area.height}} : ChangedRows(changed_, touched_, area);
   kept_ = false;

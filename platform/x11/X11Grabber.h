@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,10 +18,10 @@ class X11SharedImage;
 // MIT-SHM segment kept between grabs (replaced only when a grab needs more room) and the image
 // handed out views that segment directly. When the server reports what is drawn (DAMAGE), a
 // grab of the same on-screen area with the same raster operation as the last one reads again
-// only the rows drawn into since, and those the caller said it drew into: a still screen costs
-// the server next to nothing. Without MIT-SHM (a server on another machine, or
-// attaching fails) it reads with XGetImage into a buffer of its own. The screen's size is read
-// when the grabber is made. One thread at a time: the one that grabs.
+// only the rows drawn into since, and those the caller said it drew into (and the whole area
+// once a second): a still screen costs the server next to nothing. Without MIT-SHM (a server on
+// another machine, or attaching fails) it reads with XGetImage into a buffer of its own. The
+// screen's size is read when the grabber is made. One thread at a time: the one that grabs.
 class X11Grabber : public ScreenGrabber {
  public:
   // Connects to `displayName` (empty: $DISPLAY). When that fails, or the screen's pixels are
@@ -63,6 +64,7 @@ class X11Grabber : public ScreenGrabber {
   Rect keptArea_;
   RasterOp keptOp_ = RasterOp::SrcCopy;
   std::vector<Rect> touched_;
+  std::chrono::steady_clock::time_point lastWholeRead_;
   Rect screen_;
 };
 
