@@ -134,6 +134,8 @@ run() {
   local interval=$(((1000 + rate / 2) / rate))
   local fourcc=${compressor%%:*} settings=${compressor#*:}
   local width=${size%x*} height=${size#*x}
+  local encoder=${ffmpeg_encoder[$settings]}
+  [[ $settings == H264 ]] && encoder=${encoder/-preset veryfast/-preset $(x264_preset "$width" "$height")}
   local out=$work/$tool.avi timing=$work/time.txt
   rm -f "$out"
   local before after
@@ -148,7 +150,7 @@ run() {
   else
     # shellcheck disable=SC2086
     /usr/bin/time -o "$timing" -f "%U %S %M" ffmpeg -nostdin -y -v error -f x11grab \
-      -framerate "$rate" -video_size "$size" -i "$display+0,0" ${ffmpeg_encoder[$settings]} ${ffmpeg_key_frames[$settings]:-} -r "$rate" \
+      -framerate "$rate" -video_size "$size" -i "$display+0,0" $encoder ${ffmpeg_key_frames[$settings]:-} -r "$rate" \
       -t "$seconds" "$out" >/dev/null 2>"$work/stderr.txt" || true
   fi
   after=$(xvfb_cpu)

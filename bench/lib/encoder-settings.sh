@@ -20,3 +20,16 @@ declare -A ffmpeg_encoder=(
   [MPNG]="-c:v png -compression_level 3 -pred up -pix_fmt rgb24"
   ["DIB "]="-c:v rawvideo -pix_fmt bgr0"
 )
+
+# The preset our H.264 driver takes for a WIDTH x HEIGHT frame until one is picked: veryfast,
+# superfast above full HD, ultrafast above twice that.
+x264_preset() {
+  local pixels=$(($1 * $2))
+  if ((pixels > 2 * 1920 * 1080)); then
+    echo ultrafast
+  elif ((pixels > 1920 * 1080)); then
+    echo superfast
+  else
+    echo veryfast
+  fi
+}

@@ -52,8 +52,8 @@ ICINFO MakeCompressorInfo(std::uint32_t handler, std::uint32_t flags, std::uint3
                           const std::string& driverName);
 
 // Shows a driver's configuration choices with the one in `choice` marked; a picked entry
-// replaces it, a cancelled dialog keeps it.
-void ChooseConfiguration(Shell& shell, WindowHandle parent, const std::string& shortName,
+// replaces it (true), a cancelled dialog keeps it (false).
+bool ChooseConfiguration(Shell& shell, WindowHandle parent, const std::string& shortName,
                          const std::string& prompt, const std::vector<std::string>& labels,
                          std::atomic<int>& choice);
 

@@ -30,12 +30,14 @@ ICINFO MakeCompressorInfo(std::uint32_t handler, std::uint32_t flags, std::uint3
   return info;
 }
 
-void ChooseConfiguration(Shell& shell, WindowHandle parent, const std::string& shortName,
+bool ChooseConfiguration(Shell& shell, WindowHandle parent, const std::string& shortName,
                          const std::string& prompt, const std::vector<std::string>& labels,
                          std::atomic<int>& choice) {
   const int chosen =
       shell.ChooseItem(parent, shortName + " settings", prompt, labels, choice.load());
-  if (chosen >= 0 && static_cast<std::size_t>(chosen) < labels.size()) choice.store(chosen);
+  if (chosen < 0 || static_cast<std::size_t>(chosen) >= labels.size()) return false;
+  choice.store(chosen);
+  return true;
 }
 
 }  // namespace orvenna

@@ -41,7 +41,7 @@ std::unique_ptr<LibavDriver> LibavDriver::Create(LibavDriverDescription descript
 }
 
 LibavDriver::LibavDriver(LibavDriverDescription description, const AVCodec& codec)
-    : description_(std::move(description)), codec_(codec), choice_(description_.defaultChoice) {}
+    : description_(std::move(description)), codec_(codec) {}
 
 ICINFO LibavDriver::Info() const {
   std::uint32_t flags = description_.temporal ? VIDCF_TEMPORAL : 0;
@@ -65,8 +65,8 @@ long LibavDriver::CompressQuery(const BitmapInfoHeader& input) {
   bool opens;
   {
     QuietLibavLog quiet;
-    opens = OpenEncoderContext(codec_, description_, Choice(), input.width, input.height, format,
-                               kProbeSettings) != nullptr;
+    opens = OpenEncoderContext(codec_, description_, Choice(input.width, input.height), input.width,
+                               input.height, format, kProbeSettings) != nullptr;
   }
   std::lock_guard lock(cacheMutex_);
   if (opens_.size() >= kMaxCachedAnswers) opens_.clear();
@@ -85,8 +85,12 @@ void LibavDriver::Configure(Shell& shell, WindowHandle parent) {
   if (!HasConfigure()) return;
   std::vector<std::string> labels;
   for (const auto& choice : description_.choices) labels.push_back(choice.label);
-  ChooseConfiguration(shell, parent, description_.shortName, description_.configurePrompt, labels,
-                      choice_);
+  const int picked = choice_.load();
+  std::atomic<int> choice(picked >= 0 ? picked : description_.defaultChoice);
+  if (ChooseConfiguration(shell, parent, description_.shortName, description_.configurePrompt,
+                          labels, choice)) {
+    choice_.store(choice.load());
+  }
 }
 
 std::unique_ptr<FrameEncoder> LibavDriver::NewEncoder(const BitmapInfoHeader& input,
@@ -95,8 +99,8 @@ std::unique_ptr<FrameEncoder> LibavDriver::NewEncoder(const BitmapInfoHeader& in
   if (!IsPackedFrameFormat(input)) return nullptr;
   const AVPixelFormat format = TargetFormat(input.bitCount);
   if (!DibFrameConverter::CanConvert(input.bitCount, format)) return nullptr;
-  auto context = OpenEncoderContext(codec_, description_, Choice(), input.width, input.height,
-                                    format, settings);
+  auto context = OpenEncoderContext(codec_, description_, Choice(input.width, input.height),
+                                    input.width, input.height, format, settings);
   if (!context) return nullptr;
   const int frameQuality = FrameQuality(*context, description_);
   return LibavEncoder::Create(std::move(context), description_.handler, input, colours,
@@ -114,9 +118,17 @@ AVPixelFormat LibavDriver::TargetFormat(int bitsPerPixel) const {
   return AV_PIX_FMT_NONE;
 }
 
-const ConfigureChoice* LibavDriver::Choice() const {
+const ConfigureChoice* LibavDriver::Choice(int width, int height) const {
   if (description_.choices.empty()) return nullptr;
-  return &description_.choices[static_cast<std::size_t>(choice_.load())];
+  int choice = choice_.load();
+  if (choice < 0) {
+    choice = description_.defaultChoice;
+    const long long pixels = static_cast<long long>(width) * height;
+    for (const auto& large : description_.largeFrameChoices) {
+      if (pixels > large.pixels) choice = large.choice;
+    }
+  }
+  return &description_.choices[static_cast<std::size_t>(choice)];
 }
 
 }  // namespace orvenna

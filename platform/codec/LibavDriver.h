@@ -37,11 +37,12 @@ class LibavDriver : public CompressorDriver {
 
   // The encoder's pixel format for input of `bitsPerPixel`; AV_PIX_FMT_NONE when none.
   AVPixelFormat TargetFormat(int bitsPerPixel) const;
-  const ConfigureChoice* Choice() const;
+  // The user's choice, or the default one for frames of that size.
+  const ConfigureChoice* Choice(int width, int height) const;
 
   const LibavDriverDescription description_;
   const AVCodec& codec_;
-  std::atomic<int> choice_;
+  std::atomic<int> choice_{-1};  // none picked yet
 
   std::mutex cacheMutex_;
   std::map<std::tuple<int, int, int>, bool> opens_;  // (width, height, bits) -> answer

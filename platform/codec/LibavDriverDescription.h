@@ -60,6 +60,13 @@ struct LibavDriverDescription {
   std::string configurePrompt;
   std::vector<ConfigureChoice> choices;
   int defaultChoice = 0;
+  // Until the user picks a choice, frames of more than `pixels` pixels use `choice` instead of
+  // defaultChoice (the last entry whose size a frame passes wins).
+  struct LargeFrameChoice {
+    long long pixels;
+    int choice;
+  };
+  std::vector<LargeFrameChoice> largeFrameChoices;
 };
 
 // The libavcodec compressors in their enumeration order, whether or not the linked library

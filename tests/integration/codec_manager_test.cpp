@@ -200,6 +200,33 @@ TEST_F(CodecManagerTest, ConfigureChoiceIsKeptForLaterEncoders) {
   EXPECT_NE(firstFrame().find("cabac=0"), std::string::npos);
 }
 
+// Until a preset is picked, larger frames get faster presets; a picked one holds at any size.
+// x264 writes its settings into the first frame: "subme=2" at veryfast, 1 at superfast, 0 at
+// ultrafast, 7 at medium.
+TEST_F(CodecManagerTest, LargeFramesGetFasterPresetsUntilOneIsPicked) {
+  const auto settingsAt = [&](int width, int height) {
+    const SyntheticFrames frames(width, height, 32);
+    auto encoder = manager_.NewEncoder(kH264, frames.Format(), {7500, 0});
+    EncodedFrame out;
+    const auto pixels = frames.Pixels(0);
+    EXPECT_TRUE(encoder && encoder->Encode(pixels.data(), pixels.size(), out));
+    return std::string(out.data.begin(), out.data.end());
+  };
+  struct Case {
+    int width, height;
+    const char* unpicked;
+  };
+  for (const Case& c :
+       {Case{1920, 1080, "subme=2 "}, Case{2560, 1440, "subme=1 "}, Case{3840, 2160, "subme=0 "}}) {
+    EXPECT_NE(settingsAt(c.width, c.height).find(c.unpicked), std::string::npos) << c.width;
+  }
+  int owner = 0;
+  shell_.answers = {5};  // medium
+  EXPECT_EQ(Open(kH264)->Configure(&owner), ICERR_OK);
+  EXPECT_EQ(shell_.choices[0].items[shell_.choices[0].current], "veryfast");
+  EXPECT_NE(settingsAt(3840, 2160).find("subme=7 "), std::string::npos);
+}
+
 TEST_F(CodecManagerTest, EncodersOutliveTheManager) {
   const SyntheticFrames frames(64, 48, 24);
   std::unique_ptr<FrameEncoder> encoder;
