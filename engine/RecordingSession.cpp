@@ -368,9 +368,9 @@ void RecordingSession::ReportFullDisk(VideoTrack& video) {
 void RecordingSession::NoteLostScreen(const std::string& cause, std::uint32_t elapsed) {
   char when[32];
   std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(elapsed) / 1000);
-  lostScreenReport_ =
-      ("The screen can no longer be read (" + cause + "): the recording was stopped " + when +
-       " into it, and what was recorded until then is kept.");
+  lostScreenReport_ = "The screen can no longer be read (" + cause +
+                      "): the recording was stopped " + when +
+                      " into it, and what was recorded until then is kept.";
 }
 
 void RecordingSession::Publish() {

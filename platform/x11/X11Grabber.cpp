@@ -154,7 +154,7 @@ void X11Grabber::Touched(const Rect& part) {
 }
 
 bool X11Grabber::ReadShared(const Rect& area, const Rect& inside, std::uint8_t* pixels) {
-  if (!shared_->Read(inside)) return false;
+  if (!shared_->ReadRows(inside, 0, inside.height)) return false;
   if (inside == area) return true;
   // The server wrote the rows of `inside` packed at the start. Spread them to their places in
   // `area`, last row first: every row moves to a higher address than any row not yet moved.

@@ -43,23 +43,6 @@ bool X11SharedImage::Reserve(std::size_t bytes) {
   return true;
 }
 
-bool X11SharedImage::Read(const Rect& area) {
-  Display* display = connection_.display();
-  if (header_ == nullptr || header_->width != area.width || header_->height != area.height) {
-    if (header_ != nullptr) XFree(header_);
-    const int screen = DefaultScreen(display);
-    header_ =
-        XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
-                        ZPixmap, segment_.shmaddr, &segment_, area.width, area.height);
-    if (header_ == nullptr) return false;
-  }
-  if (XShmGetImage(display, connection_.root(), header_, area.left, area.top, AllPlanes) == 0) {
-    connection_.Sync();  // clears the recorded error
-    return false;
-  }
-  return true;
-}
-
 bool X11SharedImage::ReadRows(const Rect& area, int first, int count) {
   Display* display = connection_.display();
   const int screen = DefaultScreen(display);
@@ -77,9 +60,6 @@ bool X11SharedImage::ReadRows(const Rect& area, int first, int count) {
 }
 
 void X11SharedImage::Release() {
-  // The header only describes memory owned here: free the structure alone, not its data.
-  if (header_ != nullptr) XFree(header_);
-  header_ = nullptr;
   if (capacity_ == 0) return;
   XShmDetach(connection_.display(), &segment_);
   connection_.Sync();  // the server lets go before the memory goes

@@ -33,11 +33,9 @@ class X11SharedImage {
     return static_cast<std::uint8_t*>(static_cast<void*>(segment_.shmaddr));
   }
 
-  // Reads `area` of the root window, which must lie on the screen and fit the segment, into the
-  // start of the segment: rows of area.width 32-bit pixels, top-down, no padding between rows.
-  bool Read(const Rect& area);
-  // Reads rows `first` .. `first + count - 1` of `area` into their places in the segment as
-  // Read lays the whole area out.
+  // Reads rows `first` .. `first + count - 1` of `area` of the root window, which must lie on
+  // the screen and fit the segment, into their places in the segment laid out as the whole
+  // area: rows of area.width 32-bit pixels, top-down, no padding between rows.
   bool ReadRows(const Rect& area, int first, int count);
 
  private:
@@ -46,7 +44,6 @@ class X11SharedImage {
   X11Connection& connection_;
   XShmSegmentInfo segment_{};
   std::size_t capacity_ = 0;
-  XImage* header_ = nullptr;  // describes the pixels of the last size read; data in the segment
 };
 
 }  // namespace orvenna

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/FileText.h"
+
 namespace orvenna::test {
 
 struct CommandResult {
@@ -38,14 +40,6 @@ inline std::string ProbeValue(const std::string& output, const std::string& key)
   if (at == std::string::npos) return "";
   const std::size_t end = output.find('\n', at);
   return output.substr(at + prefix.size(), end - at - prefix.size());
-}
-
-// The whole content of a file; empty when it cannot be read.
-inline std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // Written frames (non-empty packets) of the first video stream; -1 when ffprobe cannot read it.

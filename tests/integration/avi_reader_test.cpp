@@ -176,6 +176,12 @@ class ReaderOfBrokenFiles : public ::testing::Test {
     files_.Put("x", std::move(bytes));
     return OpenFirstStream(files_, "x");
   }
+  // Our file with the 32-bit field at `offset` set to `value`.
+  Opened OpenWithField(std::size_t offset, std::uint32_t value) {
+    Bytes spoiled = good_;
+    Put32(spoiled, offset, value);
+    return OpenBytes(std::move(spoiled));
+  }
 
   MemoryFiles files_;
   Bytes format_;
@@ -225,13 +231,9 @@ TEST_F(ReaderOfBrokenFiles, GarbageAndForeignRiffFormsAreRefused) {
   std::memcpy(noHeaders.data() + Find(noHeaders, "hdrl"), "xxxx", 4);
   EXPECT_EQ(OpenBytes(noHeaders).result, AVIERR_BADFORMAT);
   // A header list of nothing but its type: an empty read, then no main header.
-  Bytes emptyHeaders = good_;
-  Put32(emptyHeaders, Find(good_, "hdrl") - 4, 4);
-  EXPECT_EQ(OpenBytes(emptyHeaders).result, AVIERR_BADFORMAT);
+  EXPECT_EQ(OpenWithField(Find(good_, "hdrl") - 4, 4).result, AVIERR_BADFORMAT);
   // A stream format of no bytes at all.
-  Bytes emptyFormat = good_;
-  Put32(emptyFormat, Find(good_, "strf") + 4, 0);
-  EXPECT_EQ(OpenBytes(emptyFormat).result, AVIERR_BADFORMAT);
+  EXPECT_EQ(OpenWithField(Find(good_, "strf") + 4, 0).result, AVIERR_BADFORMAT);
 }
 
 // Cut anywhere: refused while the header list is incomplete, else the whole frames before the
@@ -258,18 +260,12 @@ TEST_F(ReaderOfBrokenFiles, TruncatedAnywhere) {
 }
 
 TEST_F(ReaderOfBrokenFiles, SizesThatRunPastTheFile) {
-  Bytes hugeHeaderList = good_;
-  Put32(hugeHeaderList, Find(good_, "hdrl") - 4, 0xFFFFFFF0);
-  EXPECT_EQ(OpenBytes(hugeHeaderList).result, AVIERR_BADFORMAT);
+  EXPECT_EQ(OpenWithField(Find(good_, "hdrl") - 4, 0xFFFFFFF0).result, AVIERR_BADFORMAT);
 
-  Bytes hugeFormat = good_;
-  Put32(hugeFormat, Find(good_, "strf") + 4, 0x7FFFFFFF);
-  EXPECT_EQ(OpenBytes(hugeFormat).result, AVIERR_BADFORMAT);
+  EXPECT_EQ(OpenWithField(Find(good_, "strf") + 4, 0x7FFFFFFF).result, AVIERR_BADFORMAT);
 
   // An index that cannot be right is passed over: the chunks themselves are found.
-  Bytes hugeIndex = good_;
-  Put32(hugeIndex, Find(good_, "idx1") + 4, 0xFFFFFFF0);
-  EXPECT_EQ(OpenBytes(hugeIndex).info.dwLength, 5u);
+  EXPECT_EQ(OpenWithField(Find(good_, "idx1") + 4, 0xFFFFFFF0).info.dwLength, 5u);
 
   // An index entry pointing past the end ends the stream there.
   Bytes farEntry = good_;
@@ -277,9 +273,7 @@ TEST_F(ReaderOfBrokenFiles, SizesThatRunPastTheFile) {
   Put32(farEntry, idx1 + 3 * 16 + 12, 0x7FFFFFFF);
   EXPECT_EQ(OpenBytes(farEntry).info.dwLength, 3u);
 
-  Bytes hugeRiff = good_;
-  Put32(hugeRiff, 4, 0xFFFFFFFF);
-  EXPECT_EQ(OpenBytes(hugeRiff).info.dwLength, 5u);
+  EXPECT_EQ(OpenWithField(4, 0xFFFFFFFF).info.dwLength, 5u);
 }
 
 Bytes Wave(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint32_t bytesPerSec,

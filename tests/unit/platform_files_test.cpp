@@ -6,23 +6,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/PosixFiles.h"
+#include "tests/FileText.h"
 
 namespace orvenna {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -204,7 +197,7 @@ TEST_F(PosixFilesTest, PlantedLinksAreNeverFollowed) {
   EXPECT_TRUE(files_->Delete(link));
   EXPECT_FALSE(files_->Exists(link));
 
-  EXPECT_EQ(ReadText(precious), "precious");
+  EXPECT_EQ(test::ReadText(precious), "precious");
   EXPECT_FALSE(fs::exists(fs::symlink_status(wouldBeCreated)));
 }
 
@@ -243,7 +236,7 @@ TEST_F(PosixFilesTest, PendingDeletesRemoveOnlyFreeFilesInsideTheFolder) {
   EXPECT_FALSE(files_->DeleteAtNextStart(outside));
   EXPECT_FALSE(files_->DeleteAtNextStart(folder + "../outside.txt"));
   EXPECT_FALSE(files_->DeleteAtNextStart(list));
-  EXPECT_EQ(ReadText(list), freeFile + "\n" + heldFile + "\n" + link + "\n");
+  EXPECT_EQ(test::ReadText(list), freeFile + "\n" + heldFile + "\n" + link + "\n");
   // Whatever else the list may say, nothing outside the folder is touched.
   std::ofstream(list, std::ios::app) << outside << "\n" << folder << "../outside.txt\n";
 
@@ -251,9 +244,9 @@ TEST_F(PosixFilesTest, PendingDeletesRemoveOnlyFreeFilesInsideTheFolder) {
   EXPECT_FALSE(files_->Exists(freeFile));
   EXPECT_FALSE(files_->Exists(link));
   EXPECT_TRUE(files_->Exists(heldFile)) << "another holder still uses it";
-  EXPECT_EQ(ReadText(outside), "keep");
-  EXPECT_EQ(ReadText(outsideTarget), "keep");
-  EXPECT_EQ(ReadText(list), heldFile + "\n");
+  EXPECT_EQ(test::ReadText(outside), "keep");
+  EXPECT_EQ(test::ReadText(outsideTarget), "keep");
+  EXPECT_EQ(test::ReadText(list), heldFile + "\n");
 
   holder.reset();
   files_->DeletePendingFiles();

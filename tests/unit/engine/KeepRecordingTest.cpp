@@ -5,8 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "tests/FileText.h"
 #include "tests/unit/engine/EngineRig.h"
 #include "tests/unit/engine/FaultyFiles.h"
 
@@ -14,13 +14,6 @@ namespace orvenna {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Contents(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // The positions of the video stream of an AVI file, or -1 when it cannot be read.
 std::int64_t FramesIn(Files& files, const std::string& path) {
@@ -124,7 +117,7 @@ TEST_F(KeepRecordingTest, FullTargetDiskLeavesTheOldFileAndKeepsTheRecording) {
   faulty_.room = 20000;
   Record(12);
   EXPECT_FALSE(Process().SaveSucceeded);
-  EXPECT_EQ(Contents(output_), "older recording");
+  EXPECT_EQ(test::ReadText(output_), "older recording");
   EXPECT_TRUE(Said("The disk holding " + rig_.base + "/ is full: " + output_)) << errors_;
   EXPECT_TRUE(Said("The recording was kept in " + rig_.base + "/out.recovered.avi."));
   // No partial file is left behind.
@@ -144,7 +137,7 @@ TEST_F(KeepRecordingTest, KeptRecordingsNeverReplaceAFile) {
     EXPECT_TRUE(Said("The recording was kept in " + rig_.base + "/" + name + ".")) << errors_;
     EXPECT_EQ(FramesIn(rig_.files, rig_.base + "/" + name), 3) << name;
   }
-  EXPECT_EQ(Contents(rig_.base + "/out.recovered-2.avi"), "the user's");
+  EXPECT_EQ(test::ReadText(rig_.base + "/out.recovered-2.avi"), "the user's");
 }
 
 TEST_F(KeepRecordingTest, NameTooLongIsSaidAndTheRecordingKeptUnderAShorterName) {

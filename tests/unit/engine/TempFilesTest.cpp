@@ -2,22 +2,15 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "engine/RecordingLock.h"
+#include "tests/FileText.h"
 #include "tests/unit/engine/EngineRig.h"
 
 namespace orvenna {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // Makes `path` what a run killed while recording leaves: an uncompressed 8x8 recording of
 // `frames` frames as the recording thread had written it (no index, no sizes), its last
@@ -100,7 +93,7 @@ TEST_F(LeftRecordingTest, NextStartKeepsItBesideItsTargetUnderAFreeName) {
   EXPECT_NE(Shown().find("repaired and kept in " + kept + "."), std::string::npos) << Shown();
   const std::uint32_t frames = FramesIn(rig_.files, kept);
   EXPECT_EQ(frames, 9u) << "the frames before the torn one";
-  EXPECT_EQ(ReadBytes(rig_.base + "/Capture.recovered.avi"), "the user's own");
+  EXPECT_EQ(test::ReadText(rig_.base + "/Capture.recovered.avi"), "the user's own");
   EXPECT_FALSE(fs::exists(temp_ + "~vstream.avi"));
 }
 
@@ -108,7 +101,7 @@ TEST_F(LeftRecordingTest, NextStartKeepsItBesideItsTargetUnderAFreeName) {
 // nothing for left-overs, a recording is refused with the file the other one writes, and the
 // end of this engine removes none of the other one's files.
 TEST_F(LeftRecordingTest, RunningRecordingIsNeitherKeptNorTouchedNorJoined) {
-  const std::string before = ReadBytes(temp_ + "~vstream.avi");
+  const std::string before = test::ReadText(temp_ + "~vstream.avi");
   std::string holder;
   auto running = RecordingLock::Take(rig_.files, temp_, holder);
   ASSERT_NE(running, nullptr);
@@ -123,7 +116,7 @@ TEST_F(LeftRecordingTest, RunningRecordingIsNeitherKeptNorTouchedNorJoined) {
                                              "/other.avi)."});
   rig_.engine.reset();
   EXPECT_EQ(Shown(), "");
-  EXPECT_EQ(ReadBytes(temp_ + "~vstream.avi"), before);
+  EXPECT_EQ(test::ReadText(temp_ + "~vstream.avi"), before);
 
   // Once the other one has gone, the next start keeps it.
   running.reset();
