@@ -10,7 +10,7 @@ const std::vector<std::string>& TVistrel::GetCompressorList() {
   const Rect region = FitRegionToScreen(Region(), platform_.screen.ScreenSize(),
                                         ScreenRegion() == TScreenRegion::FixedMoving)
                           .region;
-  const PackedFrame sample =
+  PackedFrame sample =
       GrabFrameDIB(region.left, region.top, region.width, region.height, FilterColor());
   compressorCount_ = 0;
   compressorNames_.clear();
@@ -27,6 +27,9 @@ const std::vector<std::string>& TVistrel::GetCompressorList() {
       }
     }
   }
+  // The sample's block is not kept for a next frame: this thread grabs none.
+  sample.Reset();
+  PackedFrame::ReleaseSpareBlock();
   for (int i = 0; i < compressorCount_; ++i) {
     compressorNames_.push_back(Utf16FieldToUtf8(compressorTable_[i].szDescription, 128));
   }

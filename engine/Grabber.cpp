@@ -41,9 +41,12 @@ Result TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOpti
   return Result::Ok();
 }
 
+// A grabber of its own, released with the call: a sample of a 4K screen would otherwise keep
+// its 32 MB image for as long as the program runs.
 PackedFrame TVistrel::GrabFrameDIB(int left, int top, int width, int height, int filterColor) {
   CheckUiThread("GrabFrameDIB");
-  return GrabPacked(uiGrab_, Rect{left, top, width, height}, GrabOptionsOfSettings(filterColor));
+  GrabContext context;
+  return GrabPacked(context, Rect{left, top, width, height}, GrabOptionsOfSettings(filterColor));
 }
 
 PackedFrame TVistrel::GrabPacked(GrabContext& context, const Rect& area,

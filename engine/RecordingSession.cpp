@@ -299,7 +299,8 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   while (engine_.Recording()) {
     const std::uint32_t elapsed = clock.Milliseconds() - start;
     // The slot is known before the grab: every pass grabs, but only a pass that writes its
-    // frame converts the pixels into a frame (at 4K the conversion costs as much as the grab).
+    // frame converts the pixels (at 4K the conversion costs as much as the grab). A compressor
+    // that converts pictures itself takes the grabbed image as it is, in its own format.
     const int slot =
         static_cast<int>(RoundHalfEven(static_cast<double>(elapsed) / settings_.mspfRecord));
     const bool writes = firstPass || slot > lastSlot;
@@ -315,12 +316,18 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
     if (slot - lastSlot - 1 > 0) statistics_.droppedFrames += slot - lastSlot - 1;
     if (writes) {
       firstPass = false;
-      const PackedFrame frame = PackRecorded(image);
-      if (!frame) {
-        engine_.RaiseError(kCaptureFailed);
-        return true;
+      bool written = false;
+      if (video.TakesPicture(image)) {
+        written = video.WritePicture(image, slot);
+      } else {
+        const PackedFrame frame = PackRecorded(image);
+        if (!frame) {
+          engine_.RaiseError(kCaptureFailed);
+          return true;
+        }
+        written = video.Write(frame, slot);
       }
-      if (!video.Write(frame, slot)) {
+      if (!written) {
         Publish();
         // A full disk is no fault of the compressor: the recording ends as if stopped.
         if (video.OutOfRoom()) {

@@ -44,6 +44,8 @@ bool VideoTrack::CreateFile() {
   }
 
   const BitmapInfoHeader& header = sample_.Header();
+  width_ = header.width;
+  height_ = header.height;
   AVISTREAMINFOA info;
   info.fccType = streamtypeVIDEO;
   info.fccHandler = setup_.compressorFcc;
@@ -85,6 +87,17 @@ bool VideoTrack::Write(const PackedFrame& frame, int position) {
   const AviResult result = AVIStreamWrite(compressed_, position, 1, frame.Pixels(),
                                           static_cast<std::int32_t>(frame.Header().sizeImage),
                                           AVIIF_KEYFRAME, nullptr, nullptr);
+  if (result == AVIERR_DISKFULL) outOfRoom_ = true;
+  return result == AVIERR_OK;
+}
+
+bool VideoTrack::TakesPicture(const ImageView& image) const {
+  return image.width == width_ && image.height == height_ && AVIStreamTakesPictures(compressed_);
+}
+
+bool VideoTrack::WritePicture(const ImageView& image, int position) {
+  const AviResult result =
+      AVIStreamWritePicture(compressed_, position, PictureRows{image.pixels, image.stride, 4});
   if (result == AVIERR_DISKFULL) outOfRoom_ = true;
   return result == AVIERR_OK;
 }

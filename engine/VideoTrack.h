@@ -4,6 +4,7 @@
 
 #include "engine/PackedFrame.h"
 #include "engine/RecordingTrack.h"
+#include "platform/Image.h"
 #include "platform/avi/Avi.h"
 
 namespace orvenna {
@@ -39,6 +40,11 @@ class VideoTrack final : public RecordingTrack {
 
   // Writes the frame's pixels as sample `position`; false when the stream refused them.
   bool Write(const PackedFrame& frame, int position);
+  // Whether `image` can be written as it is, sparing the packed frame: it has the stream's
+  // size, the stream's depth keeps every colour of it, and the compressor converts it itself.
+  bool TakesPicture(const ImageView& image) const;
+  // Writes the image as sample `position`, like Write.
+  bool WritePicture(const ImageView& image, int position);
   // True once a write failed because the disk holding the temporary file is full; the file is
   // then cut short but readable, and Finish does not count that as a failure.
   bool OutOfRoom() const { return outOfRoom_; }
@@ -65,6 +71,8 @@ class VideoTrack final : public RecordingTrack {
   PAVISTREAM compressed_;
   AVICOMPRESSOPTIONS options_;
   AVICOMPRESSOPTIONS* preparedOptions_ = nullptr;  // set once the options are filled
+  int width_ = 0;                                  // of the stream's frames
+  int height_ = 0;
   bool released_ = false;
   bool releasedWhole_ = true;  // every handle was released without a failure
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -75,7 +76,23 @@ enum class FinishResult { kPacket, kDone, kFailed };
 // The most frames an encoder holds back before it hands their packets out.
 constexpr unsigned kMaxHeldFrames = 8;
 
-// Encodes frames of one format into one packet each, in order. Not shared between threads.
+// A picture as it lies in memory, of the size of an encoder's input format: pixels of blue,
+// green, red (3 bytes) or blue, green, red, spare (4 bytes); `top` points at the top row and
+// `stride` goes one row down (negative for bottom-up rows).
+struct PictureRows {
+  const std::uint8_t* top = nullptr;
+  std::ptrdiff_t stride = 0;
+  int bytesPerPixel = 0;
+};
+
+// A frame made ready for an encoder in the encoder's own pixel format (by FrameEncoder::Stage).
+class StagedFrame {
+ public:
+  virtual ~StagedFrame() = default;
+};
+
+// Encodes frames of one format into one packet each, in order. Not shared between threads,
+// except Stage.
 class FrameEncoder {
  public:
   virtual ~FrameEncoder() = default;
@@ -86,6 +103,16 @@ class FrameEncoder {
   // An encoder that works on several frames at once may leave `out.data` empty: the packet
   // of this frame then comes out of a later call, packets staying in the order of frames.
   virtual bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) = 0;
+
+  // Whether the encoder converts pictures into its own pixel format apart from encoding them:
+  // Stage, on any one thread while earlier frames are being encoded, then EncodeStaged on
+  // the encoding thread, in the order of the frames. This spares the packed frame and its
+  // copy, and the caller's thread shares the work.
+  virtual bool Stages() const { return false; }
+  // Null when no memory could be had.
+  virtual std::unique_ptr<StagedFrame> Stage(const PictureRows&) { return nullptr; }
+  // Like Encode, for a frame from Stage.
+  virtual bool EncodeStaged(std::unique_ptr<StagedFrame>, EncodedFrame&) { return false; }
   // After the last frame: the next packet still held back (kPacket), none left (kDone), or
   // a failure. No frame may be encoded after it.
   virtual FinishResult Finish(EncodedFrame&) { return FinishResult::kDone; }

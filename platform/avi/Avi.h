@@ -143,6 +143,15 @@ AviResult AVIStreamSetFormat(const PAVISTREAM& stream, std::int32_t pos, const v
 AviResult AVIStreamWrite(const PAVISTREAM& stream, std::int32_t start, std::int32_t samples,
                          const void* buffer, std::int32_t bufferSize, std::uint32_t flags,
                          std::int32_t* samplesWritten, std::int32_t* bytesWritten);
+// Whether the compressing stream takes frames as pictures of 32-bit pixels (AVIStreamWritePicture):
+// its compressor converts them into its own format itself, and the stream's format holds 24
+// or 32 bits per pixel, so no colour is lost by skipping the packed frame.
+bool AVIStreamTakesPictures(const PAVISTREAM& stream);
+// Writes one frame at position `start` from a picture of the stream format's size, as
+// AVIStreamWrite writes a packed frame holding the same pixels; AVIERR_UNSUPPORTED for a stream
+// that does not take pictures. The picture may be reused when the call returns.
+AviResult AVIStreamWritePicture(const PAVISTREAM& stream, std::int32_t start,
+                                const PictureRows& picture);
 // Releasing the last handle of a written file completes it on disk; the result of
 // completing it (AVIERR_FILEWRITE when the disk refuses, AVIERR_DISKFULL when it is full)
 // comes back from the last release.

@@ -130,6 +130,16 @@ AviResult AVIStreamWrite(const PAVISTREAM& stream, std::int32_t start, std::int3
   return stream->Write(start, samples, buffer, bufferSize, flags, samplesWritten, bytesWritten);
 }
 
+bool AVIStreamTakesPictures(const PAVISTREAM& stream) {
+  return stream && stream->TakesPictures();
+}
+
+AviResult AVIStreamWritePicture(const PAVISTREAM& stream, std::int32_t start,
+                                const PictureRows& picture) {
+  if (!stream) return AVIERR_BADHANDLE;
+  return stream->WritePicture(start, picture);
+}
+
 AviResult AVIStreamRelease(PAVISTREAM& stream) {
   if (!stream) return AVIERR_BADHANDLE;
   // Frames still being encoded are stored first, and a failure among them is this call's.

@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "platform/avi/AviFormat.h"
 #include "platform/avi/DibFormat.h"
+#include "platform/avi/RiffReader.h"
 
 namespace orvenna::avi {
 
@@ -50,13 +51,25 @@ AviResult CompressedStream::SetFormat(std::int32_t pos, const void* format,
   encoder_ = std::move(encoder);
   nextPosition_ = Target()->NextPosition();
   if (encoder_) {
-    pipeline_ =
-        std::make_unique<FramePipeline>(static_cast<std::size_t>(imageSize_),
-                                        [this](const std::uint8_t* pixels, std::int64_t position) {
-                                          return EncodeAndStore(pixels, position);
-                                        });
+    pipeline_ = std::make_unique<FramePipeline>(
+        static_cast<std::size_t>(imageSize_),
+        [this](const std::uint8_t* pixels, std::int64_t position) {
+          return EncodeAndStore(pixels, position);
+        },
+        [this](std::unique_ptr<StagedFrame> frame, std::int64_t position) {
+          return EncodeStagedAndStore(std::move(frame), position);
+        });
   }
   return AVIERR_OK;
+}
+
+bool CompressedStream::TakesPictures() const {
+  return encoder_ && encoder_->Stages() && LoadPrefix<BitmapInfoHeader>(input_).bitCount >= 24;
+}
+
+AviResult CompressedStream::WritePicture(std::int32_t start, const PictureRows& picture) {
+  if (!TakesPictures()) return AVIERR_UNSUPPORTED;
+  return Queue(start, nullptr, &picture);
 }
 
 AviResult CompressedStream::Write(std::int32_t start, std::int32_t samples, const void* buffer,
@@ -73,14 +86,10 @@ AviResult CompressedStream::Write(std::int32_t start, std::int32_t samples, cons
     return raw_->Write(start, 1, buffer, bufferSize, flags | AVIIF_KEYFRAME, samplesWritten,
                        bytesWritten);
   }
-  if (const AviResult result = TakeEarlierFailure(); result != AVIERR_OK) return result;
-  // Refused positions must not reach the encoder, whose next frame may depend on this one.
-  if (const AviResult result = WriteTarget::AcceptsAfter(start, nextPosition_);
+  if (const AviResult result = Queue(start, static_cast<const std::uint8_t*>(buffer), nullptr);
       result != AVIERR_OK) {
     return result;
   }
-  pipeline_->Push(static_cast<const std::uint8_t*>(buffer), start);
-  nextPosition_ = start + 1;
   if (bytesWritten != nullptr) {
     // The caller wants the size of the stored frame: wait for it.
     pipeline_->Drain();
@@ -88,6 +97,26 @@ AviResult CompressedStream::Write(std::int32_t start, std::int32_t samples, cons
     *bytesWritten = storedBytes_;
   }
   if (samplesWritten != nullptr) *samplesWritten = 1;
+  return AVIERR_OK;
+}
+
+AviResult CompressedStream::Queue(std::int32_t start, const std::uint8_t* pixels,
+                                  const PictureRows* picture) {
+  if (const AviResult result = TakeEarlierFailure(); result != AVIERR_OK) return result;
+  // Refused positions must not reach the encoder, whose next frame may depend on this one.
+  if (const AviResult result = WriteTarget::AcceptsAfter(start, nextPosition_);
+      result != AVIERR_OK) {
+    return result;
+  }
+  if (encoder_->Stages()) {
+    const PictureRows rows = picture ? *picture : PackedFrameRows(input_, pixels);
+    if (!pipeline_->PushStaged([&] { return encoder_->Stage(rows); }, start)) {
+      return AVIERR_MEMORY;
+    }
+  } else {
+    pipeline_->Push(pixels, start);
+  }
+  nextPosition_ = start + 1;
   return AVIERR_OK;
 }
 
@@ -124,7 +153,18 @@ AviResult CompressedStream::TakeEarlierFailure() {
 AviResult CompressedStream::EncodeAndStore(const std::uint8_t* pixels, std::int64_t position) {
   if (heldCount_ == held_.size()) return AVIERR_INTERNAL;  // more held back than encoders may
   held_[(heldFirst_ + heldCount_++) % held_.size()] = position;
-  if (!encoder_->Encode(pixels, imageSize_, frame_)) {
+  return StoreEncoded(encoder_->Encode(pixels, imageSize_, frame_), position);
+}
+
+AviResult CompressedStream::EncodeStagedAndStore(std::unique_ptr<StagedFrame> frame,
+                                                 std::int64_t position) {
+  if (heldCount_ == held_.size()) return AVIERR_INTERNAL;
+  held_[(heldFirst_ + heldCount_++) % held_.size()] = position;
+  return StoreEncoded(encoder_->EncodeStaged(std::move(frame), frame_), position);
+}
+
+AviResult CompressedStream::StoreEncoded(bool encoded, std::int64_t position) {
+  if (!encoded) {
     --heldCount_;  // this frame will not come out
     Log(LogLevel::Error, "compressed stream",
         "the compressor " + FourCCText(handler_) + " failed on the frame of position " +

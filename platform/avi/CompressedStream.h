@@ -42,6 +42,9 @@ class CompressedStream final : public AviStream {
   AviResult Write(std::int32_t start, std::int32_t samples, const void* buffer,
                   std::int32_t bufferSize, std::uint32_t flags, std::int32_t* samplesWritten,
                   std::int32_t* bytesWritten) override;
+  // For a compressor that stages pictures and an input of 24 or 32 bits: like Write.
+  bool TakesPictures() const override;
+  AviResult WritePicture(std::int32_t start, const PictureRows& picture) override;
   // Stores every frame written, also those the encoder holds back; answers the failure of one
   // of them not yet reported. Nothing may be written after it.
   AviResult Finish() override;
@@ -49,8 +52,13 @@ class CompressedStream final : public AviStream {
   static bool IsUncompressedHandler(std::uint32_t handler);
 
  private:
+  // Checks that a frame may go to `start` and queues it: copied, or staged by `stage`.
+  AviResult Queue(std::int32_t start, const std::uint8_t* pixels, const PictureRows* stage);
   // Encodes one frame and stores the packet that comes out: on the pipeline's thread.
   AviResult EncodeAndStore(const std::uint8_t* pixels, std::int64_t position);
+  AviResult EncodeStagedAndStore(std::unique_ptr<StagedFrame> frame, std::int64_t position);
+  // Stores the packet of the frame just encoded, if it came out; `encoded` false: it failed.
+  AviResult StoreEncoded(bool encoded, std::int64_t position);
   // Stores `frame_` at the position of the oldest frame whose packet has not come out yet.
   AviResult StoreOldest();
   // Reports a failure of an earlier frame; the writer then goes on after what was stored.

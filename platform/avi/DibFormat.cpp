@@ -31,4 +31,11 @@ std::uint64_t UncompressedImageSize(std::span<const std::uint8_t> format) {
   return size <= kMaxChunkSize ? size : 0;
 }
 
+PictureRows PackedFrameRows(std::span<const std::uint8_t> format, const std::uint8_t* pixels) {
+  const auto header = LoadPrefix<BitmapInfoHeader>(format);
+  const auto rowBytes = static_cast<std::ptrdiff_t>(DibRowBytes(header.width, header.bitCount));
+  if (header.height < 0) return PictureRows{pixels, rowBytes, header.bitCount / 8};
+  return PictureRows{pixels + rowBytes * (header.height - 1), -rowBytes, header.bitCount / 8};
+}
+
 }  // namespace orvenna::avi

@@ -45,6 +45,9 @@ class AviStream {
   virtual AviResult Write(std::int32_t start, std::int32_t samples, const void* buffer,
                           std::int32_t bufferSize, std::uint32_t flags,
                           std::int32_t* samplesWritten, std::int32_t* bytesWritten) = 0;
+  // Whether WritePicture takes frames; see AVIStreamWritePicture.
+  virtual bool TakesPictures() const { return false; }
+  virtual AviResult WritePicture(std::int32_t, const PictureRows&) { return AVIERR_UNSUPPORTED; }
   // Called when the stream's last handle is released: completes the writes still in
   // progress and answers a failure among them not yet reported.
   virtual AviResult Finish() { return AVIERR_OK; }

@@ -60,6 +60,13 @@ class DriverEncoder : public FrameEncoder {
   bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
     return encoder_->Encode(pixels, size, out);
   }
+  bool Stages() const override { return encoder_->Stages(); }
+  std::unique_ptr<StagedFrame> Stage(const PictureRows& picture) override {
+    return encoder_->Stage(picture);
+  }
+  bool EncodeStaged(std::unique_ptr<StagedFrame> frame, EncodedFrame& out) override {
+    return encoder_->EncodeStaged(std::move(frame), out);
+  }
   FinishResult Finish(EncodedFrame& out) override { return encoder_->Finish(out); }
 
  private:

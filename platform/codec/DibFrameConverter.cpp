@@ -133,13 +133,18 @@ void DibFrameConverter::Convert(const std::uint8_t* pixels, AVFrame& frame) {
     sourceStrides[0] = 4 * width_;
   }
   if (toYuv420_) {
-    const Yuv420Planes planes{frame.data[0],     frame.data[1],     frame.data[2],
-                              frame.linesize[0], frame.linesize[1], frame.linesize[2]};
-    ConvertToYuv420(source[0], sourceStrides[0], source_ == AV_PIX_FMT_BGR24 ? 3 : 4, width_,
-                    height_, fullRangeYuv_, planes);
+    ConvertPicture(PictureRows{source[0], sourceStrides[0], source_ == AV_PIX_FMT_BGR24 ? 3 : 4},
+                   frame);
     return;
   }
   sws_scale(scaler_, source, sourceStrides, 0, height_, frame.data, frame.linesize);
+}
+
+void DibFrameConverter::ConvertPicture(const PictureRows& picture, AVFrame& frame) const {
+  const Yuv420Planes planes{frame.data[0],     frame.data[1],     frame.data[2],
+                            frame.linesize[0], frame.linesize[1], frame.linesize[2]};
+  ConvertToYuv420(picture.top, picture.stride, picture.bytesPerPixel, width_, height_,
+                  fullRangeYuv_, planes);
 }
 
 }  // namespace orvenna

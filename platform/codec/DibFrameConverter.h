@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Bitmap.h"
+#include "platform/VideoCompression.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -51,6 +52,12 @@ class DibFrameConverter {
   // Converts one frame's pixels (InputBytes() of them) into `frame`, which has the target
   // format and size and writable buffers.
   void Convert(const std::uint8_t* pixels, AVFrame& frame);
+
+  // Whether ConvertPicture can be used: 24 or 32-bit frames into 4:2:0.
+  bool ConvertsPictures() const { return toYuv420_ && !widener_; }
+  // Converts a picture of the frames' size into `frame` like Convert. Uses nothing that
+  // changes, so one thread may do this while another converts with Convert.
+  void ConvertPicture(const PictureRows& picture, AVFrame& frame) const;
 
  private:
   void Reset();

@@ -4,12 +4,17 @@
 #include <cstring>
 
 extern "C" {
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
 
 namespace orvenna {
 namespace {
+
+// Row alignment of staged frames, enough for every SIMD width libavcodec uses.
+constexpr int kAlign = 64;
 
 // Bits per pixel a stream header names for the coded pictures: what the encoder says, else
 // the depth of packed RGB input (8 for indexed pictures), else 24.
@@ -40,6 +45,20 @@ std::vector<std::uint8_t> StreamFormat(const AVCodecContext& context, std::uint3
   return format;
 }
 
+// A frame in the encoder's pixel format, its buffer from the encoder's pool.
+class StagedLibavFrame : public StagedFrame {
+ public:
+  StagedLibavFrame() : frame_(av_frame_alloc()) {}
+  ~StagedLibavFrame() override { av_frame_free(&frame_); }
+  StagedLibavFrame(const StagedLibavFrame&) = delete;
+  StagedLibavFrame& operator=(const StagedLibavFrame&) = delete;
+
+  AVFrame* Frame() const { return frame_; }
+
+ private:
+  AVFrame* frame_;
+};
+
 }  // namespace
 
 LibavEncoder::LibavEncoder(CodecContextPtr context)
@@ -48,6 +67,16 @@ LibavEncoder::LibavEncoder(CodecContextPtr context)
 LibavEncoder::~LibavEncoder() {
   av_packet_free(&packet_);
   for (AVFrame*& frame : frames_) av_frame_free(&frame);
+  av_buffer_pool_uninit(&stagingPool_);  // its buffers go when the last frame holding one goes
+}
+
+void LibavEncoder::Describe(AVFrame& frame) const {
+  const AVCodecContext& codec = *context_;
+  frame.format = codec.pix_fmt;
+  frame.width = codec.width;
+  frame.height = codec.height;
+  frame.color_range = codec.color_range;
+  frame.colorspace = codec.colorspace;
 }
 
 std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std::uint32_t handler,
@@ -65,16 +94,18 @@ std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std:
   for (AVFrame*& frame : encoder->frames_) {
     frame = av_frame_alloc();
     if (!frame) return nullptr;
-    frame->format = codec.pix_fmt;
-    frame->width = codec.width;
-    frame->height = codec.height;
-    frame->color_range = codec.color_range;
-    frame->colorspace = codec.colorspace;
+    encoder->Describe(*frame);
     if (av_frame_get_buffer(frame, 0) < 0) return nullptr;
   }
   if (!encoder->packet_ || !encoder->converter_.Setup(input.width, input.height, input.bitCount,
                                                       colours, codec.pix_fmt, fullRangeYuv)) {
     return nullptr;
+  }
+  // Frame threads would hold as many staged frames as they hold copies now: no gain.
+  if (encoder->converter_.ConvertsPictures() && !encoder->holdsFrames_) {
+    const int bytes = av_image_get_buffer_size(codec.pix_fmt, codec.width, codec.height, kAlign);
+    if (bytes > 0)
+      encoder->stagingPool_ = av_buffer_pool_init(static_cast<std::size_t>(bytes), nullptr);
   }
   encoder->format_ = StreamFormat(codec, handler);
   encoder->frameQuality_ = frameQuality;
@@ -87,10 +118,32 @@ bool LibavEncoder::Encode(const std::uint8_t* pixels, std::size_t size, EncodedF
   // The buffer is reused unless the encoder still holds on to it.
   if (av_frame_make_writable(frame) < 0) return false;
   converter_.Convert(pixels, *frame);
-  frame->pts = nextPts_++;
-  frame->quality = frameQuality_;
-  frame->pict_type = AV_PICTURE_TYPE_NONE;
-  if (finishing_ || avcodec_send_frame(context_.get(), frame) < 0) return false;
+  return Send(*frame, out);
+}
+
+std::unique_ptr<StagedFrame> LibavEncoder::Stage(const PictureRows& picture) {
+  auto staged = std::make_unique<StagedLibavFrame>();
+  AVFrame* frame = staged->Frame();
+  if (!frame || !stagingPool_) return nullptr;
+  frame->buf[0] = av_buffer_pool_get(stagingPool_);
+  if (!frame->buf[0]) return nullptr;
+  Describe(*frame);
+  av_image_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data, context_->pix_fmt,
+                       frame->width, frame->height, kAlign);
+  converter_.ConvertPicture(picture, *frame);
+  return staged;
+}
+
+bool LibavEncoder::EncodeStaged(std::unique_ptr<StagedFrame> staged, EncodedFrame& out) {
+  const auto* frame = dynamic_cast<const StagedLibavFrame*>(staged.get());
+  return frame && Send(*frame->Frame(), out);
+}
+
+bool LibavEncoder::Send(AVFrame& frame, EncodedFrame& out) {
+  frame.pts = nextPts_++;
+  frame.quality = frameQuality_;
+  frame.pict_type = AV_PICTURE_TYPE_NONE;
+  if (finishing_ || avcodec_send_frame(context_.get(), &frame) < 0) return false;
   // Encoders are opened without delay, so the packet of this frame is there now, unless
   // frames are encoded on frame threads: then the packet of an earlier frame, if one is done.
   const int received = avcodec_receive_packet(context_.get(), packet_);

@@ -8,6 +8,7 @@
 #include "platform/codec/DibFrameConverter.h"
 #include "platform/codec/EncoderContext.h"
 
+struct AVBufferPool;
 struct AVFrame;
 struct AVPacket;
 
@@ -30,14 +31,25 @@ class LibavEncoder : public FrameEncoder {
   bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
   FinishResult Finish(EncodedFrame& out) override;
 
+  // 4:2:0 encoders that take each frame as it comes stage pictures: straight into a frame
+  // buffer of a pool, which the encoder may keep a reference to as long as it needs.
+  bool Stages() const override { return stagingPool_ != nullptr; }
+  std::unique_ptr<StagedFrame> Stage(const PictureRows& picture) override;
+  bool EncodeStaged(std::unique_ptr<StagedFrame> staged, EncodedFrame& out) override;
+
  private:
   explicit LibavEncoder(CodecContextPtr context);
+  // Hands `frame` to the encoder and takes the packet out that is ready.
+  bool Send(AVFrame& frame, EncodedFrame& out);
   // Moves the received packet into `out`.
   void TakePacket(EncodedFrame& out);
+  // Gives `frame` the encoder's format and size.
+  void Describe(AVFrame& frame) const;
 
   CodecContextPtr context_;
   DibFrameConverter converter_;
-  std::vector<AVFrame*> frames_;  // filled in turn
+  std::vector<AVFrame*> frames_;         // filled in turn
+  AVBufferPool* stagingPool_ = nullptr;  // staged frames' buffers; any thread
   AVPacket* packet_ = nullptr;
   std::vector<std::uint8_t> format_;
   int frameQuality_ = 0;

@@ -123,6 +123,20 @@ Rgb SyntheticFrames::Colour(int n, int x, int y) const {
   }
 }
 
+std::vector<std::uint8_t> SyntheticFrames::ScreenPixels(int n) const {
+  std::vector<std::uint8_t> pixels;
+  pixels.reserve(4 * static_cast<std::size_t>(width_) * height_);
+  for (int y = 0; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x) {
+      const Rgb colour = Colour(n, x, y);
+      for (int channel : {colour.blue, colour.green, colour.red, 0xA5}) {
+        pixels.push_back(static_cast<std::uint8_t>(channel));
+      }
+    }
+  }
+  return pixels;
+}
+
 std::vector<std::uint8_t> SyntheticFrames::Pixels(int n) const {
   const std::size_t rowBytes = DibRowBytes(width_, bits_);
   std::vector<std::uint8_t> pixels(rowBytes * static_cast<std::size_t>(height_));

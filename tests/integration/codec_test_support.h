@@ -83,6 +83,9 @@ class SyntheticFrames {
   // The colour of pixel (x, y), rows top-down, of frame `n` as the frame holds it, widened
   // to 8 bits per channel (5-bit channels repeat their top bits).
   Rgb Colour(int n, int x, int y) const;
+  // Frame `n` as a grabbed screen holds it: top-down rows of blue, green, red and a spare
+  // byte (set, to show that it is ignored).
+  std::vector<std::uint8_t> ScreenPixels(int n) const;
 
   int Width() const { return width_; }
   int Height() const { return height_; }
