@@ -8,7 +8,7 @@
 # pre-rendered frames copied from server-side pixmaps at 30 frames/s), and "terminal", an
 # xterm filling the screen that prints a line of text four times a second. Every compressor
 # records SECONDS seconds with orvenna-cli (--interval 33 --fps 30 --quality 75) and with
-# ffmpeg -f x11grab -framerate 30 using the same encoder and settings, one after the other,
+# ffmpeg -f x11grab -framerate 1000/33 using the same encoder and settings, one after the other,
 # at each size (the moving scene at 1920x1080 and 800x600, the terminal at 1920x1080); then
 # the moving scene at 3840x2160 and at 1920x1080 with 60 frames a second (interval 17 ms) for
 # the compressors of LARGE_COMPRESSORS. A size WxH@N records N frames a second; the screen is
@@ -132,6 +132,9 @@ run() {
   local rate=30
   [[ $3 == *@* ]] && rate=${3#*@}
   local interval=$(((1000 + rate / 2) / rate))
+  # ffmpeg grabs one frame per interval too (1000/33 = 30.3, 1000/17 = 58.8 frames a second),
+  # so both fill the same slots: at -framerate 60 it would have 2 % more slots than we can.
+  local slots=1000/$interval
   local fourcc=${compressor%%:*} settings=${compressor#*:}
   local width=${size%x*} height=${size#*x}
   local encoder=${ffmpeg_encoder[$settings]}
@@ -150,7 +153,7 @@ run() {
   else
     # shellcheck disable=SC2086
     /usr/bin/time -o "$timing" -f "%U %S %M" ffmpeg -nostdin -y -v error -f x11grab \
-      -framerate "$rate" -video_size "$size" -i "$display+0,0" $encoder ${ffmpeg_key_frames[$settings]:-} -r "$rate" \
+      -framerate "$slots" -video_size "$size" -i "$display+0,0" $encoder ${ffmpeg_key_frames[$settings]:-} -r "$slots" \
       -t "$seconds" "$out" >/dev/null 2>"$work/stderr.txt" || true
   fi
   after=$(xvfb_cpu)

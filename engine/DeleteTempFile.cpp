@@ -1,5 +1,6 @@
-#include <array>
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "engine/Vistrel.h"
 
@@ -8,21 +9,29 @@ namespace {
 
 constexpr int kWipePasses = 3;
 constexpr std::size_t kWipeBlock = 4096;
+// Blocks written per call: a recording of gigabytes would otherwise take a million calls.
+constexpr std::size_t kBlocksPerWrite = 256;
 constexpr int kDeleteAttempts = 25;
 
-// Overwrites the whole file three times with random bytes, each pass flushed to the disk, so
-// that the recording cannot be read back from the freed blocks.
+// Overwrites the whole file three times with a block of random bytes repeated, each pass
+// flushed to the disk, so that the recording cannot be read back from the freed blocks.
 void Wipe(File& file) {
   std::random_device seed;
   std::mt19937 random(seed());
   std::uniform_int_distribution<int> byte(0, 255);
-  std::array<std::uint8_t, kWipeBlock> buffer;
+  std::vector<std::uint8_t> buffer(kWipeBlock * kBlocksPerWrite);
   const std::int64_t length = file.Length();
   for (int pass = 0; pass < kWipePasses; ++pass) {
-    for (auto& b : buffer) b = static_cast<std::uint8_t>(byte(random));
-    for (std::int64_t offset = 0; offset < length; offset += kWipeBlock) {
-      const auto piece =
-          static_cast<std::size_t>(std::min<std::int64_t>(kWipeBlock, length - offset));
+    for (std::size_t i = 0; i < kWipeBlock; ++i)
+      buffer[i] = static_cast<std::uint8_t>(byte(random));
+    for (std::size_t copy = 1; copy < kBlocksPerWrite; ++copy) {
+      std::copy_n(buffer.begin(), kWipeBlock,
+                  buffer.begin() + static_cast<std::ptrdiff_t>(copy * kWipeBlock));
+    }
+    for (std::int64_t offset = 0; offset < length;
+         offset += static_cast<std::int64_t>(buffer.size())) {
+      const auto piece = static_cast<std::size_t>(
+          std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - offset));
       if (!file.WriteAt(static_cast<std::uint64_t>(offset), buffer.data(), piece)) return;
     }
     file.Flush();

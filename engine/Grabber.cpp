@@ -26,14 +26,8 @@ Result TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOpti
     Log(LogLevel::Error, "grabber", grabbed.Cause());
     return grabbed;
   }
-  // What is drawn on top is not on the screen: the grabber reads those parts afresh next time.
-  if (options.switches.recordCursor && platform_.cursor.Query(context.cursor)) {
-    const CursorImage& cursor = context.cursor;
-    DrawCursor(cursor, Point{area.left, area.top}, image);
-    context.grabber->Touched(Rect{cursor.position.x - cursor.hotSpot.x - area.left,
-                                  cursor.position.y - cursor.hotSpot.y - area.top, cursor.width,
-                                  cursor.height});
-  }
+  if (const Result drawn = DrawCursorOnce(context, area, options, image); !drawn) return drawn;
+  // What is drawn on top is not on the screen: the grabber reads it afresh next time.
   if (OnOverlay && options.switches.ovelayDrawing) {
     OnOverlay(*this, image, area.width, area.height);
     context.grabber->Touched(Rect{0, 0, area.width, area.height});
@@ -43,6 +37,47 @@ Result TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOpti
 
 // A grabber of its own, released with the call: a sample of a 4K screen would otherwise keep
 // its 32 MB image for as long as the program runs.
+namespace {
+
+bool SameCursor(const CursorImage& a, const CursorImage& b) {
+  return a.position == b.position && a.hotSpot == b.hotSpot && a.width == b.width &&
+         a.height == b.height && a.argb == b.argb;
+}
+
+// The cursor's rectangle on the grabbed `area`.
+Rect CursorRect(const CursorImage& cursor, const Rect& area) {
+  return Rect{cursor.position.x - cursor.hotSpot.x - area.left,
+              cursor.position.y - cursor.hotSpot.y - area.top, cursor.width, cursor.height};
+}
+
+}  // namespace
+
+// The cursor drawn on the last image stays while it looks and stands the same and the grab
+// read none of its rows: a still screen then costs no reads at all. Otherwise the rows it
+// covered are read afresh before it is drawn again, since drawing it over itself would darken
+// its shadow.
+Result TVistrel::DrawCursorOnce(GrabContext& context, const Rect& area, const GrabOptions& options,
+                                ImageView& image) {
+  const bool shown = options.switches.recordCursor && platform_.cursor.Query(context.cursor);
+  if (context.cursorDrawn) {
+    const Rect drawn = CursorRect(context.drawnCursor, context.drawnArea);
+    if (shown && area == context.drawnArea && SameCursor(context.cursor, context.drawnCursor) &&
+        !context.grabber->ReadAgain(drawn)) {
+      return Result::Ok();
+    }
+    context.cursorDrawn = false;
+    if (area == context.drawnArea) {
+      if (const Result restored = context.grabber->Restore(drawn); !restored) return restored;
+    }
+  }
+  if (!shown) return Result::Ok();
+  DrawCursor(context.cursor, Point{area.left, area.top}, image);
+  context.cursorDrawn = true;
+  context.drawnCursor = context.cursor;
+  context.drawnArea = area;
+  return Result::Ok();
+}
+
 PackedFrame TVistrel::GrabFrameDIB(int left, int top, int width, int height, int filterColor) {
   CheckUiThread("GrabFrameDIB");
   GrabContext context;

@@ -58,10 +58,15 @@ class Shared {
   std::atomic<T> value_;
 };
 
-// What one thread needs to grab: its own screen grabber and the cursor's last image.
+// What one thread needs to grab: its own screen grabber, the cursor's last image, and the
+// cursor drawn on the grabber's image, which stays there while neither it nor the screen
+// beneath it changes.
 struct GrabContext {
   std::unique_ptr<ScreenGrabber> grabber;
   CursorImage cursor;
+  bool cursorDrawn = false;
+  CursorImage drawnCursor;
+  Rect drawnArea;  // the grabbed area it was drawn on
 };
 
 // The settings one grab is made with.
@@ -289,6 +294,8 @@ class TVistrel {
   PackedFrame Pack(const ImageView* bitmap, int bitsPerPixel, bool restoreAppOnStop);
   Result GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
                   ImageView& image);
+  Result DrawCursorOnce(GrabContext& context, const Rect& area, const GrabOptions& options,
+                        ImageView& image);
   // The catalogue entry at `index` opened in query mode; null outside the catalogue.
   std::unique_ptr<VideoCompressor> OpenCatalogueEntry(int index);
   void CancelLikeEsc(bool restoreAppOnStop);

@@ -31,6 +31,18 @@ class ScreenGrabber {
   // the image it handed out. A grabber that keeps the pixels to read only what changed on the
   // screen reads that part afresh next time.
   virtual void Touched(const Rect& part) { (void)part; }
+  // Whether the last grab read any row of `part` (relative to its area) from the screen, so
+  // that what the caller drew there before is gone, at least in part. True when it cannot tell.
+  virtual bool ReadAgain(const Rect& part) const {
+    (void)part;
+    return true;
+  }
+  // Reads from the screen, into the image of the last grab, the rows of `part` that the grab
+  // did not read: nothing the caller drew on `part` is left afterwards.
+  virtual Result Restore(const Rect& part) {
+    (void)part;
+    return Result::Ok();
+  }
 };
 
 // The screen as a whole. Any thread.

@@ -10,6 +10,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/codec/RgbLayout.h"
 #include "platform/codec/Yuv420.h"
 
 namespace orvenna {
@@ -72,6 +73,7 @@ bool DibFrameConverter::Setup(int width, int height, int bitsPerPixel,
   Reset();
   if (!CanConvert(bitsPerPixel, target) || width <= 0 || height <= 0) return false;
   source_ = DibPixelFormat(bitsPerPixel);
+  target_ = target;
   width_ = width;
   height_ = height;
   rowBytes_ = DibRowBytes(width, bitsPerPixel);
@@ -140,7 +142,16 @@ void DibFrameConverter::Convert(const std::uint8_t* pixels, AVFrame& frame) {
   sws_scale(scaler_, source, sourceStrides, 0, height_, frame.data, frame.linesize);
 }
 
+bool DibFrameConverter::ConvertsPictures() const {
+  return (source_ == AV_PIX_FMT_BGR24 || source_ == AV_PIX_FMT_BGR0) &&
+         (toYuv420_ || IsRgbLayout(target_));
+}
+
 void DibFrameConverter::ConvertPicture(const PictureRows& picture, AVFrame& frame) const {
+  if (!toYuv420_) {
+    RearrangeRgb(picture, width_, height_, frame);
+    return;
+  }
   const Yuv420Planes planes{frame.data[0],     frame.data[1],     frame.data[2],
                             frame.linesize[0], frame.linesize[1], frame.linesize[2]};
   ConvertToYuv420(picture.top, picture.stride, picture.bytesPerPixel, width_, height_,

@@ -26,7 +26,8 @@ AVPixelFormat DibPixelFormat(int bitsPerPixel);
 bool IsPackedFrameFormat(const BitmapInfoHeader& input);
 
 // Converts the bottom-up pixel area of packed frames of one size and depth into frames of an
-// encoder's pixel format: a row-flipping copy when the formats agree, libswscale otherwise.
+// encoder's pixel format: a row-flipping copy when the formats agree, libswscale otherwise;
+// and pictures of 24 or 32-bit pixels (ConvertPicture) by loops of its own.
 // RGB to YUV uses the BT.601 matrix, in studio range or, when asked, full range; 4:2:0
 // chroma is the mean of each 2 x 2 block. Palette colours convert exactly, and 5-bit
 // channels widen by repeating their top bits (5-5-5 white stays white).
@@ -53,8 +54,8 @@ class DibFrameConverter {
   // format and size and writable buffers.
   void Convert(const std::uint8_t* pixels, AVFrame& frame);
 
-  // Whether ConvertPicture can be used: 24 or 32-bit frames into 4:2:0.
-  bool ConvertsPictures() const { return toYuv420_ && !widener_; }
+  // Whether ConvertPicture can be used: 24 or 32-bit frames into 4:2:0 or a layout of RGB.
+  bool ConvertsPictures() const;
   // Converts a picture of the frames' size into `frame` like Convert. Uses nothing that
   // changes, so one thread may do this while another converts with Convert.
   void ConvertPicture(const PictureRows& picture, AVFrame& frame) const;
@@ -66,6 +67,7 @@ class DibFrameConverter {
   int height_ = 0;
   std::size_t rowBytes_ = 0;
   AVPixelFormat source_ = AV_PIX_FMT_NONE;
+  AVPixelFormat target_ = AV_PIX_FMT_NONE;
   std::array<std::uint32_t, 256> palette_{};  // 0xAARRGGBB, opaque
   // Palette and 5-5-5 pixels widened to 32 bits first, for targets libswscale would not
   // reach exactly from them.

@@ -101,8 +101,7 @@ std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std:
                                                       colours, codec.pix_fmt, fullRangeYuv)) {
     return nullptr;
   }
-  // Frame threads would hold as many staged frames as they hold copies now: no gain.
-  if (encoder->converter_.ConvertsPictures() && !encoder->holdsFrames_) {
+  if (encoder->converter_.ConvertsPictures()) {
     const int bytes = av_image_get_buffer_size(codec.pix_fmt, codec.width, codec.height, kAlign);
     if (bytes > 0)
       encoder->stagingPool_ = av_buffer_pool_init(static_cast<std::size_t>(bytes), nullptr);

@@ -31,8 +31,9 @@ class LibavEncoder : public FrameEncoder {
   bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
   FinishResult Finish(EncodedFrame& out) override;
 
-  // 4:2:0 encoders that take each frame as it comes stage pictures: straight into a frame
-  // buffer of a pool, which the encoder may keep a reference to as long as it needs.
+  // Pictures of 24 or 32-bit pixels are staged when the encoder's format is 4:2:0 or a layout
+  // of RGB: converted straight into a frame buffer of a pool, which the encoder (frame threads)
+  // may keep a reference to as long as it needs; the pool makes another buffer meanwhile.
   bool Stages() const override { return stagingPool_ != nullptr; }
   std::unique_ptr<StagedFrame> Stage(const PictureRows& picture) override;
   bool EncodeStaged(std::unique_ptr<StagedFrame> staged, EncodedFrame& out) override;

@@ -110,6 +110,7 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
     return Result::Ok();
   }
   kept_ = false;
+  readWhole_ = true;
   if (inside.width == 0 || inside.height == 0) {
     std::memset(pixels, 0, bytes);
   } else {
@@ -132,21 +133,55 @@ bool X11Grabber::ReadChanges(const Rect& area, RasterOp op, bool segmentReplaced
   const bool whole = !listed || !kept_ || segmentReplaced || keptArea_ != area || keptOp_ != op ||
                      now - lastWholeRead_ >= std::chrono::seconds(1);
   if (whole) lastWholeRead_ = now;
-  const std::vector<RowSpan> spans =
+  read_ =
       whole ? std::vector<RowSpan>{RowSpan{0, area.height}} : ChangedRows(changed_, touched_, area);
+  readWhole_ = whole;
   kept_ = false;
   touched_.clear();
-  const std::ptrdiff_t stride = std::ptrdiff_t{area.width} * kPixelBytes;
-  for (const RowSpan& span : spans) {
-    if (!shared_->ReadRows(area, span.first, span.count)) return false;
-    if (op == RasterOp::NotSrcCopy) {
-      InvertColours(shared_->data(), stride, Rect{0, span.first, area.width, span.count});
-    }
+  for (const RowSpan& span : read_) {
+    if (!ReadKeptRows(area, op, span)) return false;
   }
   kept_ = true;
   keptArea_ = area;
   keptOp_ = op;
   return true;
+}
+
+bool X11Grabber::ReadKeptRows(const Rect& area, RasterOp op, const RowSpan& span) {
+  if (!shared_->ReadRows(area, span.first, span.count)) return false;
+  if (op == RasterOp::NotSrcCopy) {
+    InvertColours(shared_->data(), std::ptrdiff_t{area.width} * kPixelBytes,
+                  Rect{0, span.first, area.width, span.count});
+  }
+  return true;
+}
+
+bool X11Grabber::ReadAgain(const Rect& part) const {
+  if (readWhole_ || !kept_) return true;
+  return std::any_of(read_.begin(), read_.end(), [&](const RowSpan& span) {
+    return span.first < part.top + part.height && part.top < span.first + span.count;
+  });
+}
+
+Result X11Grabber::Restore(const Rect& part) {
+  if (readWhole_ || !kept_) return Result::Ok();
+  // The rows of `part` on the area less those the grab read, whose spans run top down.
+  const int end = std::min(part.top + part.height, keptArea_.height);
+  int row = std::max(part.top, 0);
+  auto readUpTo = [&](int gapEnd) {
+    if (gapEnd > row && !ReadKeptRows(keptArea_, keptOp_, RowSpan{row, gapEnd - row})) {
+      kept_ = false;
+      return false;
+    }
+    return true;
+  };
+  for (const RowSpan& span : read_) {
+    if (row >= end) break;
+    if (!readUpTo(std::min(span.first, end))) return Result::Failed("XShmGetImage failed");
+    row = std::max(row, span.first + span.count);
+  }
+  if (row < end && !readUpTo(end)) return Result::Failed("XShmGetImage failed");
+  return Result::Ok();
 }
 
 void X11Grabber::Touched(const Rect& part) {

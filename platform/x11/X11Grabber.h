@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Screen.h"
+#include "platform/x11/ChangedRows.h"
 
 namespace orvenna {
 
@@ -33,6 +34,8 @@ class X11Grabber : public ScreenGrabber {
   // taller than 32767 pixels, more than any X screen has, fail.
   Result Grab(const Rect& area, RasterOp op, ImageView& image) override;
   void Touched(const Rect& part) override;
+  bool ReadAgain(const Rect& part) const override;
+  Result Restore(const Rect& part) override;
 
   // Whether grabs go through shared memory (false: plain XGetImage).
   bool UsesSharedMemory() const { return shared_ != nullptr; }
@@ -51,6 +54,8 @@ class X11Grabber : public ScreenGrabber {
   // Brings the kept pixels of `area` (wholly on the screen) up to date, or reads them whole
   // when they are not those of `area` and `op`.
   bool ReadChanges(const Rect& area, RasterOp op, bool segmentReplaced);
+  // Reads the rows of `span` of `area` (wholly on the screen) into the segment with `op`.
+  bool ReadKeptRows(const Rect& area, RasterOp op, const RowSpan& span);
 
   std::string error_;  // before the connection, whose opening fills it
   std::unique_ptr<X11Connection> connection_;
@@ -64,6 +69,9 @@ class X11Grabber : public ScreenGrabber {
   Rect keptArea_;
   RasterOp keptOp_ = RasterOp::SrcCopy;
   std::vector<Rect> touched_;
+  // The rows the last grab read, when it kept the rest from the grab before.
+  std::vector<RowSpan> read_;
+  bool readWhole_ = true;
   std::chrono::steady_clock::time_point lastWholeRead_;
   Rect screen_;
 };

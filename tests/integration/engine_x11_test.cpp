@@ -163,6 +163,46 @@ TEST_F(EngineX11Test, CursorHotSpotLandsOnThePointer) {
   EXPECT_GT(checked, 5);
 }
 
+// The preview's grabber keeps its image, and the cursor drawn on it, between grabs: each preview
+// must still equal a grab made afresh as the cursor stays, moves, the picture beneath it
+// changes, and the cursor is no longer recorded.
+TEST_F(EngineX11Test, KeptCursorFollowsEveryChange) {
+  PatternWindow window(display_.get(), kWindow);
+  ASSERT_TRUE(window.Shown());
+  XDefineCursor(display_.get(), window.window(), XCreateFontCursor(display_.get(), XC_crosshair));
+  engine_->SetColors(3);
+  engine_->SetRecordCursor(true);
+  const auto expectFresh = [&](const char* when) {
+    const PreviewBitmap& preview =
+        engine_->GrabFrameBitmap(kWindow.left, kWindow.top, kWindow.width, kWindow.height, 0);
+    PackedFrame fresh =
+        engine_->GrabFrameDIB(kWindow.left, kWindow.top, kWindow.width, kWindow.height, 0);
+    ASSERT_EQ(preview.BitsPerPixel(), fresh.Header().bitCount);
+    EXPECT_EQ(std::memcmp(preview.Pixels(), fresh.Pixels(), fresh.Header().sizeImage), 0) << when;
+  };
+  const auto pointAt = [&](Point pointer) {
+    XWarpPointer(display_.get(), 0, DefaultRootWindow(display_.get()), 0, 0, 0, 0, pointer.x,
+                 pointer.y);
+    XSync(display_.get(), False);
+    CursorImage image;
+    ASSERT_TRUE(
+        x11test::WaitFor([&] { return cursor_.Query(image) && image.position == pointer; }));
+  };
+  pointAt(Point{kWindow.left + 20, kWindow.top + 15});
+  expectFresh("first");
+  expectFresh("nothing changed");
+  pointAt(Point{kWindow.left + 26, kWindow.top + 18});
+  expectFresh("moved");
+  GC gc = XCreateGC(display_.get(), window.window(), 0, nullptr);
+  XSetForeground(display_.get(), gc, 0x3366CC);
+  XFillRectangle(display_.get(), window.window(), gc, 0, 17, kWindow.width, 2);
+  XFreeGC(display_.get(), gc);
+  XSync(display_.get(), False);
+  expectFresh("drawn beneath");
+  engine_->SetRecordCursor(false);
+  expectFresh("not recorded");
+}
+
 TEST_F(EngineX11Test, TypedHotKeysReachTheEngine) {
   const auto type = [&](const char* keys) {
     ASSERT_EQ(std::system((std::string("xdotool key ") + keys).c_str()), 0);
