@@ -17,6 +17,7 @@ namespace orvenna {
 namespace {
 
 constexpr int kPixelBytes = 4;
+constexpr const char* kLost = "the connection to the X display was lost";
 // X coordinates and sizes are 16-bit: no screen is larger than this.
 constexpr int kLargestSide = 32767;
 
@@ -81,7 +82,7 @@ X11Grabber::~X11Grabber() = default;
 
 Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   if (!error_.empty()) return Result::Failed(error_);
-  if (connection_->Broken()) return Result::Failed("the connection to the X display was lost");
+  if (connection_->Broken()) return Result::Failed(kLost);
   if (area.width > kLargestSide || area.height > kLargestSide) {
     return Result::Failed("the region is larger than " + std::to_string(kLargestSide) +
                           " pixels on a side");
@@ -105,7 +106,9 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
 
   const Rect inside = Intersect(wanted, screen_);
   if (changes_ != nullptr && inside == wanted) {
-    if (!ReadChanges(wanted, op, pixels != before)) return Result::Failed("XShmGetImage failed");
+    if (!ReadChanges(wanted, op, pixels != before)) {
+      return Result::Failed(connection_->Broken() ? kLost : "XShmGetImage failed");
+    }
     image = ImageView{pixels, wanted.width, wanted.height, stride};
     return Result::Ok();
   }
@@ -127,6 +130,8 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
 bool X11Grabber::ReadChanges(const Rect& area, RasterOp op, bool segmentReplaced) {
   // The changes are taken first, so that the reads below see everything they name.
   const bool listed = changes_->Take(changed_);
+  // Taking them may send no request at all; it notices a lost server all the same.
+  if (connection_->Broken()) return false;
   // Once a second the area is read whole all the same: drawing that some server or driver
   // fails to report (direct rendering, say) then shows within a second.
   const auto now = std::chrono::steady_clock::now();
