@@ -101,5 +101,38 @@ TEST(FramePipeline, FirstFailureIsKeptUntilCollected) {
   EXPECT_EQ(pipeline.TakeError(), AVIERR_OK);
 }
 
+// A frame staged by the caller, carrying the value it was made for.
+struct ValueFrame : StagedFrame {
+  explicit ValueFrame(std::uint8_t value) : value(value) {}
+  std::uint8_t value;
+};
+
+// Staged frames and copied ones take their turns in the order they were pushed, each to its
+// own work; a stage that makes no frame queues nothing.
+TEST(FramePipeline, StagedFramesKeepTheirTurnBesideCopiedOnes) {
+  Recorder recorder;
+  recorder.open.set_value();
+  FramePipeline pipeline(kFrameBytes, recorder.Work(),
+                         [&](std::unique_ptr<StagedFrame> frame, std::int64_t position) {
+                           const auto* staged = dynamic_cast<const ValueFrame*>(frame.get());
+                           std::lock_guard guard(recorder.lock);
+                           recorder.seen.emplace_back(position, staged ? staged->value : 0xFF);
+                           return AVIERR_OK;
+                         });
+  for (std::uint8_t i = 0; i < 6; ++i) {
+    if (i % 2 == 0) {
+      pipeline.Push(FrameOf(i).data(), i);
+    } else {
+      EXPECT_TRUE(pipeline.PushStaged([i] { return std::make_unique<ValueFrame>(i); }, i));
+    }
+  }
+  EXPECT_FALSE(pipeline.PushStaged([] { return nullptr; }, 6));
+  pipeline.Drain();
+  ASSERT_EQ(recorder.seen.size(), 6u);
+  for (std::uint8_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(recorder.seen[i], std::make_pair(std::int64_t{i}, i));
+  }
+}
+
 }  // namespace
 }  // namespace orvenna::avi
