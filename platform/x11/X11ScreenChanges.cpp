@@ -19,8 +19,8 @@ std::unique_ptr<X11ScreenChanges> X11ScreenChanges::Start(X11Connection& connect
       !XFixesQueryVersion(display, &major, &minor) || major < 2) {
     return nullptr;
   }
-  // The least talkative report level: one event each time the damage stops being empty; Take
-  // fetches the changes only after one came.
+  // The least talkative report level: one event each time the damage stops being empty, which
+  // Take drops; the changes themselves are fetched with each Take.
   const Damage damage = XDamageCreate(display, connection.root(), XDamageReportNonEmpty);
   const XserverRegion region = XFixesCreateRegion(display, nullptr, 0);
   if (!connection.Sync() || damage == 0 || region == 0) return nullptr;
@@ -42,25 +42,23 @@ X11ScreenChanges::~X11ScreenChanges() {
 
 bool X11ScreenChanges::Take(std::vector<Rect>& changed) {
   Display* display = connection_.display();
-  changed.clear();
-  // The server sends a notice each time the damage stops being empty, and this call empties
-  // it: with no notice come (the check reads what the connection holds, without a round trip),
-  // nothing was drawn since the last call. A still screen then costs the server no work.
-  bool noticed = false;
-  XEvent notice;
-  while (XCheckTypedEvent(display, eventBase_ + XDamageNotify, &notice)) noticed = true;
-  if (!noticed) return true;
   XDamageSubtract(display, damage_, None, region_);
   int count = 0;
   XRectangle* rectangles = XFixesFetchRegion(display, region_, &count);
-  if (rectangles == nullptr) return false;
-  changed.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    changed.push_back(
-        Rect{rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height});
+  changed.clear();
+  if (rectangles != nullptr) {
+    changed.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      changed.push_back(
+          Rect{rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height});
+    }
+    XFree(rectangles);
   }
-  XFree(rectangles);
-  return true;
+  // The notices of new damage are not needed: drop them, so that they do not pile up.
+  XEvent notice;
+  while (XCheckTypedEvent(display, eventBase_ + XDamageNotify, &notice)) {
+  }
+  return rectangles != nullptr;
 }
 
 }  // namespace orvenna

@@ -23,9 +23,10 @@ class X11ScreenChanges {
   X11ScreenChanges& operator=(const X11ScreenChanges&) = delete;
 
   // Fills `changed` with the rectangles drawn into since the last call (or the start), in
-  // screen coordinates, and forgets them. Drawing whose notice has not reached the connection
-  // yet is left for the next call, so a read of the screen that follows it misses nothing
-  // that was noticed. False when the list could not be had (then anything may have changed).
+  // screen coordinates, and forgets them. Changes made after this request are left for the
+  // next call, so a read of the screen that follows it misses nothing drawn before it. False
+  // when the list could not be had (then anything may have changed). It waits for the server's
+  // answer even when nothing changed: that wait keeps a grab loop from spinning on a core.
   bool Take(std::vector<Rect>& changed);
 
  private:
