@@ -35,8 +35,6 @@ Result TVistrel::GrabInto(GrabContext& context, const Rect& area, const GrabOpti
   return Result::Ok();
 }
 
-// A grabber of its own, released with the call: a sample of a 4K screen would otherwise keep
-// its 32 MB image for as long as the program runs.
 namespace {
 
 bool SameCursor(const CursorImage& a, const CursorImage& b) {
@@ -78,6 +76,8 @@ Result TVistrel::DrawCursorOnce(GrabContext& context, const Rect& area, const Gr
   return Result::Ok();
 }
 
+// A grabber of its own, released with the call: a sample of a 4K screen would otherwise keep
+// its 32 MB image for as long as the program runs.
 PackedFrame TVistrel::GrabFrameDIB(int left, int top, int width, int height, int filterColor) {
   CheckUiThread("GrabFrameDIB");
   GrabContext context;

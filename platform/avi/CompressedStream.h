@@ -52,8 +52,9 @@ class CompressedStream final : public AviStream {
   static bool IsUncompressedHandler(std::uint32_t handler);
 
  private:
-  // Checks that a frame may go to `start` and queues it: copied, or staged by `stage`.
-  AviResult Queue(std::int32_t start, const std::uint8_t* pixels, const PictureRows* stage);
+  // Checks that a frame may go to `start` and queues it: the packed frame's `pixels`, or
+  // `picture` when it is not null; staged when the encoder stages, else copied.
+  AviResult Queue(std::int32_t start, const std::uint8_t* pixels, const PictureRows* picture);
   // Encodes one frame and stores the packet that comes out: on the pipeline's thread.
   AviResult EncodeAndStore(const std::uint8_t* pixels, std::int64_t position);
   AviResult EncodeStagedAndStore(std::unique_ptr<StagedFrame> frame, std::int64_t position);
