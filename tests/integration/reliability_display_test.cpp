@@ -28,17 +28,23 @@ class ReliabilityDisplayTest : public ::testing::Test {
   ~ReliabilityDisplayTest() override { fs::remove_all(folder_); }
 
   // Runs `recorder` (shell lines, in the background, its pid in $app) on a display that
-  // numbers itself (-displayfd) and is killed 3 s after the recording started; answers what
-  // the script printed, with "exit=N" for the recorder's exit status and then its stderr.
+  // numbers itself (-displayfd), answers and is killed 3 s after the recording started; answers
+  // what the script printed, with "exit=N" for the recorder's exit status (or "did not end" when it
+  // outlives the display by a minute) and then its stderr. The script waits for the killed
+  // server to finish: one still going may remove the socket of the next test's server.
   std::string RunWhileTheDisplayGoesAway(const std::string& recorder) {
     {
       std::ofstream script(folder_ / "run.sh");
       script << "cd '" << folder_.string() << "'\n"
-             << "Xvfb -displayfd 3 -screen 0 1024x768x24 3>display >/dev/null 2>&1 &\n"
+             << "Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>display >/dev/null 2>&1 &\n"
              << "xvfb=$!\n"
-             << "for i in $(seq 1 100); do [ -s display ] && break; sleep 0.05; done\n"
+             << "for i in $(seq 1 400); do [ -s display ] && break; sleep 0.05; done\n"
              << "export DISPLAY=:$(cat display) TMPDIR=$PWD/tmp HOME=$PWD/home\n"
-             << recorder << "\nsleep 3; kill $xvfb; wait $app; echo exit=$?; cat app.log\n";
+             << "for i in $(seq 1 400); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done\n"
+             << recorder << "\nsleep 3; kill $xvfb; wait $xvfb\n"
+             << "for i in $(seq 1 600); do kill -0 $app 2>/dev/null || break; sleep 0.1; done\n"
+             << "if kill -0 $app 2>/dev/null; then echo 'did not end'; kill -ABRT $app; fi\n"
+             << "wait $app; echo exit=$?; cat app.log\n";
     }
     return RunCommand("bash '" + (folder_ / "run.sh").string() + "' 2>&1").output;
   }
@@ -57,7 +63,7 @@ TEST_F(ReliabilityDisplayTest, TheCliEndsTheRecordingAsAStop) {
   const std::string output = (folder_ / "lost.avi").string();
   const std::string said =
       RunWhileTheDisplayGoesAway("'" ORVENNA_CLI "' --compressor ZMBV --region 0,0,320,240 '" +
-                                 output + "' 2>app.log &\napp=$!");
+                                 output + "' >app.log 2>&1 &\napp=$!");
   EXPECT_NE(said.find("exit=0"), std::string::npos) << said;
   EXPECT_NE(said.find("The screen can no longer be read ("), std::string::npos) << said;
   EXPECT_GE(DecodedFrames(output), 30) << said;
@@ -68,7 +74,7 @@ TEST_F(ReliabilityDisplayTest, TheCliEndsTheRecordingAsAStop) {
 TEST_F(ReliabilityDisplayTest, TheDesktopApplicationSavesTheRecordingBeforeItEnds) {
   const std::string said = RunWhileTheDisplayGoesAway(
       "'" ORVENNA_PROGRAM
-      "' 2>app.log &\napp=$!\n"
+      "' >app.log 2>&1 &\napp=$!\n"
       "for i in $(seq 1 200); do\n"
       "  w=$(xdotool search --name '^Orvenna$' 2>/dev/null | head -n 1); [ -n \"$w\" ] && break\n"
       "  sleep 0.1\ndone\n"
