@@ -27,20 +27,21 @@ class ReliabilityDisplayTest : public ::testing::Test {
   }
   ~ReliabilityDisplayTest() override { fs::remove_all(folder_); }
 
-  // Runs `recorder` (shell lines, in the background, its pid in $app) on a display that
-  // numbers itself (-displayfd), answers and is killed 3 s after the recording started; answers
-  // what the script printed, with "exit=N" for the recorder's exit status (or "did not end" when it
-  // outlives the display by a minute) and then its stderr. The script waits for the killed
-  // server to finish: one still going may remove the socket of the next test's server.
+  // Runs `recorder` (shell lines, in the background, its pid in $app) on a display of its own
+  // (-displayfd picks a free number) once that display answers, and kills the display 3 s later;
+  // answers what the script printed: "did not end" if the recorder outlives its display by a
+  // minute, "exit=N" with its exit status, then its output. The killed server is waited for:
+  // one still going may remove the socket of the next test's server.
   std::string RunWhileTheDisplayGoesAway(const std::string& recorder) {
     {
       std::ofstream script(folder_ / "run.sh");
       script << "cd '" << folder_.string() << "'\n"
              << "Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>display >/dev/null 2>&1 &\n"
              << "xvfb=$!\n"
-             << "for i in $(seq 1 400); do [ -s display ] && break; sleep 0.05; done\n"
+             << "for i in $(seq 1 400); do\n"
+             << "  [ -s display ] && DISPLAY=:$(cat display) xdpyinfo >/dev/null 2>&1 && break\n"
+             << "  sleep 0.05\ndone\n"
              << "export DISPLAY=:$(cat display) TMPDIR=$PWD/tmp HOME=$PWD/home\n"
-             << "for i in $(seq 1 400); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done\n"
              << recorder << "\nsleep 3; kill $xvfb; wait $xvfb\n"
              << "for i in $(seq 1 600); do kill -0 $app 2>/dev/null || break; sleep 0.1; done\n"
              << "if kill -0 $app 2>/dev/null; then echo 'did not end'; kill -ABRT $app; fi\n"
