@@ -89,15 +89,17 @@ int TAudioMixerLine::SelectedSource() {
 void TAudioMixerLine::SetSelectedSource(int source) {
   TMixerControlType kind;
   if (!SelectingKind(kind)) return;
-  const int item = SourceToListItem(source, kind);
+  std::vector<std::string> items;
+  const int item = ItemOfSource(source, kind, items);
   if (item < 0) {
     lineResult_ = MMSYSERR_INVALPARAM;
     return;
   }
-  const MIXERCONTROL& control = ControlInfo(kind);
-  std::vector<std::uint32_t> values(control.cMultipleItems, 0);
+  // One value per text read now: a sound server's list may have grown or shrunk since the line
+  // was read, and the control's item count is from then.
+  std::vector<std::uint32_t> values(items.size(), 0);
   values[static_cast<std::size_t>(item)] = 1;
-  lineResult_ = mixer_.Device()->SetControlValues(control.dwControlID, values);
+  lineResult_ = mixer_.Device()->SetControlValues(ControlInfo(kind).dwControlID, values);
 }
 
 bool TAudioMixerLine::FindControl(std::uint32_t controlId, TMixerControlType& kind) const {
@@ -136,12 +138,17 @@ int TAudioMixerLine::ListItemToSource(int item, TMixerControlType kind) {
 }
 
 int TAudioMixerLine::SourceToListItem(int source, TMixerControlType kind) {
+  std::vector<std::string> items;
+  return ItemOfSource(source, kind, items);
+}
+
+int TAudioMixerLine::ItemOfSource(int source, TMixerControlType kind,
+                                  std::vector<std::string>& items) {
   const std::string& name = mixer_.MixerLines(source).LineName();
   if (!available_.contains(kind)) {
     lineResult_ = MIXERR_INVALCONTROL;
     return -1;
   }
-  std::vector<std::string> items;
   if (!ItemTexts(kind, items)) return -1;
   lineResult_ = MMSYSERR_INVALPARAM;
   const auto found = std::find(items.begin(), items.end(), name);

@@ -55,6 +55,8 @@ class TAudioMixerLine {
   // The kind that selects sources: the mix control when there is one, else the select control.
   bool SelectingKind(TMixerControlType& kind);
   bool ItemTexts(TMixerControlType kind, std::vector<std::string>& items);
+  // SourceToListItem, with the item texts it read in `items`.
+  int ItemOfSource(int source, TMixerControlType kind, std::vector<std::string>& items);
 
   TAudioMixer& mixer_;
   int sourceIndex_ = -1;

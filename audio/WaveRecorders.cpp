@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace orvenna {
@@ -66,9 +65,10 @@ bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> wri
 std::vector<std::uint8_t> TStockAudioRecorder::GetWaveFormat() {
   std::vector<std::uint8_t> format = TWaveAudioIn::GetWaveFormat();
   if (format.size() >= sizeof(WAVEFORMATEX) && writer_) {
-    WAVEFORMATEX record;
-    std::memcpy(&record, format.data(), sizeof record);
-    writer_->BeginRewrite(record);  // when it fails, every Write fails and reports it
+    // The record with the extra bytes it counts, all of them within what was supplied; when
+    // it is not written, every Write fails and reports it.
+    const auto* record = reinterpret_cast<const WAVEFORMATEX*>(format.data());
+    if (sizeof(WAVEFORMATEX) + record->cbSize <= format.size()) writer_->BeginRewrite(*record);
   }
   return format;
 }

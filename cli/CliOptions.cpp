@@ -42,7 +42,10 @@ std::string CliUsage() {
        << "  --audio-volume V     set the selected input's volume to V (0..100) before\n"
        << "                       recording\n"
        << "  --help               show this text\n"
-       << "  --version            print the version and exit\n";
+       << "  --version            print the version and exit\n"
+       << "exit status: 0 the recording was written as asked (or the listing printed);\n"
+       << "  1 nothing was recorded or the recording was not written; 2 a wrong command line;\n"
+       << "  3 the recording was written but cut short: the screen could no longer be read\n";
   return text.str();
 }
 
@@ -124,13 +127,15 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
     } else if (arg == "--region") {
       if (!hasValue || !ParseList(args[++i], 4, -100000, 100000, list) || list[2] < 1 ||
           list[3] < 1) {
-        return fail("--region needs L,T,W,H (whole numbers, width and height at least 1)");
+        return fail(
+            "--region needs L,T,W,H (whole numbers from -100000 to 100000, width and "
+            "height at least 1)");
       }
       options.regionKind = CliOptions::RegionKind::Fixed;
       options.region = Rect{list[0], list[1], list[2], list[3]};
     } else if (arg == "--follow-mouse") {
       if (!hasValue || !ParseList(args[++i], 2, 1, 100000, list)) {
-        return fail("--follow-mouse needs W,H (whole numbers of at least 1)");
+        return fail("--follow-mouse needs W,H (whole numbers from 1 to 100000)");
       }
       options.regionKind = CliOptions::RegionKind::FollowMouse;
       options.region = Rect{0, 0, list[0], list[1]};

@@ -1,8 +1,25 @@
 #include "cli/CompressorChoice.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "engine/Utf16.h"
 
 namespace orvenna {
+namespace {
+
+std::string CodeWithoutSpaces(const std::string& code) {
+  std::string bare = code.substr(0, code.find_last_not_of(' ') + 1);
+  std::transform(bare.begin(), bare.end(), bare.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return bare;
+}
+
+bool SameCode(const std::string& listed, const std::string& wanted) {
+  return !wanted.empty() && CodeWithoutSpaces(listed) == CodeWithoutSpaces(wanted);
+}
+
+}  // namespace
 
 std::vector<InstalledCompressor> InstalledCompressors(VideoCompressionManager& codecs,
                                                       const TVistrel& engine) {
@@ -47,8 +64,10 @@ int ChooseCompressor(const std::vector<InstalledCompressor>& installed, const st
     }
     chosen = &installed[position];
   } else {
+    // Codes are listed as four characters, some ending in spaces ("DIB "), which a command
+    // line drops: compare without them, and without case.
     for (const InstalledCompressor& compressor : installed) {
-      if (compressor.code == wanted) chosen = &compressor;
+      if (SameCode(compressor.code, wanted)) chosen = &compressor;
     }
     if (!chosen) {
       error = "no compressor '" + wanted + "' is installed (see --list-compressors)";

@@ -22,6 +22,10 @@
 
 namespace {
 
+// The exit status of a recording that was saved but ended before it was asked to: the screen
+// could no longer be read (the X server went away).
+constexpr int kCutShort = 3;
+
 volatile std::sig_atomic_t stopSignal = 0;
 
 extern "C" void OnStopSignal(int) {
@@ -103,37 +107,46 @@ bool FitRegion(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
   return true;
 }
 
-// Selects the audio input and sets its volume as the options ask; false with a message when
-// the input or its volume does not exist.
-bool ApplyAudioInput(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
+// Why the audio input or volume the options ask for cannot be had, or "": checked before
+// anything is changed, so that a refused command leaves the desktop's sound settings alone.
+// `noInput` says that there is no input, and why.
+std::string AudioInputProblem(orvenna::TVistrel& engine, const orvenna::CliOptions& options,
+                              const std::string& noInput) {
+  if (options.audioInput < 0 && options.audioVolume < 0) return "";
   orvenna::AudioInputInfo inputs;
   engine.GetAudioInputs(inputs);
   const int count = static_cast<int>(inputs.Lines->size());
   if (options.audioInput >= count) {
-    std::cerr << "orvenna-cli: there is no audio input " << options.audioInput << " ("
-              << (count == 0 ? std::string("no sound input was found")
-                             : "inputs are 0 to " + std::to_string(count - 1))
-              << "; see --list-audio-inputs)\n";
-    return false;
+    return "there is no audio input " + std::to_string(options.audioInput) + " (" +
+           (count == 0 ? noInput : "inputs are 0 to " + std::to_string(count - 1)) +
+           "; see --list-audio-inputs)";
   }
-  if (options.audioInput >= 0) engine.SetAudioInput(options.audioInput);
-  if (options.audioVolume < 0) return true;
+  if (options.audioVolume < 0) return "";
+  if (count == 0) return noInput + ", so --audio-volume cannot be applied";
   const int selected = options.audioInput >= 0 ? options.audioInput : inputs.SelectedIndex;
-  if (count == 0 || engine.AudioInputVolume(selected) < 0) {
-    std::cerr << "orvenna-cli: "
-              << (count == 0 ? "no sound input was found"
-                             : "the selected audio input has no volume control")
-              << ", so --audio-volume cannot be applied\n";
-    return false;
+  if (engine.AudioInputVolume(selected) < 0) {
+    return "the selected audio input has no volume control, so --audio-volume cannot be applied";
   }
-  engine.SetAudioInputVolume(selected, options.audioVolume);
-  return true;
+  return "";
 }
 
-void ListAudioInputs(orvenna::TVistrel& engine) {
+// Selects the audio input and sets its volume as the options ask (checked before).
+void ApplyAudioInput(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
+  if (options.audioInput >= 0) engine.SetAudioInput(options.audioInput);
+  if (options.audioVolume < 0) return;
+  int selected = options.audioInput;
+  if (selected < 0) {
+    orvenna::AudioInputInfo inputs;
+    engine.GetAudioInputs(inputs);
+    selected = inputs.SelectedIndex;
+  }
+  engine.SetAudioInputVolume(selected, options.audioVolume);
+}
+
+void ListAudioInputs(orvenna::TVistrel& engine, const std::string& noInput) {
   orvenna::AudioInputInfo inputs;
   engine.GetAudioInputs(inputs);
-  if (inputs.Lines->empty()) std::cerr << "orvenna-cli: no sound input was found\n";
+  if (inputs.Lines->empty()) std::cerr << "orvenna-cli: " << noInput << "\n";
   for (std::size_t i = 0; i < inputs.Lines->size(); ++i) {
     const int volume = engine.AudioInputVolume(static_cast<int>(i));
     std::cout << i << "\t" << (*inputs.Lines)[i] << "\t"
@@ -211,9 +224,16 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!ApplyAudioInput(engine, *options)) return 2;
+  const std::string server = desktop->SoundServerProblem();
+  const std::string noInput =
+      "no sound input was found" + (server.empty() ? "" : " (" + server + ")");
+  if (const std::string problem = AudioInputProblem(engine, *options, noInput); !problem.empty()) {
+    std::cerr << "orvenna-cli: " << problem << "\n";
+    return 2;
+  }
   if (options->action == CliOptions::Action::ListAudioInputs) {
-    ListAudioInputs(engine);
+    ApplyAudioInput(engine, *options);
+    ListAudioInputs(engine, noInput);
     return 0;
   }
   engine.GetCompressorList();  // for the region and depth asked for
@@ -235,6 +255,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   engine.SetSelectedCompressor(position);
+  // Every argument is good: the desktop's sound settings change now.
+  if ((options->audioInput >= 0 || options->audioVolume >= 0) && options->audioFormat <= 0) {
+    std::cerr << "orvenna-cli: --audio-input and --audio-volume change the desktop's sound input; "
+                 "no sound is recorded without --audio-format\n";
+  }
+  ApplyAudioInput(engine, *options);
 
   engine.OnError = [](TVistrel&, const std::string& message) {
     std::cerr << "orvenna-cli: " << message << "\n";
@@ -297,6 +323,11 @@ int main(int argc, char** argv) {
   if (!Process().SaveSucceeded) {
     std::cerr << "orvenna-cli: " << options->output << " was not written\n";
     return 1;
+  }
+  if (engine.ScreenLost()) {
+    std::cerr << "orvenna-cli: wrote " << options->output
+              << ", cut short when the screen could no longer be read\n";
+    return kCutShort;
   }
   std::cerr << "orvenna-cli: wrote " << options->output << "\n";
   return 0;

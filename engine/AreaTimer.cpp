@@ -99,8 +99,10 @@ bool TVistrel::RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& op
   if (!picker) return false;  // no picker on this desktop: like a cancelled pick
   if (topmost) picker->MakeTopmost();
   openSlot = picker.get();
+  UpdateHotKeys();
   const ModalResult result = picker->ShowModal();
   openSlot = nullptr;
+  UpdateHotKeys();
   if (result != ModalResult::Ok) return false;
   // A picked window may reach beyond the screen: only the part on the screen can be
   // grabbed. A pick with nothing on the screen (no window was found yet, or the window lies

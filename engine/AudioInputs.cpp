@@ -131,7 +131,7 @@ void TVistrel::SetAudioInput(int index) {
   SelectRecordingMixer();
   TAudioMixer& mixer = *mixer_;
   for (unsigned destination : InputDestinations(mixer)) {
-    mixer.SetDestinationID(destination);
+    ReadDestination(mixer, destination);
     if (HasSelectControl(mixer.DestinationLine()) && IsSourceOf(mixer, index)) {
       mixer.DestinationLine().SetSelectedSource(index);
     }
@@ -142,7 +142,7 @@ void TVistrel::ForEachInputLevel(int index, const std::function<void(TAudioMixer
   SelectRecordingMixer();
   TAudioMixer& mixer = *mixer_;
   for (unsigned destination : InputDestinations(mixer)) {
-    mixer.SetDestinationID(destination);
+    ReadDestination(mixer, destination);
     TAudioMixerLine& line = mixer.DestinationLine();
     if (HasSelectControl(line)) {
       if (IsSourceOf(mixer, index)) use(mixer.MixerLines(index));

@@ -35,9 +35,14 @@ AudioTrack::AudioTrack(TVistrel& engine, TStockAudioRecorder& recorder, TPCMForm
     : engine_(engine),
       recorder_(recorder),
       pcmFormat_(pcmFormat),
-      tempFile_(Process().AudioTempFile) {}
+      temp_(engine.platform_.files, Process().AudioTempFile, "the sound recorded until then") {}
 
 AudioTrack::~AudioTrack() {
+  ClearHandlers();
+  if (temp_.Rescued()) engine_.DeleteTempFile(temp_.Path());
+}
+
+void AudioTrack::ClearHandlers() {
   recorder_.OnError = nullptr;
   recorder_.OnActivate = nullptr;
   recorder_.OnData = nullptr;
@@ -60,22 +65,23 @@ bool AudioTrack::Start() {
   } catch (const EWaveAudioError& error) {
     NoteFailure(error.what());
   }
-  if (!engine_.DeleteTempFile(tempFile_)) {
+  if (!engine_.DeleteTempFile(temp_.Path())) {
     engine_.RaiseError("Can not delete audio temp file.");
     return false;
   }
   bool started = false;
   try {
-    started = recorder_.RecordToFile(tempFile_);
+    started = recorder_.RecordToFile(temp_.Path());
   } catch (const std::exception& error) {
     NoteFailure(error.what());
   }
+  if (started) temp_.Start();
   if (!started) {
     // The video goes on alone; no half-started sound file goes into the recording.
     const std::string cause = TakeFailure().cause;
     engine_.RaiseError("The sound cannot be recorded: " + cause +
                        ". The recording goes on without sound.");
-    engine_.DeleteTempFile(tempFile_);
+    engine_.DeleteTempFile(temp_.Path());
   }
   return true;
 }
@@ -124,7 +130,7 @@ void AudioTrack::FollowThePicturesClock() {
       "the sound clock ran " + std::to_string((1 / ratio - 1) * 1e6) + " ppm off; stretching by " +
           std::to_string(delta) + " frames");
   try {
-    if (StretchWaveFile(tempFile_, delta)) return;
+    if (StretchWaveFile(temp_.Path(), delta)) return;
   } catch (const EWaveAudioError& error) {
     Log(LogLevel::Warning, "sound", error.what());
   }
@@ -139,7 +145,7 @@ void AudioTrack::EndWithThePicture() {
   const WAVEFORMATEX format = recorder_.FormatRecord();
   const auto frames = static_cast<std::uint64_t>(videoLength_) * format.nSamplesPerSec / 1000;
   try {
-    if (CutWaveFile(tempFile_, frames)) return;
+    if (CutWaveFile(temp_.Path(), frames)) return;
   } catch (const EWaveAudioError& error) {
     Log(LogLevel::Warning, "sound", error.what());
   }
@@ -153,6 +159,12 @@ Result AudioTrack::Finish() {
   }
   if (recorder_.Active()) NoteFailure("the sound input did not stop");
   if (!recorder_.Active()) {
+    // The file is complete: what a lost name took away is copied out before it is worked on.
+    if (const Result rescued = temp_.Rescue(); !rescued) {
+      engine_.RaiseError(rescued.Cause());
+    } else if (!temp_.Note().empty()) {
+      engine_.RaiseError(temp_.Note());
+    }
     FollowThePicturesClock();
     EndWithThePicture();
   }

@@ -7,6 +7,7 @@
 
 #include "audio/WaveRecorders.h"
 #include "engine/RecordingTrack.h"
+#include "engine/TempFileWatch.h"
 
 namespace orvenna {
 
@@ -28,7 +29,7 @@ class AudioTrack final : public RecordingTrack {
   void Stop() override;
   // Waits until the recorder has finished the file; a sound failure is reported here.
   Result Finish() override;
-  const std::string& TempFile() const override { return tempFile_; }
+  const std::string& TempFile() const override { return temp_.Path(); }
   // Lines the sound up with the picture, whose slot 0 begins at `videoStart` (clock
   // milliseconds) and whose every frame shows the screen half a slot (`halfSlot` ms) before
   // its place in the stream: the sound starts with the silence (or without the sound) of the
@@ -61,6 +62,7 @@ class AudioTrack final : public RecordingTrack {
       return (n * sumTF - sumT * sumF) / spread;
     }
   };
+  void ClearHandlers();
   void FollowThePicturesClock();
   void EndWithThePicture();
   struct Failure {
@@ -73,7 +75,7 @@ class AudioTrack final : public RecordingTrack {
   TVistrel& engine_;
   TStockAudioRecorder& recorder_;
   const TPCMFormat pcmFormat_;
-  const std::string tempFile_;
+  TempFileWatch temp_;
   std::mutex lock_;
   Failure failure_;                // the first failure of the sound input, reported at the end
   SoundClock soundClock_;          // guarded by lock_

@@ -17,6 +17,25 @@ void TVistrel::CancelLikeEsc(bool restoreAppOnStop) {
   if (ShowPreview() && !Recording()) SetShowPreview(false);
 }
 
+// Held for the engine's whole life, Esc and Ctrl+Enter would be taken from every other
+// program on the desktop: editors, dialogs and chat programs would stop hearing them.
+void TVistrel::UpdateHotKeys(bool release) {
+  const bool wanted = !release && (ShowPreview() || Recording() || Process().PendingStart ||
+                                   freeHandWindow_ || objectPicker_);
+  if (wanted == hotKeysHeld_) return;
+  hotKeysHeld_ = wanted;
+  if (wanted) {
+    // A key another program holds is simply not delivered.
+    platform_.hotKeys.Register(FHotKey1, ModShift, VkEscape);
+    platform_.hotKeys.Register(FHotKey2, 0, VkEscape);
+    platform_.hotKeys.Register(FHotKey3, ModControl, VkReturn);
+  } else {
+    platform_.hotKeys.Unregister(FHotKey1);
+    platform_.hotKeys.Unregister(FHotKey2);
+    platform_.hotKeys.Unregister(FHotKey3);
+  }
+}
+
 void TVistrel::HotKeyPressed(int id) {
   CheckUiThread("HotKeyPressed");
   if (id != FHotKey1 && id != FHotKey2 && id != FHotKey3) return;
@@ -29,6 +48,7 @@ void TVistrel::HotKeyPressed(int id) {
     objectPicker_->Close(picked ? ModalResult::Ok : ModalResult::Cancel);
   }
   EndRecordingFromOutside();
+  UpdateHotKeys();
 }
 
 }  // namespace orvenna

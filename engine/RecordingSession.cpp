@@ -373,6 +373,7 @@ void RecordingSession::ReportFullDisk(VideoTrack& video) {
 }
 
 void RecordingSession::NoteLostScreen(const std::string& cause, std::uint32_t elapsed) {
+  engine_.screenLost_.Set(true);
   char when[32];
   std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(elapsed) / 1000);
   lostScreenReport_ = "The screen can no longer be read (" + cause +

@@ -1,7 +1,7 @@
 #include "engine/VideoTrack.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "engine/Vistrel.h"
 
@@ -11,25 +11,22 @@ VideoTrack::VideoTrack(TVistrel& engine, const VideoStreamSetup& setup, PackedFr
     : engine_(engine),
       setup_(setup),
       sample_(std::move(sample)),
-      tempFile_(Process().VideoTempFile) {}
+      temp_(engine.platform_.files, Process().VideoTempFile, "what was recorded") {}
 
 VideoTrack::~VideoTrack() {
   Release();
-  watch_.reset();
-  if (rescued_) engine_.DeleteTempFile(tempFile_);
+  if (temp_.Rescued()) engine_.DeleteTempFile(temp_.Path());
 }
 
 bool VideoTrack::Start() {
-  if (!engine_.DeleteTempFile(tempFile_)) {
+  if (!engine_.DeleteTempFile(temp_.Path())) {
     engine_.RaiseError("Can not delete video temp file.");
     sample_.Reset();
     return false;
   }
   const bool created = CreateFile();
   sample_.Reset();
-  // A second, reading descriptor keeps the data reachable if the name is deleted or replaced
-  // meanwhile (by a cleaner of temporary folders, or by hand).
-  if (created) watch_ = engine_.platform_.files.Open(tempFile_, OpenMode::Read);
+  if (created) temp_.Start();
   return created;
 }
 
@@ -37,7 +34,7 @@ bool VideoTrack::Start() {
 // sample frame's; raises the failing step's message.
 bool VideoTrack::CreateFile() {
   Platform& platform = engine_.platform_;
-  if (AVIFileOpen(file_, platform.files, tempFile_, OF_WRITE | OF_CREATE) != AVIERR_OK) {
+  if (AVIFileOpen(file_, platform.files, temp_.Path(), OF_WRITE | OF_CREATE) != AVIERR_OK) {
     file_.reset();
     engine_.RaiseError("Error on create AVI file.");
     return false;
@@ -109,52 +106,20 @@ void VideoTrack::NoteResult(AviResult result) {
 
 Result VideoTrack::Finish() {
   Release();
-  const Result rescued = RescueIfLost();
-  watch_.reset();
+  const Result rescued = temp_.Rescue();
   if (!rescued) return rescued;
+  if (!temp_.Note().empty()) engine_.RaiseError(temp_.Note());
   // A full disk leaves the file cut short, which the assembly reads as it is.
   if (releasedWhole_ || outOfRoom_) return Result::Ok();
   // The disk refused the last data or the index.
   return Result::Failed("Error on write data to AVI stream.");
 }
 
-Result VideoTrack::RescueIfLost() {
-  if (!watch_ || watch_->IsAt(tempFile_)) return Result::Ok();
-  Files& files = engine_.platform_.files;
-  const std::string lost = tempFile_;
-  const std::string copy = lost + ".rescued";
-  std::unique_ptr<File> to = files.Open(copy, OpenMode::Create);
-  const std::int64_t length = watch_->Length();
-  bool copied = to != nullptr && length >= 0;
-  std::vector<std::uint8_t> buffer(1 << 20);
-  for (std::int64_t at = 0; copied && at < length; at += static_cast<std::int64_t>(buffer.size())) {
-    const auto piece = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - at));
-    const auto offset = static_cast<std::uint64_t>(at);
-    copied =
-        watch_->ReadAt(offset, buffer.data(), piece) && to->WriteAt(offset, buffer.data(), piece);
-  }
-  copied = copied && to->Flush();
-  to.reset();
-  if (!copied) {
-    files.Delete(copy);
-    return Result::Failed("The temporary file " + lost +
-                          " was deleted or replaced during the recording, and what was recorded "
-                          "could not be copied out of it.");
-  }
-  tempFile_ = copy;
-  rescued_ = true;
-  engine_.RaiseError("The temporary file " + lost +
-                     " was deleted or replaced during the recording; what was recorded was "
-                     "copied out of it and is saved from the copy.");
-  return Result::Ok();
-}
-
 std::int64_t VideoTrack::KeptMilliseconds() {
   PAVIFILE file;
   PAVISTREAM stream;
   AVISTREAMINFOA info;
-  if (AVIFileOpen(file, engine_.platform_.files, tempFile_, OF_READ) != AVIERR_OK) return 0;
+  if (AVIFileOpen(file, engine_.platform_.files, temp_.Path(), OF_READ) != AVIERR_OK) return 0;
   const bool read = AVIFileGetStream(file, stream, streamtypeVIDEO, 0) == AVIERR_OK &&
                     AVIStreamInfo(stream, info) == AVIERR_OK && info.dwRate > 0;
   AVIFileRelease(file);

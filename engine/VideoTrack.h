@@ -4,6 +4,7 @@
 
 #include "engine/PackedFrame.h"
 #include "engine/RecordingTrack.h"
+#include "engine/TempFileWatch.h"
 #include "platform/Image.h"
 #include "platform/avi/Avi.h"
 
@@ -35,7 +36,7 @@ class VideoTrack final : public RecordingTrack {
   void Stop() override {}
   Result Finish() override;
   // The temporary file, or the copy of its data when it was deleted or replaced meanwhile.
-  const std::string& TempFile() const override { return tempFile_; }
+  const std::string& TempFile() const override { return temp_.Path(); }
   std::string KeptFileEnding() const override { return ".recovered.avi"; }
 
   // Writes the frame's pixels as sample `position`; false when the stream refused them.
@@ -55,16 +56,11 @@ class VideoTrack final : public RecordingTrack {
   bool CreateFile();
   void Release();
   void NoteResult(AviResult result);
-  // Copies the data of a temporary file that lost its name out through `watch_`; the message
-  // for the user, empty when the name still leads to it.
-  Result RescueIfLost();
 
   TVistrel& engine_;
   const VideoStreamSetup setup_;
   PackedFrame sample_;
-  std::string tempFile_;
-  std::unique_ptr<File> watch_;  // the temporary file, open for reading while it is written
-  bool rescued_ = false;         // tempFile_ is a copy of ours, removed with the track
+  TempFileWatch temp_;
   bool outOfRoom_ = false;
   PAVIFILE file_;
   PAVISTREAM raw_;

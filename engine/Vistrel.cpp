@@ -69,9 +69,6 @@ TVistrel::TVistrel(const Platform& platform)
   };
 
   platform_.hotKeys.OnHotKey = [this](int id) { HotKeyPressed(id); };
-  platform_.hotKeys.Register(FHotKey1, ModShift, VkEscape);
-  platform_.hotKeys.Register(FHotKey2, 0, VkEscape);
-  platform_.hotKeys.Register(FHotKey3, ModControl, VkReturn);
 }
 
 TVistrel::~TVistrel() {
@@ -81,9 +78,6 @@ TVistrel::~TVistrel() {
     recording_.Set(false);
     process.StopRequest = TStopRequest::Cancel;
   }
-  platform_.hotKeys.Unregister(FHotKey1);
-  platform_.hotKeys.Unregister(FHotKey2);
-  platform_.hotKeys.Unregister(FHotKey3);
   platform_.hotKeys.OnHotKey = nullptr;
   platform_.shell.OnApplicationMinimized = nullptr;
 
@@ -93,6 +87,7 @@ TVistrel::~TVistrel() {
   WaitForRecordThread();
 
   SetShowPreview(false);
+  UpdateHotKeys(true);
   areaTimer_.reset();
   frameWindow_.reset();
   // The temporary files are ours to remove only while no other recording uses them.
@@ -164,6 +159,7 @@ void TVistrel::SetShowPreview(bool value) {
       areaTimer_->SetEnabled(false);
       frameWindow_->Hide();
       areaTimer_->SetEnabled(true);  // the next tick shows the frame and the preview
+      UpdateHotKeys();
     });
     return;
   }
@@ -178,6 +174,7 @@ void TVistrel::StopAreaTimerAndHideFrame() {
   OnUiThread([this] {
     areaTimer_->SetEnabled(false);
     frameWindow_->Hide();
+    UpdateHotKeys();
   });
 }
 
@@ -253,10 +250,12 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   if (pickFreeHandMode_ || pickObjectMode_) {
     process.PendingStart = true;
     recordingLock_.reset();  // taken again when the picked region starts the recording
+    UpdateHotKeys();
     return false;
   }
   process.PendingStart = false;
   if (fullScreenMode_) SetRegionToFullScreen();
+  screenLost_.Set(false);
   recording_.Set(true);
   SessionSnapshot snapshot{settings_, std::nullopt};
   const int selected = settings_.selectedCompressor;
@@ -266,6 +265,7 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   workerDone_.Set(false);
   workerThreadId_.Set(0);
   sessionThread_ = std::thread([this] { RunRecordThread(); });
+  UpdateHotKeys();
   return true;
 }
 
@@ -295,6 +295,7 @@ void TVistrel::OnRecordThreadEnded() {
   if (sessionThread_.joinable()) sessionThread_.join();
   session_.reset();
   recordingLock_.reset();
+  UpdateHotKeys();
 }
 
 void TVistrel::SetRegionToFullScreen() {

@@ -192,6 +192,9 @@ class TVistrel {
 
   // State.
   bool Recording() const { return recording_.Get(); }
+  // Whether the last recording was cut short because the screen could no longer be read
+  // (what was recorded until then is kept). Any thread.
+  bool ScreenLost() const { return screenLost_.Get(); }
   int DesktopWidth() const { return desktopWidth_; }
   int DesktopHeight() const { return desktopHeight_; }
   bool PickObjectMode() const { return pickObjectMode_; }
@@ -275,6 +278,8 @@ class TVistrel {
   static constexpr int FHotKey3 = 3;  // Ctrl+Enter: confirm the window picker
   // Handles a hot key as if it had been pressed. UI thread.
   void HotKeyPressed(int id);
+  // Whether the three keys are taken from the desktop now. UI thread.
+  bool HoldsHotKeys() const { return hotKeysHeld_; }
 
  private:
   friend class RecordingSession;
@@ -299,6 +304,10 @@ class TVistrel {
   // The catalogue entry at `index` opened in query mode; null outside the catalogue.
   std::unique_ptr<VideoCompressor> OpenCatalogueEntry(int index);
   void CancelLikeEsc(bool restoreAppOnStop);
+  // Takes the three keys from the desktop while one of them can act (a preview, a recording,
+  // an open picker or a start that waits for its region) and gives them back as soon as none
+  // can; `release` gives them back in any case. UI thread.
+  void UpdateHotKeys(bool release = false);
   // Clears Recording and applies the preview switch again, as every way of ending a
   // recording from outside the session does.
   void EndRecordingFromOutside();
@@ -350,6 +359,7 @@ class TVistrel {
   StatisticsBoard statistics_{DefaultCodecName};
 
   Shared<bool> recording_{false};
+  Shared<bool> screenLost_{false};
   int desktopWidth_ = 0;
   int desktopHeight_ = 0;
   bool pickObjectMode_ = false;
@@ -376,6 +386,7 @@ class TVistrel {
   std::unique_ptr<FrameWindow> frameWindow_;
   RegionPicker* freeHandWindow_ = nullptr;  // open pickers, for the hot keys
   RegionPicker* objectPicker_ = nullptr;
+  bool hotKeysHeld_ = false;
   PreviewBitmap previewBitmap_;
   GrabContext uiGrab_;
 

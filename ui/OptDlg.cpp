@@ -254,6 +254,7 @@ void TfrmOption::ShowInputVolume(const AudioInputInfo& inputs, bool enable) {
   inputVolumeKnown_ = inputs.HasVolume && inputs.Volume >= 0 && AudioInput->currentIndex() >= 0;
   if (inputVolumeKnown_) {
     if (enable) SetEnabled({AudioVolume, LabelVolume}, true);
+    volumeOnLine_ = std::clamp(inputs.Volume, AudioVolume->minimum(), AudioVolume->maximum());
     AudioVolume->setValue(inputs.Volume);
   } else {
     AudioVolume->setValue(0);
@@ -280,8 +281,9 @@ void TfrmOption::RefreshLabels() {
   LabelQuality->setText(QString::number(VideoQuality->value()));
   LabelVolume->setText(QString::number(AudioVolume->value()));
   TVistrel* engine = Engine();
-  if (engine != nullptr && inputVolumeKnown_) {
+  if (engine != nullptr && inputVolumeKnown_ && AudioVolume->value() != volumeOnLine_) {
     engine->SetAudioInputVolume(AudioInput->currentIndex(), AudioVolume->value());
+    volumeOnLine_ = AudioVolume->value();
   }
 }
 

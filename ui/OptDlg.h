@@ -111,6 +111,10 @@ class TfrmOption final : public QDialog {
   // The selected input line's volume was read: only then does the volume slider stand for
   // the line's volume and may be written to it.
   bool inputVolumeKnown_ = false;
+  // The slider position that the line's volume already matches, as read or as last written:
+  // only another position is written, so that showing the dialog or moving another slider
+  // never lowers a volume above the slider's 100 % or undoes a change made elsewhere.
+  int volumeOnLine_ = -1;
 };
 
 }  // namespace orvenna

@@ -116,6 +116,17 @@ bool TfrmMain::SaveRecordingBeforeExit(bool uiThreadServesAnotherThread) {
   return true;
 }
 
+void TfrmMain::StopAndClose() {
+  // A handler of the engine on this stack, or a picker's modal loop, holds the engine: it is
+  // ended first, and the window closes on a later turn.
+  if (engine_ && (handlersRunning_ > 0 || Process().PendingStart)) {
+    if (Process().PendingStart) engine_->HotKeyPressed(TVistrel::FHotKey2);
+    QTimer::singleShot(kCloseRetryMilliseconds, this, [this] { StopAndClose(); });
+    return;
+  }
+  ExitButClick();
+}
+
 void TfrmMain::Guarded(const std::function<void()>& handler) {
   try {
     handler();

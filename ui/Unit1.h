@@ -61,6 +61,11 @@ class TfrmMain final : public QWidget {
   // next start, which keeps it. Answers false in that case only. UI thread.
   bool SaveRecordingBeforeExit(bool uiThreadServesAnotherThread);
 
+  // The program is asked to end (logout, shutdown, a closed terminal): a recording in
+  // progress is stopped and saved as the Stop button does, a pick that waits is cancelled, and
+  // then the window closes. UI thread.
+  void StopAndClose();
+
   // Raised once the window has closed and the engine is gone.
   std::function<void()> OnClosed;
 

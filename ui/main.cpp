@@ -11,6 +11,7 @@
 #include "ui/AppIcon.h"
 #include "ui/DesktopPlatform.h"
 #include "ui/OptDlg.h"
+#include "ui/StopSignals.h"
 #include "ui/Unit1.h"
 
 namespace {
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
   TForm2 form2;
   frmMain.SetAboutBox(&form2);
   frmMain.OnClosed = [] { QCoreApplication::quit(); };
+  StopSignals stopSignals;
+  stopSignals.OnSignal = [&frmMain] { frmMain.StopAndClose(); };
   frmMain.show();
   shellAtExit = &desktop.Shell();
   mainWindowAtExit = &frmMain;

@@ -30,6 +30,8 @@ class DesktopServices {
   DesktopServices& operator=(const DesktopServices&) = delete;
 
   const Platform& Services() const { return services_; }
+  // Why the sound server cannot be reached, or "" when it can.
+  std::string SoundServerProblem() { return mixer_.OfflineReason(); }
 
  private:
   std::unique_ptr<X11Screen> screen_;

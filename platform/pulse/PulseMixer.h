@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/Mixer.h"
 
@@ -29,6 +30,10 @@ class PulseMixerDriver final : public MixerDriver {
   ~PulseMixerDriver() override;
   PulseMixerDriver(const PulseMixerDriver&) = delete;
   PulseMixerDriver& operator=(const PulseMixerDriver&) = delete;
+
+  // Why no sound server is online (which server was tried and what it answered), once the
+  // first attempt to reach one has ended; "" while one is.
+  std::string OfflineReason();
 
   // Always 1: the device exists whether or not a server answers now.
   unsigned NumDevs() override;

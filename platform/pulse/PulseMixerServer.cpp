@@ -61,6 +61,12 @@ void PulseMixerServer::AddListener(const std::shared_ptr<Listener>& listener) {
   listeners_.push_back(listener);
 }
 
+std::string PulseMixerServer::WaitForFirstAttempt() {
+  std::unique_lock lock(mutex_);
+  attemptEnded_.wait(lock, [this] { return attempted_ || stopping_; });
+  return state_.online ? "" : offlineReason_;
+}
+
 void PulseMixerServer::Run() {
   bool connected = false;
   std::unique_lock lock(mutex_);
@@ -69,6 +75,9 @@ void PulseMixerServer::Run() {
       lock.unlock();
       connected = Connect();
       lock.lock();
+      offlineReason_ = connected ? "" : lastFailure_;
+      attempted_ = true;
+      attemptEnded_.notify_all();
       if (!connected) wake_.wait_for(lock, kRetryInterval, [this] { return stopping_; });
     } else {
       wake_.wait(lock, [this] { return stopping_ || lost_; });

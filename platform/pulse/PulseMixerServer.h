@@ -55,6 +55,12 @@ class PulseMixerServer {
 
   void AddListener(const std::shared_ptr<Listener>& listener);
 
+  // Waits until the keeper's first attempt to connect and read the server has ended (at most
+  // the connection's and the reading's answer timeouts), so that a first reading of the copy
+  // is the server's and not the empty copy of a connection still under way. Answers why no
+  // server is online, or "" when one is.
+  std::string WaitForFirstAttempt();
+
   // Runs `read` on the copy of the server's state, under its lock; `read` must not call back
   // into the server.
   template <typename Read>
@@ -123,6 +129,9 @@ class PulseMixerServer {
   bool stopping_ = false;
   bool lost_ = false;             // the loop thread saw the connection fail; the keeper drops it
   std::condition_variable wake_;  // the keeper's: stopping_ or lost_ changed
+  bool attempted_ = false;        // the keeper's first attempt has ended
+  std::string offlineReason_;     // of the keeper's last attempt; "" once online
+  std::condition_variable attemptEnded_;
 
   std::mutex connectionMutex_;
   std::unique_ptr<PulseConnection> connection_;  // the one that is online, else null

@@ -16,6 +16,7 @@ struct ErrorRouting {
   std::unordered_map<Display*, X11Connection*> connections;
   XErrorHandler previousError = nullptr;
   XIOErrorHandler previousLoss = nullptr;
+  bool lossTold = false;  // every connection of the process notices a loss: one line says it
 };
 
 ErrorRouting& Routing() {
@@ -107,8 +108,11 @@ int X11Connection::ReportLoss(Display* display) {
     const auto it = routing.connections.find(display);
     if (it != routing.connections.end()) {
       // Returning hands over to MarkBroken instead of ending the process.
-      std::fprintf(stderr, "X11: lost the connection to the X display '%s'\n",
-                   it->second->name_.c_str());
+      if (!routing.lossTold) {
+        std::fprintf(stderr, "X11: lost the connection to the X display '%s'\n",
+                     it->second->name_.c_str());
+      }
+      routing.lossTold = true;
       return 0;
     }
     previous = routing.previousLoss;

@@ -1,7 +1,9 @@
 // The engine on the real X server: packed frames of a known picture at every depth, the
-// cursor in the frame, and hot keys typed with xdotool reaching the engine.
+// cursor in the frame, and hot keys typed with xdotool: taken from other programs only while
+// they can act.
 
 #include <X11/cursorfont.h>
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -203,27 +205,78 @@ TEST_F(EngineX11Test, KeptCursorFollowsEveryChange) {
   expectFresh("not recorded");
 }
 
-TEST_F(EngineX11Test, TypedHotKeysReachTheEngine) {
+// The keys a second client hears with the keyboard focus: while the engine idles, Esc and
+// Ctrl+Enter reach that client; while a recording runs, the engine takes them; once it ended,
+// they reach the client again.
+TEST_F(EngineX11Test, HotKeysAreTakenFromOtherProgramsOnlyWhileTheyCanAct) {
+  x11test::PatternWindow other(display_.get(), Rect{500, 400, 40, 30});
+  ASSERT_TRUE(other.Shown());
+  XSelectInput(display_.get(), other.window(), KeyPressMask);
+  XSetInputFocus(display_.get(), other.window(), RevertToParent, CurrentTime);
+  XSync(display_.get(), False);
+  const auto type = [&](const char* keys) {
+    ASSERT_EQ(std::system((std::string("xdotool key ") + keys).c_str()), 0);
+  };
+  // The keys the other client heard until it heard `expected` of them (or for a moment).
+  const auto heardByOther = [&](std::size_t expected) {
+    std::vector<KeySym> heard;
+    x11test::WaitFor(
+        [&] {
+          while (XPending(display_.get()) > 0) {
+            XEvent event;
+            XNextEvent(display_.get(), &event);
+            if (event.type == KeyPress) heard.push_back(XLookupKeysym(&event.xkey, 0));
+          }
+          return heard.size() >= expected;
+        },
+        expected ? 5 : 0.3);
+    return heard;
+  };
+
+  type("Escape ctrl+Return");
+  EXPECT_EQ(heardByOther(2), (std::vector<KeySym>{XK_Escape, XK_Return}));
+  EXPECT_EQ(shell_.RunPosted(), 0) << "the idle engine heard a key";
+  EXPECT_FALSE(engine_->HoldsHotKeys());
+
+  engine_->SetScreenRegion(TScreenRegion::FixedStable);
+  engine_->SetMinimizeAppOnStart(false);
+  ASSERT_TRUE(engine_->StartRecording((base_ / "taken.avi").string()));
+  EXPECT_TRUE(engine_->HoldsHotKeys());
+  Process().StopRequest = TStopRequest::None;
+  type("shift+Escape");
+  ASSERT_TRUE(x11test::WaitFor([&] {
+    shell_.RunPosted();
+    return !engine_->Recording();
+  }));
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
+  EXPECT_TRUE(heardByOther(0).empty()) << "the recording's key reached the other client";
+  engine_->StopAndWaitForRecording();
+  shell_.RunPosted();
+  EXPECT_FALSE(engine_->HoldsHotKeys());
+
+  type("ctrl+Return Escape");
+  EXPECT_EQ(heardByOther(2), (std::vector<KeySym>{XK_Return, XK_Escape}));
+}
+
+// Ctrl+Enter confirms an open window picker with the engine's region; Esc cancels one.
+TEST_F(EngineX11Test, TypedKeysCloseAnOpenPicker) {
   const auto type = [&](const char* keys) {
     ASSERT_EQ(std::system((std::string("xdotool key ") + keys).c_str()), 0);
     ASSERT_TRUE(x11test::WaitFor([&] { return shell_.RunPosted() > 0; }));
   };
-  Process().StopRequest = TStopRequest::None;
-  type("shift+Escape");
-  EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
-  type("Escape");
-  EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
-
-  // Ctrl+Enter confirms an open window picker with the engine's region.
-  ModalResult closedWith = ModalResult::None;
-  ui_.preparePicker = [&](FakePicker& picker) {
-    picker.onShow = [&] {
-      type("ctrl+Return");
-      closedWith = picker.closedWith;
+  for (const auto& [keys, expected] :
+       {std::pair{"ctrl+Return", ModalResult::Ok}, std::pair{"Escape", ModalResult::Cancel}}) {
+    ModalResult closedWith = ModalResult::None;
+    ui_.preparePicker = [&](FakePicker& picker) {
+      picker.onShow = [&] {
+        type(keys);
+        closedWith = picker.closedWith;
+      };
     };
-  };
-  engine_->SelectObjectArea();
-  EXPECT_EQ(closedWith, ModalResult::Ok);
+    engine_->SelectObjectArea();
+    EXPECT_EQ(closedWith, expected) << keys;
+    EXPECT_FALSE(engine_->HoldsHotKeys()) << keys;
+  }
 }
 
 }  // namespace

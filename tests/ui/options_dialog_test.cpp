@@ -226,7 +226,7 @@ TEST_F(OptionsDialogTest, InputLineAndVolumeActAtOnceAndStayAfterCancel) {
     SCOPED_TRACE(slider->objectName().toStdString());
     MicVolume() = {0};  // changed behind the dialog's back
     slider->setValue(slider->value() + 1);
-    EXPECT_EQ(MicVolume(), Values{39321}) << "every slider applies the input volume again";
+    EXPECT_EQ(MicVolume(), Values{0}) << "only the volume slider writes the volume";
   }
   d.AudioVolume->setValue(25);
   EXPECT_EQ(MicVolume(), Values{16384});
@@ -259,6 +259,22 @@ TEST_F(OptionsDialogTest, InputLineAndVolumeActAtOnceAndStayAfterCancel) {
   EXPECT_TRUE(d.AudioInput->isEnabled());
   EXPECT_EQ(d.AudioInput->currentText(), "Line");
   EXPECT_FALSE(d.AudioVolume->isEnabled());
+}
+
+// A volume above what the slider shows stays as it is until the user moves the slider.
+TEST_F(OptionsDialogTest, AVolumeAboveTheSlidersRangeIsKept) {
+  TfrmOption& d = *dialog_;
+  MicVolume() = {85196};  // 130 %
+  d.show();
+  EXPECT_EQ(d.AudioVolume->value(), 100);
+  d.VideoQuality->setValue(d.VideoQuality->value() + 1);
+  d.AudioRecord->setChecked(true);
+  d.Button2->click();
+  EXPECT_EQ(MicVolume(), Values{85196});
+  d.show();
+  d.AudioVolume->setValue(99);
+  EXPECT_EQ(MicVolume(), Values{64880});
+  d.Button3->click();
 }
 
 TEST_F(OptionsDialogTest, AnInputVolumeThatCannotBeReadIsNeitherShownNorWritten) {

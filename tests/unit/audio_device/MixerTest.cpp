@@ -110,5 +110,22 @@ TEST(Mixer, ChangesOfTheOpenDeviceReachTheirLine) {
   EXPECT_EQ(heard, (std::vector<std::string>{"line Mix", "control Recording Control 3"}));
 }
 
+// A sound server's sources come and go between reading the lines and choosing one: the choice
+// is written as a value per item of the list the server has now.
+TEST(Mixer, ASourceIsSelectedInTheListAsItIsNow) {
+  FakeMixerDriver driver;
+  driver.devices.push_back(
+      {"Card",
+       {{{"Recording Control", {Chooser(MIXERCONTROL_CONTROLTYPE_MUX, {"Mic", "Line"}, 0)}},
+         {{"Mic", {}}, {"Line", {}}}}}});
+  TAudioMixer mixer(driver);
+  FakeMixerDestination& recording = driver.devices[0].destinations[0];
+  recording.sources = {{"USB", {}}, {"Mic", {}}, {"Monitor", {}}, {"Line", {}}};
+  recording.line.controls[0].items = {"USB", "Mic", "Monitor", "Line"};
+
+  mixer.DestinationLine().SetSelectedSource(1);  // "Line", read before the list grew
+  EXPECT_EQ(recording.line.controls[0].values, (std::vector<std::uint32_t>{0, 0, 0, 1}));
+}
+
 }  // namespace
 }  // namespace orvenna

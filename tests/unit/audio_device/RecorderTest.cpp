@@ -165,5 +165,28 @@ TEST_F(RecorderTest, MisuseAndFailuresToStart) {
   ExpectWave(PathOf("device.wav"), 0);
 }
 
+// A format of the caller's own is written with the extra bytes it counts, as supplied.
+TEST_F(RecorderTest, TheFileHoldsTheSuppliedFormatWithItsExtraBytes) {
+  recorder_.SetPCMFormat(TPCMFormat::nonePCM);
+  recorder_.OnFormat = [](TWaveAudioIn&, std::vector<std::uint8_t>& format) {
+    WAVEFORMATEX record;
+    FillStandardPCMFormat(record, TPCMFormat::Mono16bit8000Hz);
+    record.cbSize = 4;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
+    format.assign(bytes, bytes + sizeof record);
+    format.insert(format.end(), {0xA1, 0xB2, 0xC3, 0xD4});
+  };
+  try {
+    recorder_.RecordToFile(PathOf("extra.wav"));
+  } catch (const EWaveAudioSysError&) {  // whether the device takes it does not matter here
+  }
+  StopAndWait();
+  const std::vector<std::uint8_t> bytes = FileBytes(PathOf("extra.wav"));
+  ASSERT_GE(bytes.size(), 42u);
+  EXPECT_EQ(U32At(bytes, 16), 22u);  // the "fmt " chunk's size
+  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 38, bytes.begin() + 42),
+            (std::vector<std::uint8_t>{0xA1, 0xB2, 0xC3, 0xD4}));
+}
+
 }  // namespace
 }  // namespace orvenna

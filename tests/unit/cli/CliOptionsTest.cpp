@@ -100,6 +100,10 @@ TEST(CliOptions, RefusesBadArgumentsWithOneLine) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
+  // A number beyond the limit is told the limit.
+  std::string error;
+  EXPECT_FALSE(Parse({"--region", "0,0,2147483647,2147483647", "a.avi"}, &error));
+  EXPECT_NE(error.find("from -100000 to 100000"), std::string::npos) << error;
 }
 
 // Positions count every installed compressor; the engine's catalogue holds only those that
@@ -108,7 +112,8 @@ TEST(CompressorChoice, PositionsAndCodesNameInstalledCompressors) {
   const std::vector<InstalledCompressor> installed = {{"H264", "H.264", -1},
                                                       {"MSVC", "MS Video 1", -1},
                                                       {"ZMBV", "ZMBV", 0},
-                                                      {"FMP4", "MPEG-4", 1}};
+                                                      {"FMP4", "MPEG-4", 1},
+                                                      {"DIB ", "Full Frames", 2}};
   const std::string region = "a 301 x 299 region at 24 bits per pixel";
   struct Case {
     std::string wanted;
@@ -123,9 +128,12 @@ TEST(CompressorChoice, PositionsAndCodesNameInstalledCompressors) {
       {"1", -1, "the compressor MSVC (MS Video 1) cannot take a 301 x 299 region"},
       {"MSVC", -1, "the compressor MSVC (MS Video 1) cannot take"},
       {"0", -1, "H264 (H.264) cannot take"},
-      {"4", -1, "there is no compressor 4 (positions are 0 to 3"},
+      {"5", -1, "there is no compressor 5 (positions are 0 to 4"},
       {"QQQQ", -1, "no compressor 'QQQQ' is installed"},
-      {"zmbv", -1, "no compressor 'zmbv'"},  // codes are exact
+      {"zmbv", 0, ""},  // codes in any case, without the spaces that fill them to four
+      {"DIB", 2, ""},
+      {"dib ", 2, ""},
+      {"DI", -1, "no compressor 'DI' is installed"},
   };
   for (const Case& c : cases) {
     std::string error;

@@ -109,6 +109,24 @@ TEST(AudioSettings, WithoutARecordingDestinationEveryDestinationOfTheSelectingDe
   EXPECT_EQ(rig.mixer.devices[1].destinations[2].line.controls[0].values[0], 32768u);
 }
 
+// The options dialog lists the inputs when it is shown; a microphone plugged in meanwhile
+// changes the server's list, and the index chosen then counts in the list as it is now.
+TEST(AudioSettings, ChoosingAnInputReadsTheSourcesAgain) {
+  EngineRig rig;
+  rig.mixer.devices = {{"Card", {Recording("Recording Control")}}};
+  TVistrel& engine = rig.Make();
+  AudioInputInfo info;
+  engine.GetAudioInputs(info);
+  FakeMixerDestination& recording = rig.mixer.devices[0].destinations[0];
+  recording.sources.insert(recording.sources.begin(), FakeMixerLine{"USB", {Volume(0)}});
+  recording.line.controls[0] = Select({"USB", "Mic", "Line", "Monitor"}, 2);
+
+  engine.SetAudioInput(0);
+  engine.SetAudioInputVolume(0, 50);
+  EXPECT_EQ(recording.line.controls[0].values, (std::vector<std::uint32_t>{1, 0, 0, 0}));
+  EXPECT_EQ(recording.sources[0].controls[0].values[0], 32768u);
+}
+
 TEST(AudioSettings, NoMixerLeavesTheListEmptyAndTheLastValues) {
   EngineRig rig;
   rig.mixer.devices = {{"Card", {Recording("Recording Control")}}};

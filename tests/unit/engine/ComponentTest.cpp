@@ -16,7 +16,7 @@ struct ProgressCall {
   std::string caption;
 };
 
-TEST(EngineComponent, ConstructionSetsDefaultsAndRegistersHotKeys) {
+TEST(EngineComponent, ConstructionSetsDefaults) {
   EngineRig rig;
   TVistrel& engine = rig.Make();
   EXPECT_EQ(engine.FPSPlayBack(), 40);
@@ -58,14 +58,7 @@ TEST(EngineComponent, ConstructionSetsDefaultsAndRegistersHotKeys) {
   // The catalogue was built at construction: the one fake compressor accepts 32-bit frames.
   EXPECT_EQ(engine.CompressorCount(), 1);
 
-  ASSERT_EQ(rig.hotKeys.registered.size(), 3u);
-  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey1].modifiers, 4u);
-  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey1].virtualKey, 27u);
-  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey2].modifiers, 0u);
-  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey2].virtualKey, 27u);
-  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey3].modifiers, 2u);
-  EXPECT_EQ(rig.hotKeys.registered[TVistrel::FHotKey3].virtualKey, 13u);
-  rig.engine.reset();
+  // An idle engine leaves Esc and Ctrl+Enter to the other programs of the desktop.
   EXPECT_TRUE(rig.hotKeys.registered.empty());
 }
 
@@ -110,13 +103,62 @@ TEST(EngineComponent, PreviewSwitchesTimerAndFrame) {
   EXPECT_EQ(previews[0], std::make_tuple(false, false, false));
 }
 
-TEST(EngineComponent, EscWhileIdleOnlySetsCancel) {
+// The three keys are the engine's exactly while one of them can act, with the modifiers and
+// keys they have; a pressed key that ends what held them gives them back.
+TEST(EngineComponent, HotKeysAreHeldOnlyWhileTheyCanAct) {
   EngineRig rig;
-  rig.Make();
+  TVistrel& engine = rig.Make();
+  engine.SetSelectedCompressor(0);
+  const auto held = [&] {
+    EXPECT_EQ(engine.HoldsHotKeys(), !rig.hotKeys.registered.empty());
+    return engine.HoldsHotKeys();
+  };
+  engine.SetShowPreview(true);
+  ASSERT_TRUE(held());
+  ASSERT_EQ(rig.hotKeys.registered.size(), 3u);
+  const std::pair<unsigned, unsigned> keys[] = {
+      {rig.hotKeys.registered[TVistrel::FHotKey1].modifiers,
+       rig.hotKeys.registered[TVistrel::FHotKey1].virtualKey},
+      {rig.hotKeys.registered[TVistrel::FHotKey2].modifiers,
+       rig.hotKeys.registered[TVistrel::FHotKey2].virtualKey},
+      {rig.hotKeys.registered[TVistrel::FHotKey3].modifiers,
+       rig.hotKeys.registered[TVistrel::FHotKey3].virtualKey}};
+  EXPECT_EQ(keys[0], std::make_pair(4u, 27u));  // Shift+Esc
+  EXPECT_EQ(keys[1], std::make_pair(0u, 27u));  // Esc
+  EXPECT_EQ(keys[2], std::make_pair(2u, 13u));  // Ctrl+Enter
+  engine.SetShowPreview(false);
+  EXPECT_FALSE(held());
+
+  ASSERT_TRUE(engine.StartRecording(rig.base + "/out.avi"));
+  EXPECT_TRUE(held());
+  rig.hotKeys.Press(TVistrel::FHotKey1);
+  EXPECT_FALSE(held()) << "a stopped recording without a preview";
+  rig.WaitForRecordingThread();
+
+  engine.SetShowPreview(true);
+  ASSERT_TRUE(engine.StartRecording(rig.base + "/out.avi"));
+  rig.hotKeys.Press(TVistrel::FHotKey1);
+  EXPECT_TRUE(held()) << "the preview still runs";
+  rig.WaitForRecordingThread();
   rig.hotKeys.Press(TVistrel::FHotKey2);
+  EXPECT_FALSE(held());
   EXPECT_EQ(Process().StopRequest, TStopRequest::Cancel);
-  EXPECT_EQ(rig.shell.CountCalls("restore"), 0);
-  EXPECT_FALSE(rig.ui.timer->Enabled());
+
+  engine.SetScreenRegion(TScreenRegion::FreeHand);
+  EXPECT_FALSE(engine.StartRecording(rig.base + "/out.avi"));
+  EXPECT_TRUE(held()) << "a start waits for its region";
+  bool heldWhileOpen = false;
+  rig.ui.preparePicker = [&](FakePicker& picker) {
+    picker.onShow = [&] {
+      heldWhileOpen = held();
+      rig.hotKeys.Press(TVistrel::FHotKey2);
+    };
+  };
+  rig.ui.timer->Fire();
+  EXPECT_TRUE(heldWhileOpen);
+  EXPECT_FALSE(held()) << "the cancelled pick";
+  rig.engine.reset();
+  EXPECT_TRUE(rig.hotKeys.registered.empty());
 }
 
 TEST(EngineComponent, EscDuringPreviewRestoresAndEndsPreview) {
