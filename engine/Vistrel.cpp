@@ -317,7 +317,8 @@ void TVistrel::StopAndWaitForRecording() {
 void TVistrel::WaitForRecordThread() {
   if (sessionThread_.joinable()) {
     platform_.shell.ProcessEventsUntil([this] { return workerDone_.Get(); });
-    sessionThread_.join();
+    // The thread's own end, served meanwhile, may have joined it already.
+    if (sessionThread_.joinable()) sessionThread_.join();
   }
   session_.reset();
   recordingLock_.reset();
