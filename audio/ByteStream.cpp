@@ -149,7 +149,12 @@ std::int64_t TFileStream::Read(void* data, std::size_t count) {
 
 std::int64_t TFileStream::Write(const void* data, std::size_t count) {
   return TransferAll(static_cast<const std::uint8_t*>(data), count,
-                     [this](const std::uint8_t* at, std::size_t n) { return write(fd_, at, n); });
+                     [this](const std::uint8_t* at, std::size_t n) {
+                       const ssize_t written = write(fd_, at, n);
+                       if (written < 0 && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
+                         ranOutOfRoom_ = true;
+                       return written;
+                     });
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {

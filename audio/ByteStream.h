@@ -31,6 +31,9 @@ class TStream {
   // Lengthens (with zeros) or shortens the stream; the position is kept within the new size.
   virtual bool SetSize(std::int64_t size) = 0;
 
+  // True once a write failed for want of room (a full disk, a quota, the largest file).
+  virtual bool RanOutOfRoom() const { return false; }
+
   std::int64_t Position() { return Seek(0, SeekOrigin::Current); }
   // Copies `count` bytes from `source`'s position to this stream's position: the number
   // copied (less when `source` ends early or this stream refuses), or -1 when nothing could be.
@@ -75,11 +78,13 @@ class TFileStream final : public TStream {
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   std::int64_t Size() override;
   bool SetSize(std::int64_t size) override;
+  bool RanOutOfRoom() const override { return ranOutOfRoom_; }
 
  private:
   explicit TFileStream(int fd) : fd_(fd) {}
 
   int fd_;
+  bool ranOutOfRoom_ = false;
 };
 
 }  // namespace orvenna

@@ -50,6 +50,7 @@ bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> wri
   }
   writer_ = std::move(writer);
   lead_ = 0;
+  ranOutOfRoom_ = false;
   bool opened = false;
   try {
     opened = Open();
@@ -75,12 +76,12 @@ std::vector<std::uint8_t> TStockAudioRecorder::GetWaveFormat() {
 
 void TStockAudioRecorder::ProcessData(std::uint8_t* data, std::uint32_t count, bool&) {
   if (!WriteLead(data, count)) {
-    Success(MMSYSERR_ERROR);
+    FailWrite();
     return;
   }
   if (count == 0) return;
   const std::int64_t written = writer_ ? writer_->Write(data, count) : -1;
-  if (written != count) Success(MMSYSERR_ERROR);
+  if (written != count) FailWrite();
 }
 
 // Writes the silence of a positive lead, or leaves out the first bytes of a negative one;
@@ -111,6 +112,11 @@ void TStockAudioRecorder::WaveInClosed() {
 }
 
 // An error while the device is being opened finishes the file that was started.
+void TStockAudioRecorder::FailWrite() {
+  if (writer_ && writer_->RanOutOfRoom()) ranOutOfRoom_ = true;
+  Success(MMSYSERR_ERROR);
+}
+
 void TStockAudioRecorder::DoError() {
   if (!Active() && writer_) FinishWriter();
   TWaveAudioIn::DoError();

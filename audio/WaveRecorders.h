@@ -37,6 +37,8 @@ class TStockAudioRecorder : public TWaveAudioIn {
   // first recorded byte, or (negative) that many first bytes left out. Takes effect when the
   // first data is written. Any thread.
   void SetLead(std::int64_t bytes) { lead_ = bytes; }
+  // True once the recording stopped because the disk under its file is full. Any thread.
+  bool RanOutOfRoom() const { return ranOutOfRoom_; }
 
  protected:
   void WaveInClosed() override;
@@ -47,11 +49,14 @@ class TStockAudioRecorder : public TWaveAudioIn {
 
  private:
   void FinishWriter();
+  // A write of the sound failed: the recording ends with an error.
+  void FailWrite();
 
   bool WriteLead(std::uint8_t*& data, std::uint32_t& count);
 
   std::unique_ptr<TWaveStreamAdapter> writer_;
   std::atomic<std::int64_t> lead_{0};
+  std::atomic<bool> ranOutOfRoom_{false};
   TCustomWaveStorage* stock_ = nullptr;
 };
 

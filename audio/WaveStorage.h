@@ -158,6 +158,8 @@ class TWaveStreamAdapter {
   std::uint32_t DataOffset();
   // The file's format record, followed by its cbSize extra bytes; null when not valid. Valid
   // until the next parse.
+  // True once a write to the stream failed for want of room.
+  bool RanOutOfRoom() const { return stream_.RanOutOfRoom(); }
   const WAVEFORMATEX* WaveFormat();
   TWaveStreamState State() const { return state_; }
 

@@ -219,6 +219,7 @@ int main(int argc, char** argv) {
     // save would end with no file at all), and an existing file the user did not let go.
     std::string problem = engine.TempFileProblem(options->output);
     if (problem.empty()) problem = ExistingOutputProblem(options->output, options->yes);
+    if (problem.empty()) problem = engine.OutputProblem(options->output);
     if (!problem.empty()) {
       std::cerr << "orvenna-cli: " << problem << "\n";
       return 2;

@@ -142,7 +142,9 @@ AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTRE
     return AVIERR_BADPARAM;
   }
   if (files.Exists(fileName) && files.IsLocked(fileName)) {
-    RaiseError("Can not delete existing video file.");
+    const std::string cause = files.WriteProblem(fileName);
+    RaiseError("Can not delete existing video file. " + fileName + ": " +
+               (cause.empty() ? "another program holds it" : cause) + ".");
     return AVIERR_FILEOPEN;
   }
   platform_.shell.PushBusyCursor();
@@ -153,8 +155,12 @@ AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTRE
   if (result == AVIERR_DISKFULL) {
     RaiseError("The disk holding " + FolderOf(fileName) + " is full: " + fileName +
                " was not written (a file of that name was left as it was).");
-  } else if (result != AVIERR_OK) {
+  } else if (result == AVIERR_USERABORT) {
     RaiseError(SaveErrorText(result));
+  } else if (result != AVIERR_OK) {
+    // The file, and what stood in the way where the file system can tell.
+    const std::string cause = files.WriteProblem(fileName);
+    RaiseError(SaveErrorText(result) + " " + fileName + (cause.empty() ? "" : ": " + cause) + ".");
   }
   return result;
 }

@@ -49,7 +49,10 @@ void AudioTrack::ClearHandlers() {
 }
 
 bool AudioTrack::Start() {
-  recorder_.OnError = [this](TWaveAudioIO& sender) { NoteFailure(sender.LastErrorText()); };
+  recorder_.OnError = [this](TWaveAudioIO& sender) {
+    NoteFailure(recorder_.RanOutOfRoom() ? "the disk holding " + temp_.Path() + " is full"
+                                         : sender.LastErrorText());
+  };
   recorder_.OnActivate = [this](TWaveAudioIO&) {
     activatedAt_ = engine_.platform_.clock.Milliseconds();
     activated_ = true;

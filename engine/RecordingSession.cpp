@@ -117,6 +117,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
     engine_.AssembleRecording(fileName, tracks_);
   }
   if (!lostScreenReport_.empty()) engine_.RaiseError(lostScreenReport_);
+  const bool fileNotMade = videoTrack.FileNotMade();
   tracks_.clear();
   sound_ = nullptr;
   AVIFileExit();
@@ -128,6 +129,11 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   if (!failed) {
     engine_.useDefaultCompressor_.Set(false);
     return SessionOutcome::Finished;
+  }
+  if (fileNotMade) {  // reported; another compressor would not make the file either
+    engine_.useDefaultCompressor_.Set(false);
+    EndAsCancelled(/*raisePreview=*/true);
+    return SessionOutcome::Abandoned;
   }
   return OutcomeOfFailure();
 }

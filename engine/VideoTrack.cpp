@@ -36,7 +36,10 @@ bool VideoTrack::CreateFile() {
   Platform& platform = engine_.platform_;
   if (AVIFileOpen(file_, platform.files, temp_.Path(), OF_WRITE | OF_CREATE) != AVIERR_OK) {
     file_.reset();
-    engine_.RaiseError("Error on create AVI file.");
+    const std::string cause = platform.files.WriteProblem(temp_.Path());
+    engine_.RaiseError("Error on create AVI file. " + temp_.Path() +
+                       (cause.empty() ? "" : ": " + cause) + ".");
+    fileNotMade_ = true;
     return false;
   }
 

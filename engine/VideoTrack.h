@@ -49,6 +49,9 @@ class VideoTrack final : public RecordingTrack {
   // True once a write failed because the disk holding the temporary file is full; the file is
   // then cut short but readable, and Finish does not count that as a failure.
   bool OutOfRoom() const { return outOfRoom_; }
+  // True when Start failed because the temporary file could not be made: no compressor would
+  // do better, so the default one is not offered.
+  bool FileNotMade() const { return fileNotMade_; }
   // The playing time of the frames the finished temporary file holds, in milliseconds.
   std::int64_t KeptMilliseconds();
 
@@ -62,6 +65,7 @@ class VideoTrack final : public RecordingTrack {
   PackedFrame sample_;
   TempFileWatch temp_;
   bool outOfRoom_ = false;
+  bool fileNotMade_ = false;
   PAVIFILE file_;
   PAVISTREAM raw_;
   PAVISTREAM compressed_;

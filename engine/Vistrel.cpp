@@ -230,13 +230,21 @@ std::string TVistrel::TempFileProblem(const std::string& fileName) const {
   return "";
 }
 
+std::string TVistrel::OutputProblem(const std::string& fileName) const {
+  if (std::string problem = TempFileProblem(fileName); !problem.empty()) return problem;
+  const std::string cause = platform_.files.WriteProblem(fileName);
+  if (cause.empty()) return "";
+  return "The recording cannot be saved as " + fileName + ": " + cause +
+         ". Choose another name or folder.";
+}
+
 bool TVistrel::StartRecording(const std::string& fileName) {
   CheckUiThread("StartRecording");
   if (Recording()) return false;
   // A recording that has ended may still be saving and removing its temporary files, which
   // the new one would reuse: refuse until that thread is done.
   if (sessionThread_.joinable()) return false;
-  if (const std::string problem = TempFileProblem(fileName); !problem.empty()) {
+  if (const std::string problem = OutputProblem(fileName); !problem.empty()) {
     RaiseError(problem);
     return false;
   }

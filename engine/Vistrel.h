@@ -214,6 +214,11 @@ class TVistrel {
   // Empty when a recording may be saved as `fileName`; else why not, in a sentence for the
   // user: it is one of the temporary files the recording writes and then removes. Any thread.
   std::string TempFileProblem(const std::string& fileName) const;
+  // Why a recording could not be saved as `fileName` (a temporary file of the recorder, a
+  // folder that does not exist or cannot be written, a name too long, a folder or a device at
+  // that name), as a sentence for the user; empty when it can be. Checked before recording, so
+  // that nothing is recorded that cannot be saved. Any thread.
+  std::string OutputProblem(const std::string& fileName) const;
   // True from a successful start until the recording thread has ended (after saving and
   // removing the temporary files); no new recording starts meanwhile.
   bool SessionThreadRunning() const { return sessionThread_.joinable(); }

@@ -59,6 +59,10 @@ class Files {
   // True when `path`, or one of its names between slashes, is longer than the file system
   // allows.
   virtual bool NameTooLong(const std::string& path) = 0;
+  // Why a recording could not be saved as `path`, in words ("its folder /x does not exist"),
+  // found by trying to create a file beside it; empty when it can be. A regular file that
+  // stands there does not count: the save replaces it.
+  virtual std::string WriteProblem(const std::string& /*path*/) { return {}; }
   // True when `a` and `b` name one file: by device and inode when both exist (through links
   // and other names), else by the same name in the same folder once the folders are resolved.
   virtual bool SameFile(const std::string& a, const std::string& b) { return a == b; }

@@ -382,4 +382,28 @@ void PosixFiles::DeletePendingFiles() {
   }
 }
 
+std::string PosixFiles::WriteProblem(const std::string& path) {
+  if (NameTooLong(path)) return "the name is too long for the file system";
+  struct stat status {};
+  if (lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    return S_ISDIR(status.st_mode)   ? "a folder stands at that name"
+           : S_ISLNK(status.st_mode) ? "a symbolic link stands at that name"
+                                     : "something other than a file (a device, a pipe or a "
+                                       "socket) stands at that name";
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  if (stat(folder.c_str(), &status) != 0) {
+    return "its folder " + folder + " cannot be reached: " + std::strerror(errno);
+  }
+  if (!S_ISDIR(status.st_mode)) return folder + " is not a folder";
+  std::string probe = folder + "/.orvenna-write-check-XXXXXX";
+  const int fd = mkstemp(probe.data());
+  if (fd < 0) return "no file can be made in its folder " + folder + ": " + std::strerror(errno);
+  close(fd);
+  unlink(probe.c_str());
+  return {};
+}
+
 }  // namespace orvenna

@@ -38,6 +38,7 @@ class PosixFiles final : public Files {
   // Names between slashes are measured against the limit of the folder of the last one.
   bool NameTooLong(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
+  std::string WriteProblem(const std::string& path) override;
   // Only files directly inside the temporary folder can be listed; false for any other path.
   bool DeleteAtNextStart(const std::string& path) override;
   // Removes the listed files that lie directly inside the temporary folder. A file that another

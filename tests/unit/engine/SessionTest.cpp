@@ -298,10 +298,38 @@ TEST_F(SessionTest, ExistingOutputIsReplaced) {
   EXPECT_EQ(std::string(riff, 4), "RIFF");
 }
 
+// What can be seen before recording is refused then, with the file and the cause, and nothing
+// is recorded.
+TEST_F(SessionTest, AnOutputThatCannotBeWrittenIsRefusedBeforeRecording) {
+  engine_->SetSelectedCompressor(0);
+  std::filesystem::create_directory(rig_.base + "/folder.avi");
+  const struct {
+    std::string output;
+    std::string cause;
+  } cases[] = {
+      {rig_.base + "/missing-folder/out.avi", "its folder " + rig_.base + "/missing-folder"},
+      {rig_.base + "/folder.avi", "a folder stands at that name"},
+      {rig_.base + "/" + std::string(300, 'x') + ".avi", "the name is too long"},
+      {"/proc/out.avi", "no file can be made in its folder /proc"},
+  };
+  for (const auto& c : cases) {
+    log_.clear();
+    EXPECT_FALSE(engine_->StartRecording(c.output)) << c.output;
+    ASSERT_EQ(log_.size(), 1u) << c.output;
+    EXPECT_EQ(log_[0].rfind("error The recording cannot be saved as " + c.output + ": " + c.cause,
+                            0),
+              0u)
+        << log_[0];
+    EXPECT_FALSE(engine_->SessionThreadRunning());
+  }
+}
+
 TEST_F(SessionTest, FailedSaveKeepsTheRecording) {
   engine_->SetSelectedCompressor(0);
-  output_ = rig_.base + "/missing-folder/out.avi";
-  Record(20, 4);
+  const std::string folder = rig_.base + "/going";
+  std::filesystem::create_directory(folder);
+  output_ = folder + "/out.avi";
+  RecordUntil(20, [&] { return std::filesystem::remove_all(folder) > 0 || true; });
   EXPECT_FALSE(Process().SaveSucceeded);
   const std::string kept = rig_.TempFolder() + "out.recovered.avi";
   EXPECT_TRUE(Logged("error The recording was kept in " + kept + "."));
