@@ -395,7 +395,9 @@ std::string PosixFiles::WriteProblem(const std::string& path) {
   const std::string folder =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   if (stat(folder.c_str(), &status) != 0) {
-    return "its folder " + folder + " cannot be reached: " + std::strerror(errno);
+    return "its folder " + folder +
+           (errno == ENOENT ? " does not exist"
+                            : std::string(" cannot be reached: ") + std::strerror(errno));
   }
   if (!S_ISDIR(status.st_mode)) return folder + " is not a folder";
   std::string probe = folder + "/.orvenna-write-check-XXXXXX";
