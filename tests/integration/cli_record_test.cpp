@@ -113,9 +113,14 @@ TEST_F(CliRecordTest, SigtermStopsAndKeeps) {
   EXPECT_TRUE(std::filesystem::exists(out));
 }
 
+// The target's folder goes while the recording runs: the save fails, and the recording is kept.
 TEST_F(CliRecordTest, UnwritableTargetKeepsTheRecording) {
-  const std::string out = Output("no-such-folder/lost.avi");
-  const CommandResult run = Record("--seconds 1 --compressor ZMBV --region " + kRegion, out);
+  const std::string folder = Output("going");
+  std::filesystem::create_directory(folder);
+  const std::string out = folder + "/lost.avi";
+  const CommandResult run =
+      RunCommand(kCli + " --seconds 1 --compressor ZMBV --region " + kRegion + " '" + out +
+                 "' 2>&1 & sleep 0.5; rm -r '" + folder + "'; wait $!");
   EXPECT_NE(run.exitCode, 0);
   EXPECT_NE(run.output.find("Error: "), std::string::npos) << run.output;
   const std::size_t kept = run.output.find("The recording was kept in ");
