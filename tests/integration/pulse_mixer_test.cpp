@@ -213,6 +213,20 @@ TEST_F(PulseMixerTest, OneDeviceWhoseRecordingLinesAreTheServersSourcesInOrder) 
   }
 }
 
+// A device read at once after it is opened (as the engine does when it starts) shows the
+// server's lines, not the empty ones of a connection still under way.
+TEST_F(PulseMixerTest, ADeviceOpenedFirstReadsTheServersLines) {
+  for (int run = 0; run < 5; ++run) {
+    PulseMixerDriver fresh(ui_.Poster());
+    std::unique_ptr<MixerDevice> device;
+    ASSERT_EQ(fresh.Open(0, {}, device), MMSYSERR_NOERROR);
+    MIXERLINE recording;
+    ASSERT_EQ(device->GetLineInfo(1, -1, recording), MMSYSERR_NOERROR);
+    EXPECT_EQ(recording.cConnections, 3u) << run;
+    EXPECT_EQ(fresh.OfflineReason(), "");
+  }
+}
+
 TEST_F(PulseMixerTest, WritesReachTheServerAndReadBackAtOnce) {
   const std::uint32_t sine = SourceLine("Sine source at 440 Hz");
   const std::uint32_t monitor = SourceLine("Monitor of Null Output");
@@ -379,6 +393,8 @@ TEST_F(PulseMixerFollowTest, WithoutAServerTheLinesAreEmptyUntilOneAppears) {
   ASSERT_EQ(driver_->GetDevCaps(0, caps), MMSYSERR_NOERROR);
   EXPECT_EQ(caps.cDestinations, 2u);
   EXPECT_EQ(Sources(), 0u);
+  EXPECT_EQ(driver_->OfflineReason().rfind("no sound server at " + sound_.Address(), 0), 0u)
+      << driver_->OfflineReason();
   MIXERLINE line;
   EXPECT_EQ(device_->GetLineInfo(1, 0, line), MMSYSERR_NODRIVER);
   MIXERCONTROL control;
