@@ -64,7 +64,8 @@ AviResult TVistrel::SaveHidden(RecordingLock* lock, const std::string& folder,
   if (lock) lock->NoteWriting(hidden);
   const AviResult result = AVISaveInto(*output, callback, count, streams);
   output.reset();
-  if (result != AVIERR_OK) PutHiddenAway(lock, hidden, {});
+  // A save the user stopped is a complete file of what was copied.
+  if (result != AVIERR_OK && result != AVIERR_USERABORT) PutHiddenAway(lock, hidden, {});
   return result;
 }
 

@@ -338,9 +338,9 @@ class TVistrel {
   void AssembleRecording(const std::string& fileName, const RecordingTracks& tracks);
   void KeepRecording(const std::string& fileName, const RecordingTracks& tracks);
   // Kept files (KeptRecording.cpp). SaveHidden writes the streams into a new file under a
-  // hidden name in `folder`, noted in `lock` (when given) while it is written; a failed one is
-  // removed. PutHiddenAway then runs `place` and removes the hidden file unless it answers
-  // true; the note ends either way.
+  // hidden name in `folder`, noted in `lock` (when given) while it is written; a failed one
+  // (but for the user's stop) is removed. PutHiddenAway then runs `place` and removes the hidden
+  // file unless it answers true; the note ends either way.
   AviResult SaveHidden(RecordingLock* lock, const std::string& folder,
                        const AVISAVECALLBACK& callback, int count, PAVISTREAM* streams,
                        std::string& hidden);
