@@ -5,6 +5,7 @@
 #include "engine/KeptRecording.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "engine/FreeName.h"
 #include "engine/RecordingLock.h"
@@ -55,13 +56,19 @@ std::string StemPart(const std::string& path) {
   return name.empty() ? kNameWhenUnknown : name;
 }
 
+std::string AbsolutePath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
 AviResult TVistrel::SaveHidden(RecordingLock* lock, const std::string& folder,
                                const AVISAVECALLBACK& callback, int count, PAVISTREAM* streams,
                                std::string& hidden) {
   Files& files = platform_.files;
   std::unique_ptr<File> output = AVICreateSaveFile(files, folder, hidden);
   if (!output) return AVIERR_FILEOPEN;
-  if (lock) lock->NoteWriting(hidden);
+  if (lock) lock->NoteWriting(AbsolutePath(hidden));
   const AviResult result = AVISaveInto(*output, callback, count, streams);
   output.reset();
   // A save the user stopped is a complete file of what was copied.

@@ -12,6 +12,8 @@ struct KeptFiles {
   std::vector<std::string> names;  // the kept files: the AVI file, or the files as they were
 };
 
+// `path` as seen from the working folder, so that a later run elsewhere finds the same file.
+std::string AbsolutePath(const std::string& path);
 // The folder part of `path` with its '/' ("" without one).
 std::string FolderPart(const std::string& path);
 // The file name of `path` without its ".avi" ending (any case); "Recording" when nothing is

@@ -1,23 +1,12 @@
 // The temporary recording files between runs: the lock a recording holds over them, and the
 // keeping of a recording that a killed run (a crash, SIGKILL, a power cut) left behind.
 
-#include <filesystem>
 #include <vector>
 
 #include "engine/Vistrel.h"
 #include "platform/Log.h"
 
 namespace orvenna {
-namespace {
-
-// `path` as seen from the working folder, so that a later run elsewhere finds the same file.
-std::string AbsolutePath(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
-}
-
-}  // namespace
 
 void TVistrel::TidyTempFolder() {
   std::string holder;
