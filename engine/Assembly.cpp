@@ -165,7 +165,8 @@ AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTRE
                " was not written (a file of that name was left as it was).");
   } else if (result != AVIERR_OK) {
     RaiseError(SaveErrorText(result));
-  } else if (!keptAs.empty()) {
+  }
+  if (!keptAs.empty()) {
     RaiseError(fileName + " was created by another program during the recording and was left " +
                "as it was; the recording was kept in " + keptAs + ".");
   }
