@@ -60,7 +60,7 @@ void TVistrel::KeepLeftRecording(RecordingLock& lock) {
     message = "A recording left by a run that ended unexpectedly was repaired and kept in " +
               kept.names.front() + ".";
   } else if (kept.anything) {
-    message = "A recording left by a run that ended unexpectedly could not be saved ";
+    message = "A recording left by a run that ended unexpectedly could not be written as one file ";
     message += lastTarget.empty() ? "in the documents folder"
                                   : "next to " + lastTarget + " or in the documents folder";
     for (std::size_t i = 0; i < kept.names.size(); ++i)
