@@ -248,8 +248,8 @@ TEST_F(KeepRecordingTest, AFailedSaveWithSoundKeepsOneFileElseAPairUnderOneName)
         Case{"no room there", true, {"out.recovered-2.avi", "out.recovered-2.wav"}}}) {
     SCOPED_TRACE(c.name);
     errors_.clear();
-    faulty_.full = [&](const std::string& path) {
-      return c.targetDiskFull && path.starts_with(rig_.base + "/.");
+    faulty_.full = [this, full = c.targetDiskFull](const std::string& path) {
+      return full && path.starts_with(rig_.base + "/.");
     };
     faulty_.room = 1000;
     Record(25);
