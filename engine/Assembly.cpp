@@ -195,7 +195,11 @@ void TVistrel::AssembleRecording(const std::string& fileName, const RecordingTra
   const AviResult saved = SaveStreams(fileName, count, streams, keptAs);
   Process().SaveSucceeded = saved == AVIERR_OK && keptAs.empty();
   for (int i = 0; i < count; ++i) AVIStreamRelease(streams[i]);
-  if (saved != AVIERR_OK && saved != AVIERR_USERABORT) KeepRecording(fileName, tracks);
+  if (saved == AVIERR_OK) {
+    SpoilTempFiles();
+  } else if (saved != AVIERR_USERABORT) {
+    KeepRecording(fileName, tracks);
+  }
 }
 
 // A save that failed for any reason but the user's cancel must not lose the recording: it is
@@ -207,6 +211,7 @@ void TVistrel::KeepRecording(const std::string& fileName, const RecordingTracks&
                          tracks.empty() ? std::string() : tracks[0]->TempFile(),
                          tracks.size() < 2 ? std::string() : tracks[1]->TempFile());
   if (kept.names.empty()) return;
+  SpoilTempFiles();
   std::string message = "The recording was kept in ";
   for (std::size_t i = 0; i < kept.names.size(); ++i) message += (i ? " and " : "") + kept.names[i];
   RaiseError(message + ".");

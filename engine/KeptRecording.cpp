@@ -95,6 +95,15 @@ void TVistrel::RemoveHalfWrittenFile(RecordingLock& lock) {
   lock.NoteWriting({});
 }
 
+void TVistrel::SpoilTempFiles() {
+  // The RIFF header goes: what is left reads as nothing, however much of it the wipe reached.
+  constexpr std::uint8_t kNoHeader[12] = {};
+  for (const std::string* path : {&Process().VideoTempFile, &Process().AudioTempFile}) {
+    if (const auto file = platform_.files.Open(*path, OpenMode::ReadWrite))
+      file->WriteAt(0, kNoHeader, sizeof kNoHeader);
+  }
+}
+
 bool TVistrel::KeepAsOneFile(RecordingLock* lock, const std::string& folder,
                              const std::string& stem, int count, PAVISTREAM* streams,
                              std::string& kept) {

@@ -52,6 +52,7 @@ void TVistrel::KeepLeftRecording(RecordingLock& lock) {
                                             process.VideoTempFile, process.AudioTempFile);
   // What is left now is either kept elsewhere or holds nothing; it goes before the user is
   // told, so that a run ended while the message is shown does not keep it a second time.
+  if (!kept.names.empty()) SpoilTempFiles();
   DeleteTempFile(process.VideoTempFile);
   DeleteTempFile(process.AudioTempFile);
 

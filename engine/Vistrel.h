@@ -356,6 +356,10 @@ class TVistrel {
   KeptFiles KeepTemporaryFiles(RecordingLock* lock, const std::vector<std::string>& folders,
                                const std::string& stem, const std::string& videoFile,
                                const std::string& soundFile);
+  // Once the recording is in its place (saved, or kept as a new file), the temporary files
+  // stop being readable as a recording at once, before their slow wipe: a run killed meanwhile
+  // leaves nothing that the next start would keep a second time.
+  void SpoilTempFiles();
   bool KeepAsOneFile(RecordingLock* lock, const std::string& folder, const std::string& stem,
                      int count, PAVISTREAM* streams, std::string& kept);
   std::vector<std::string> MoveUnderOneName(const std::string& folder, const std::string& stem,

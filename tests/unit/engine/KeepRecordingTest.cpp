@@ -266,5 +266,28 @@ TEST_F(KeepRecordingTest, AFailedSaveWithSoundKeepsOneFileElseAPairUnderOneName)
   EXPECT_EQ(test::ReadText(rig_.base + "/out.recovered.wav"), "the user's");
 }
 
+// Once the recording is in its place, the temporary files stop being a recording before their
+// wipe begins: a run killed while they are wiped leaves nothing to keep a second time.
+TEST_F(KeepRecordingTest, TemporaryFilesAreNoRecordingOnceTheRecordingIsInItsPlace) {
+  engine_->SetUseAudioRecord(true);
+  engine_->SetAudioFormatsIndex(2);  // 16-bit mono at 8 kHz
+  for (const bool saved : {true, false}) {
+    SCOPED_TRACE(saved ? "saved" : "kept");
+    fs::remove(output_);
+    if (!saved) fs::create_directory(output_);  // the save fails
+    std::vector<std::string> readable;
+    engine_->OnDeleting = [&](TVistrel&, int, const std::string& caption, bool&) {
+      for (const std::string& path : {Process().VideoTempFile, Process().AudioTempFile}) {
+        PAVIFILE file;
+        if (!caption.empty() && AVIFileOpen(file, rig_.files, path, OF_READ) == AVIERR_OK)
+          readable.push_back(path);
+      }
+    };
+    Record(25);
+    EXPECT_EQ(Process().SaveSucceeded, saved);
+    EXPECT_EQ(readable, std::vector<std::string>{});
+  }
+}
+
 }  // namespace
 }  // namespace orvenna
