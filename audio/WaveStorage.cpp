@@ -212,6 +212,7 @@ bool TWaveStreamAdapter::BeginRewrite(const WAVEFORMATEX& format) {
   io_.emplace(io);
   riffChunk_ = riff;
   dataChunk_ = dataChunk;
+  blockAlign_ = std::max<std::uint16_t>(format.nBlockAlign, 1);
   state_ = TWaveStreamState::Writing;
   dataOffset_ = static_cast<std::uint32_t>(io.Offset());
   Changing();
@@ -220,6 +221,10 @@ bool TWaveStreamAdapter::BeginRewrite(const WAVEFORMATEX& format) {
 
 bool TWaveStreamAdapter::EndRewrite() {
   if (state_ != TWaveStreamState::Writing) return false;
+  // A write cut short (a full disk) may have left part of a sample frame: the data ends with
+  // the last whole one.
+  const std::int64_t written = io_->Offset() - dataChunk_.dataOffset;
+  io_->SetOffset(io_->Offset() - written % blockAlign_);
   const bool dataSized = io_->Ascend(dataChunk_);
   const bool riffSized = io_->Ascend(riffChunk_);
   io_.reset();

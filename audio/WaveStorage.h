@@ -192,9 +192,10 @@ class TWaveStreamAdapter {
   std::uint32_t dataOffset_ = 0;
   std::vector<std::uint8_t> format_;  // at least 18 bytes, and 18 + cbSize at least
   TWaveStreamState state_ = TWaveStreamState::None;
-  std::optional<RiffFile> io_;  // while reading or writing
-  RiffChunk riffChunk_;         // while writing
-  RiffChunk dataChunk_;         // while writing
+  std::optional<RiffFile> io_;    // while reading or writing
+  RiffChunk riffChunk_;           // while writing
+  RiffChunk dataChunk_;           // while writing
+  std::uint16_t blockAlign_ = 1;  // of the format being written
 };
 
 // Hands out the streams of numbered waves.

@@ -43,6 +43,7 @@ void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
   using orvenna::TScreenRegion;
   engine.SetMinimizeAppOnStart(false);
   engine.SetRestoreAppOnStop(false);
+  engine.SetReplaceOutput(options.yes);  // without --yes, no file is replaced at the save either
   engine.SetDrawAreaCapture(false);
   engine.SetColors(options.bitsPerPixel / 8 - 1);
   engine.SetCompressionQuality(options.quality * 100);

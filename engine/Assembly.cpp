@@ -54,19 +54,13 @@ std::string SaveErrorText(AviResult code) {
   return "Avi error number: " + std::to_string(static_cast<std::uint32_t>(code));
 }
 
-// "/a/b/Capture.avi" -> "/a/b/Capture"; a name without the .avi ending stays whole.
-std::string WithoutAviEnding(const std::string& path) {
+// "dir/out.avi" -> ("dir/out", ".avi"): the last name's ending from its last dot, if any.
+std::pair<std::string, std::string> BaseAndEnding(const std::string& path) {
   const std::size_t slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
-  std::string ending = path.substr(dot);
-  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ending == ".avi" ? path.substr(0, dot) : path;
-}
-
-std::string FileNameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  if (dot == std::string::npos || dot <= nameStart) return {path, ""};
+  return {path.substr(0, dot), path.substr(dot)};
 }
 
 std::string FolderOf(const std::string& path) {
@@ -75,9 +69,10 @@ std::string FolderOf(const std::string& path) {
 }
 
 // ".recovered.avi" numbered: ".recovered-2.avi" for 2; the first keeps the ending as it is.
+// An ending without a dot gets the number at its end.
 std::string NumberedEnding(const std::string& ending, int number) {
   if (number == 1) return ending;
-  const std::size_t dot = ending.rfind('.');
+  const std::size_t dot = std::min(ending.rfind('.'), ending.size());
   return ending.substr(0, dot) + "-" + std::to_string(number) + ending.substr(dot);
 }
 
@@ -101,12 +96,13 @@ constexpr int kMostNumberedNames = 999;
 }  // namespace
 
 std::string ClaimFreeName(Files& files, const std::string& base, const std::string& ending,
-                          const std::function<bool(const std::string&)>& claim) {
+                          const std::function<bool(const std::string&)>& claim,
+                          const std::function<bool(const std::string&)>& taken) {
   for (int number = 1; number <= kMostNumberedNames; ++number) {
     const std::string to = FittingName(files, base, NumberedEnding(ending, number));
     if (to.empty()) return {};
     if (claim(to)) return to;
-    if (!files.Exists(to)) return {};
+    if (taken ? !taken(to) : !files.Exists(to)) return {};
   }
   return {};
 }
@@ -130,27 +126,41 @@ void TVistrel::OpenAVIStream(const std::string& path, PAVISTREAM& slot) {
 }
 
 bool TVistrel::SaveAVIFile(const std::string& fileName, int count, PAVISTREAM* streams) {
-  return SaveStreams(fileName, count, streams) == AVIERR_OK;
+  std::string keptAs;
+  return SaveStreams(fileName, count, streams, keptAs) == AVIERR_OK && keptAs.empty();
 }
 
-// The file there before stays as it is until the new one takes its place whole (AVISaveV);
-// a file that another program holds is not replaced.
-AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams) {
+// The file there before stays as it is until the new one takes its place whole; a file that
+// another program holds is not replaced, nor any file when the output may not replace one.
+AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams,
+                                std::string& keptAs) {
   Files& files = platform_.files;
   if (files.NameTooLong(fileName)) {
     RaiseError("The file name is too long for the file system: " + fileName);
     return AVIERR_BADPARAM;
   }
-  if (files.Exists(fileName) && files.IsLocked(fileName)) {
+  if (replaceOutput_ && files.Exists(fileName) && files.IsLocked(fileName)) {
     const std::string cause = files.WriteProblem(fileName);
     RaiseError("Can not delete existing video file. " + fileName + ": " +
                (cause.empty() ? "another program holds it" : cause) + ".");
     return AVIERR_FILEOPEN;
   }
   platform_.shell.PushBusyCursor();
-  AVICOMPRESSOPTIONS* options[2] = {nullptr, nullptr};
-  const AviResult result =
-      AVISaveV(platform_.files, fileName, SaveProgressCallback, count, streams, options);
+  std::string hidden;
+  AviResult result = SaveHidden(recordingLock_.get(), FolderPart(fileName), SaveProgressCallback,
+                                count, streams, hidden);
+  // A save the user stopped leaves a complete file of what was copied.
+  if ((result == AVIERR_OK || result == AVIERR_USERABORT) &&
+      !PutHiddenAway(recordingLock_.get(), hidden, [&] {
+        if (replaceOutput_) return files.Rename(hidden, fileName);
+        // The output's own name is the first one tried.
+        const auto [base, ending] = BaseAndEnding(fileName);
+        const std::string name = MoveToFreeName(files, hidden, base, ending);
+        if (name != fileName) keptAs = name;
+        return !name.empty();
+      })) {
+    result = AVIERR_FILEWRITE;
+  }
   platform_.shell.PopCursor();
   if (result == AVIERR_DISKFULL) {
     RaiseError("The disk holding " + FolderOf(fileName) + " is full: " + fileName +
@@ -161,6 +171,10 @@ AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTRE
     // The file, and what stood in the way where the file system can tell.
     const std::string cause = files.WriteProblem(fileName);
     RaiseError(SaveErrorText(result) + " " + fileName + (cause.empty() ? "" : ": " + cause) + ".");
+  }
+  if (!keptAs.empty()) {
+    RaiseError(fileName + " was created by another program during the recording and was left " +
+               "as it was; the recording was kept in " + keptAs + ".");
   }
   return result;
 }
@@ -183,35 +197,29 @@ void TVistrel::AssembleRecording(const std::string& fileName, const RecordingTra
     if (streams[count]) ++count;
   }
   if (count == 0) return;
-  const AviResult saved = SaveStreams(fileName, count, streams);
-  Process().SaveSucceeded = saved == AVIERR_OK;
+  std::string keptAs;
+  const AviResult saved = SaveStreams(fileName, count, streams, keptAs);
+  Process().SaveSucceeded = saved == AVIERR_OK && keptAs.empty();
   for (int i = 0; i < count; ++i) AVIStreamRelease(streams[i]);
-  if (saved != AVIERR_OK && saved != AVIERR_USERABORT) KeepRecording(fileName, tracks);
+  if (saved == AVIERR_OK) {
+    SpoilTempFiles();
+  } else if (saved != AVIERR_USERABORT) {
+    KeepRecording(fileName, tracks);
+  }
 }
 
-// A save that failed for any reason but the user's cancel must not lose the recording: the
-// temporary files move next to the target (or stay in the temporary folder when the target's
-// folder refuses them) under free names that say what they are, shortened where the file
-// system wants shorter names, and the user is told where.
+// A save that failed for any reason but the user's cancel must not lose the recording: it is
+// kept next to the target (or in the temporary folder when the target's folder refuses it)
+// under a free name that says what it is, and the user is told where.
 void TVistrel::KeepRecording(const std::string& fileName, const RecordingTracks& tracks) {
-  Files& files = platform_.files;
-  const std::string base = WithoutAviEnding(fileName);
-  const std::string tempBase = files.TempFolder() + FileNameOf(base);
-  std::vector<std::string> kept;
-  for (const auto& track : tracks) {
-    if (!files.Exists(track->TempFile())) continue;
-    for (const std::string& folderBase : {base, tempBase}) {
-      const std::string to =
-          MoveToFreeName(files, track->TempFile(), folderBase, track->KeptFileEnding());
-      if (!to.empty()) {
-        kept.push_back(to);
-        break;
-      }
-    }
-  }
-  if (kept.empty()) return;
+  const KeptFiles kept =
+      KeepTemporaryFiles(recordingLock_.get(), {FolderPart(fileName)}, StemPart(fileName),
+                         tracks.empty() ? std::string() : tracks[0]->TempFile(),
+                         tracks.size() < 2 ? std::string() : tracks[1]->TempFile());
+  if (kept.names.empty()) return;
+  SpoilTempFiles();
   std::string message = "The recording was kept in ";
-  for (std::size_t i = 0; i < kept.size(); ++i) message += (i ? " and " : "") + kept[i];
+  for (std::size_t i = 0; i < kept.names.size(); ++i) message += (i ? " and " : "") + kept.names[i];
   RaiseError(message + ".");
 }
 

@@ -37,7 +37,6 @@ class AudioTrack final : public RecordingTrack {
   void AlignTo(std::uint32_t videoStart, int halfSlot);
   // The picture lasts `milliseconds`: sound past its end is cut off when the track finishes.
   void EndWith(std::int64_t milliseconds) { videoLength_ = milliseconds; }
-  std::string KeptFileEnding() const override { return ".recovered.wav"; }
 
  private:
   // The regression line of the frames recorded against the clock at each buffer's arrival.

@@ -23,9 +23,6 @@ class RecordingTrack {
 
   // The temporary file the final assembly reads.
   virtual const std::string& TempFile() const = 0;
-  // The ending of the name under which the temporary file is kept when the recording cannot
-  // be saved (".recovered.avi").
-  virtual std::string KeptFileEnding() const = 0;
 };
 
 }  // namespace orvenna

@@ -37,7 +37,6 @@ class VideoTrack final : public RecordingTrack {
   Result Finish() override;
   // The temporary file, or the copy of its data when it was deleted or replaced meanwhile.
   const std::string& TempFile() const override { return temp_.Path(); }
-  std::string KeptFileEnding() const override { return ".recovered.avi"; }
 
   // Writes the frame's pixels as sample `position`; false when the stream refused them.
   bool Write(const PackedFrame& frame, int position);

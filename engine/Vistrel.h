@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/KeptRecording.h"
 #include "engine/PackedFrame.h"
 #include "engine/PreviewBitmap.h"
 #include "engine/ProcessState.h"
@@ -139,6 +140,11 @@ class TVistrel {
   void SetMinimizeAppOnStart(bool v) { settings_.minimizeAppOnStart = v; }
   bool RestoreAppOnStop() const { return settings_.restoreAppOnStop; }
   void SetRestoreAppOnStop(bool v) { settings_.restoreAppOnStop = v; }
+  // Whether the save may replace a file at the output name (true, the default). When not, a
+  // file that appeared there during the recording stays, and the recording is kept whole
+  // beside it under a free name. Set before StartRecording.
+  bool ReplaceOutput() const { return replaceOutput_; }
+  void SetReplaceOutput(bool v) { replaceOutput_ = v; }
   TScreenRegion ScreenRegion() const { return settings_.screenRegion; }
   void SetScreenRegion(TScreenRegion v) { settings_.screenRegion = v; }
   int Priority() const { return settings_.priority; }
@@ -339,19 +345,51 @@ class TVistrel {
   void SelectRecordingMixer();
   // Runs `use` on every line whose volume is the volume of audio input `index`.
   void ForEachInputLevel(int index, const std::function<void(TAudioMixerLine&)>& use);
-  AviResult SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams);
+  // Writes the output; `keptAs` names the free name it took instead of `fileName` when that
+  // name was taken meanwhile and may not be replaced.
+  AviResult SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams,
+                        std::string& keptAs);
   void AssembleRecording(const std::string& fileName, const RecordingTracks& tracks);
   void KeepRecording(const std::string& fileName, const RecordingTracks& tracks);
+  // Kept files (KeptRecording.cpp). SaveHidden writes the streams into a new file under a
+  // hidden name in `folder`, noted in `lock` (when given) while it is written; a failed one
+  // (but for the user's stop) is removed. PutHiddenAway then runs `place` and removes the hidden
+  // file unless it answers true; the note ends either way.
+  AviResult SaveHidden(RecordingLock* lock, const std::string& folder,
+                       const AVISAVECALLBACK& callback, int count, PAVISTREAM* streams,
+                       std::string& hidden);
+  bool PutHiddenAway(RecordingLock* lock, const std::string& hidden,
+                     const std::function<bool()>& place);
+  // Removes the hidden file that the last holder of `lock` noted as being written, when it is
+  // still there and no one holds it: a killed run left it half written.
+  void RemoveHalfWrittenFile(RecordingLock& lock);
+  // Keeps the temporary video and sound files for the user in the first of `folders` (then the
+  // temporary folder) that takes them, named after `stem`: as one new AVI file of both streams
+  // where it can be written, else as they are under one free base name. Kept files get the
+  // permissions of a saved file.
+  KeptFiles KeepTemporaryFiles(RecordingLock* lock, const std::vector<std::string>& folders,
+                               const std::string& stem, const std::string& videoFile,
+                               const std::string& soundFile);
+  // Once the recording is in its place (saved, or kept as a new file), the temporary files
+  // stop being readable as a recording at once, before their slow wipe: a run killed meanwhile
+  // leaves nothing that the next start would keep a second time.
+  void SpoilTempFiles();
+  bool KeepAsOneFile(RecordingLock* lock, const std::string& folder, const std::string& stem,
+                     int count, PAVISTREAM* streams, std::string& kept);
+  std::vector<std::string> MoveUnderOneName(const std::string& folder, const std::string& stem,
+                                            const std::string& videoFile,
+                                            const std::string& soundFile);
   // The temporary folder at start-up (TempFiles.cpp): a recording that a killed run left is
   // kept, then what earlier runs left to remove goes; neither while a recording runs.
   void TidyTempFolder();
   // Takes the temporary files for a recording into `target`; false (reported) when there are
   // none to take or another recording uses them. UI thread.
   bool TakeRecordingLock(const std::string& target);
-  // Repairs and keeps the temporary recording of a run that ended without removing it, next to
-  // `lastTarget` (the file it was meant for) or in the documents folder, and tells the user.
-  // Only while the recording lock is held.
-  void KeepLeftRecording(const std::string& lastTarget);
+  // Removes what a killed run left half written, then repairs and keeps the temporary
+  // recording of a run that ended without removing it, next to the last target the lock noted
+  // (the file it was meant for) or in the documents folder, and tells the user once all that
+  // is done. Only while `lock` is held.
+  void KeepLeftRecording(RecordingLock& lock);
 
   Platform platform_;
   std::thread::id uiThread_;
@@ -399,6 +437,7 @@ class TVistrel {
   std::unique_ptr<RecordingSession> session_;
   std::string tempFolder_;                        // ending with '/'; empty when none is usable
   std::unique_ptr<RecordingLock> recordingLock_;  // held from the start to the thread's end
+  bool replaceOutput_ = true;
   std::thread sessionThread_;
   Shared<int> workerThreadId_{0};  // kernel id of the recording thread, 0 before it runs
   Shared<bool> workerDone_{true};  // the recording thread no longer touches the engine

@@ -56,6 +56,9 @@ class Files {
   // Moves a file to a name where nothing stands, in one step: false, and nothing moved, when
   // something stands at `to` or the file cannot be moved.
   virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
+  // Gives the regular file at `path` the permissions of a file saved for the user (as far as
+  // the umask allows), for a temporary file that is kept for the user; false when it cannot.
+  virtual bool MakeUserFile(const std::string& /*path*/) { return true; }
   // True when `path`, or one of its names between slashes, is longer than the file system
   // allows.
   virtual bool NameTooLong(const std::string& path) = 0;

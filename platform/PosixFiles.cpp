@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -46,6 +47,17 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// The process's umask, read without changing it (which would race with other threads
+// creating files); the usual 022 when the kernel does not say.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("Umask:"))
+      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+  }
+  return 022;
+}
 
 // Opens `path` only when it is a regular file, never following a link at its last component.
 // Opening without blocking first keeps a planted FIFO or device from stalling the caller.
@@ -292,14 +304,28 @@ bool PosixFiles::Rename(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
-// Without a replacing rename in the file system, a hard link gives the same answer: it fails
-// when the name is taken. Folders and file systems without links refuse.
+// Without a rename that refuses to replace in the file system, a hard link gives the same
+// answer: it fails when the name is taken. A file system without links either gets the name
+// claimed by an exclusive create, which only this rename then replaces.
 bool PosixFiles::RenameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  unlink(from.c_str());
-  return true;
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+  struct stat status {};
+  if (lstat(from.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  if (!OpenRegular(to, O_WRONLY | O_CREAT | O_EXCL)) return false;
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  unlink(to.c_str());
+  return false;
+}
+
+bool PosixFiles::MakeUserFile(const std::string& path) {
+  const UniqueFd fd = OpenRegular(path, O_RDONLY);
+  return fd && fchmod(fd.get(), kUserFile & ~CurrentUmask()) == 0;
 }
 
 bool PosixFiles::NameTooLong(const std::string& path) {

@@ -35,6 +35,7 @@ class PosixFiles final : public Files {
   bool Delete(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
   bool RenameNoReplace(const std::string& from, const std::string& to) override;
+  bool MakeUserFile(const std::string& path) override;
   // Names between slashes are measured against the limit of the folder of the last one.
   bool NameTooLong(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;

@@ -162,6 +162,18 @@ AviResult AVIStreamRelease(PAVISTREAM& stream);
 AviResult AVIFileRelease(PAVIFILE& file);
 AviResult AVISaveOptionsFree(int count, AVICOMPRESSOPTIONS** options);
 
+// The name prefix of the files that saves are written into before they take their place:
+// ".orvenna-save-" and twelve hexadecimal digits.
+inline constexpr char kAviSaveFilePrefix[] = ".orvenna-save-";
+// A new, empty file for a save under a free name of that kind in `folder` (ending with '/',
+// or empty for the working folder), opened exclusively; `path` names it. Null when the folder
+// refuses new files.
+std::unique_ptr<File> AVICreateSaveFile(Files& files, const std::string& folder, std::string& path);
+// Writes what AVISaveV writes into `output` (a new, empty file) and flushes it to the disk;
+// the caller puts the file in place (or removes it). AVIERR_DISKFULL when the disk ran out of
+// room.
+AviResult AVISaveInto(File& output, const AVISAVECALLBACK& callback, int count,
+                      PAVISTREAM* streams);
 // Writes a new AVI file from `count` streams read from files (a video stream, then an optional
 // audio stream; a null video stream saves the audio alone) as they stand, interleaved about
 // once per second. `options` are not looked at (nothing is recompressed) and may be null.

@@ -227,30 +227,27 @@ AviResult Saver::Report(int percent) {
   return AVIERR_OK;
 }
 
-// A new file under a free temporary name in the folder of `path`, so that it can take the
-// place of `path` in one rename. The name is short, whatever the length of the target's.
-std::unique_ptr<File> CreateBeside(Files& files, const std::string& path, std::string& temporary) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}  // namespace
+
+std::unique_ptr<File> AVICreateSaveFile(Files& files, const std::string& folder,
+                                        std::string& path) {
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     char name[32];
-    std::snprintf(name, sizeof name, ".orvenna-save-%012llx",
+    std::snprintf(name, sizeof name, "%s%012llx", kAviSaveFilePrefix,
                   static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    temporary = folder + name;
-    if (std::unique_ptr<File> file = files.Open(temporary, OpenMode::CreateNew)) return file;
-    if (!files.Exists(temporary)) return nullptr;  // the folder refuses new files
+    path = folder + name;
+    if (std::unique_ptr<File> file = files.Open(path, OpenMode::CreateNew)) return file;
+    if (!files.Exists(path)) return nullptr;  // the folder refuses new files
   }
   return nullptr;
 }
 
-}  // namespace
-
-AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK& callback,
-                   int count, PAVISTREAM* streams, AVICOMPRESSOPTIONS** /*options*/) {
-  // Streams are saved as they stand, so compression options are not looked at. The video
-  // stream comes first; a missing video stream leaves the audio to be saved alone.
+AviResult AVISaveInto(File& output, const AVISAVECALLBACK& callback, int count,
+                      PAVISTREAM* streams) {
+  // Streams are saved as they stand. The video stream comes first; a missing video stream
+  // leaves the audio to be saved alone.
   if (count < 1 || count > 2 || streams == nullptr) return AVIERR_BADPARAM;
   std::shared_ptr<const StreamSource> video;
   std::shared_ptr<const StreamSource> audio;
@@ -267,13 +264,23 @@ AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK&
     }
   }
   if (!video && !audio) return AVIERR_BADPARAM;
-  std::string temporary;
-  std::unique_ptr<File> output = CreateBeside(files, path, temporary);
-  if (!output) return AVIERR_FILEOPEN;
-  AviResult result = Saver(*output, std::move(video), std::move(audio), callback).Run();
+  AviResult result = Saver(output, std::move(video), std::move(audio), callback).Run();
   const bool complete = result == AVIERR_OK || result == AVIERR_USERABORT;
-  if (complete && !output->Flush()) result = AVIERR_FILEWRITE;
-  if (result == AVIERR_FILEWRITE && output->RanOutOfRoom()) result = AVIERR_DISKFULL;
+  if (complete && !output.Flush()) result = AVIERR_FILEWRITE;
+  if (result == AVIERR_FILEWRITE && output.RanOutOfRoom()) result = AVIERR_DISKFULL;
+  return result;
+}
+
+AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK& callback,
+                   int count, PAVISTREAM* streams, AVICOMPRESSOPTIONS** /*options*/) {
+  // Compression options are not looked at: nothing is recompressed.
+  if (count < 1 || count > 2 || streams == nullptr) return AVIERR_BADPARAM;
+  const std::size_t slash = path.rfind('/');
+  std::string temporary;
+  std::unique_ptr<File> output = AVICreateSaveFile(
+      files, slash == std::string::npos ? "" : path.substr(0, slash + 1), temporary);
+  if (!output) return AVIERR_FILEOPEN;
+  AviResult result = AVISaveInto(*output, callback, count, streams);
   output.reset();
   const bool kept = (result == AVIERR_OK || result == AVIERR_USERABORT);
   if (kept && files.Rename(temporary, path)) return result;

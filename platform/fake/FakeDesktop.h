@@ -67,6 +67,7 @@ class FakeShell final : public Shell {
   void PopCursor() override { Record("cursor back"); }
   bool AskYesNo(const std::string& caption, const std::string& text) override;
   void ShowInformation(WindowHandle, const std::string& caption, const std::string& text) override {
+    if (onInformation) onInformation(text);
     Record("information " + caption + ": " + text);
   }
   int ChooseItem(WindowHandle, const std::string& caption, const std::string&,
@@ -88,6 +89,7 @@ class FakeShell final : public Shell {
   std::mutex lock;
   std::deque<bool> answers;            // answers to AskYesNo, in order; empty: No
   std::vector<std::string> questions;  // "caption|text" of every question asked
+  std::function<void(const std::string& text)> onInformation;  // while the message is shown
 
  private:
   void Record(const std::string& call);

@@ -138,6 +138,41 @@ TEST_F(ReliabilityCliTest, AnExistingOutputIsKeptUnlessYesIsGiven) {
   EXPECT_GT(WrittenFrames(out), 5);
 }
 
+// Without --yes the save replaces nothing that appeared at the output name meanwhile: of two
+// recorders started a second apart on one output (each with a temporary folder of its own),
+// the first writes it and the second keeps its recording whole beside it and ends with 1; a
+// file copied there during a recording stays, the recording is kept beside it.
+TEST_F(ReliabilityCliTest, WithoutYesTheSaveReplacesNothingThatAppearedMeanwhile) {
+  const fs::path out = Out("shared.avi");
+  fs::create_directories(root_ / "tmp2");
+  const std::string second =
+      "TMPDIR='" + (root_ / "tmp2").string() + "' " + kCli + " --seconds 2 " + kRecording;
+  const CommandResult both =
+      Cli("--seconds 2 " + kRecording + " '" + out.string() + "'",
+          "> '" + Out("first.log").string() + "' 2>&1 & first=$!; sleep 1; " + second + " '" +
+              out.string() + "' > '" + Out("second.log").string() +
+              "' 2>&1; second=$?; wait $first; echo $? $second");
+  EXPECT_EQ(both.output, "0 1\n") << ReadText(Out("first.log")) << ReadText(Out("second.log"));
+  EXPECT_NE(ReadText(Out("second.log"))
+                .find("was created by another program during the recording and was left as it "
+                      "was; the recording was kept in " +
+                      Out("shared-2.avi").string()),
+            std::string::npos)
+      << ReadText(Out("second.log"));
+  EXPECT_GT(WrittenFrames(out), 20);
+  EXPECT_GT(WrittenFrames(Out("shared-2.avi")), 20);
+
+  const fs::path copied = Out("copied.avi");
+  const CommandResult during =
+      Cli("--seconds 2 " + kRecording + " '" + copied.string() + "'",
+          "2>&1 & sleep 1; echo 'the user' > '" + copied.string() + "'; wait $!");
+  EXPECT_EQ(during.exitCode, 1) << during.output;
+  EXPECT_TRUE(ReadText(copied) == "the user\n") << "the copied file was replaced";
+  EXPECT_GT(WrittenFrames(Out("copied-2.avi")), 20);
+  for (const auto& entry : fs::directory_iterator(root_))
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+}
+
 // Compressors are numbered over all installed ones, whatever the region: a position or a code
 // whose compressor cannot take the region is refused, naming it, and the compressor a
 // recording uses is printed when it starts. Cinepak takes only sizes in multiples of 4.

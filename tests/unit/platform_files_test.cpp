@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,40 @@ TEST_F(PosixFilesTest, TemporaryFilesArePrivateAndSavedFilesFollowTheUmask) {
   umask(umaskBefore);
   EXPECT_EQ(ModeOf(temporary), 0600u);
   EXPECT_EQ(ModeOf(saved), 0644u);
+
+  // A temporary file kept for the user becomes one of the user's files.
+  const mode_t umaskForKeeping = umask(027);
+  EXPECT_TRUE(files_->MakeUserFile(temporary));
+  umask(umaskForKeeping);
+  EXPECT_EQ(ModeOf(temporary), 0640u);
+}
+
+// A move that must not replace: refused, changing nothing, wherever something stands at the
+// name (a file, a folder, a dangling link); done where nothing does.
+TEST_F(PosixFilesTest, RenameNoReplaceNeverReplaces) {
+  const std::string from = base_ + "/from";
+  const std::string to = base_ + "/to";
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    bool moved;
+  };
+  for (const Case& c :
+       {Case{"nothing there", [] {}, true},
+        Case{"a file", [&] { std::ofstream(to) << "the user's"; }, false},
+        Case{"a folder", [&] { std::filesystem::create_directory(to); }, false},
+        Case{"a dangling link", [&] { std::filesystem::create_symlink(base_ + "/nowhere", to); },
+             false}}) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(to);
+    std::ofstream(from) << "recording";
+    c.plant();
+    EXPECT_EQ(files_->RenameNoReplace(from, to), c.moved);
+    EXPECT_EQ(std::filesystem::exists(from), !c.moved);
+    if (c.moved) {
+      EXPECT_EQ(test::ReadText(to), "recording");
+    }
+  }
 }
 
 TEST_F(PosixFilesTest, ExclusiveOpensExcludeEachOtherAndNeverTruncateAHeldFile) {

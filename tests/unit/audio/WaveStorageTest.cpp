@@ -322,6 +322,21 @@ TEST(WaveFile, WritesAreCheapAndNeverThrow) {
   EXPECT_EQ(wave.State(), TWaveStreamState::None);
 }
 
+// A disk that fills in the middle of a sample frame: the data ends with the last whole frame,
+// and the file where its sizes say.
+TEST(WaveFile, AWriteCutShortEndsOnAWholeSampleFrame) {
+  const WAVEFORMATEX stereo16 = Standard(TPCMFormat::Stereo16bit44100Hz);
+  TestStream stream;
+  stream.capacity = 46 + 4050;
+  TWaveStreamAdapter wave(stream);
+  ASSERT_TRUE(wave.BeginRewrite(stereo16));
+  EXPECT_EQ(wave.Write(Ramp(4096).data(), 4096), 4050);
+  EXPECT_TRUE(wave.EndRewrite());
+  EXPECT_EQ(wave.DataSize(), 4048u);
+  EXPECT_EQ(U32At(Contents(stream.memory), 4), 38u + 4048u);
+  EXPECT_EQ(stream.Size(), 46 + 4048);
+}
+
 TEST(WaveData, LockedInPlaceInMemoryOrCopied) {
   TMemoryStream stream;
   TWaveStreamAdapter wave(stream);

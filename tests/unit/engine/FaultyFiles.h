@@ -33,6 +33,7 @@ class FaultyFiles final : public Files {
   bool RenameNoReplace(const std::string& from, const std::string& to) override {
     return real_.RenameNoReplace(from, to);
   }
+  bool MakeUserFile(const std::string& path) override { return real_.MakeUserFile(path); }
   bool NameTooLong(const std::string& path) override { return real_.NameTooLong(path); }
   bool DeleteAtNextStart(const std::string& path) override { return real_.DeleteAtNextStart(path); }
   void DeletePendingFiles() override { real_.DeletePendingFiles(); }

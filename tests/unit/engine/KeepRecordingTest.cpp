@@ -2,6 +2,7 @@
 // earlier rescued recordings, names too long, and a temporary file taken away meanwhile.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,22 @@ std::int64_t FramesIn(Files& files, const std::string& path) {
                     AVIStreamInfo(stream, info) == AVIERR_OK;
   AVIFileRelease(file);
   return read ? info.dwLength : -1;
+}
+
+bool HasSound(Files& files, const std::string& path) {
+  PAVIFILE file;
+  PAVISTREAM stream;
+  if (AVIFileOpen(file, files, path, OF_READ) != AVIERR_OK) return false;
+  const bool found = AVIFileGetStream(file, stream, streamtypeAUDIO, 0) == AVIERR_OK;
+  AVIFileRelease(file);
+  return found;
+}
+
+// The permissions a file saved for the user gets under the current umask.
+fs::perms SavedFilePermissions() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return static_cast<fs::perms>(0666 & ~mask);
 }
 
 class KeepRecordingTest : public ::testing::Test {
@@ -174,6 +191,101 @@ TEST_F(KeepRecordingTest, TemporaryFileTakenAwayMeanwhileIsCopiedOut) {
     EXPECT_TRUE(Process().SaveSucceeded);
     EXPECT_EQ(FramesIn(rig_.files, output_), 7);
     EXPECT_FALSE(fs::exists(Process().VideoTempFile + ".rescued"));
+  }
+}
+
+// Without leave to replace, a file that appears at the output name during the recording stays
+// as it was and the recording is kept whole beside it, which is said; with leave it is
+// replaced. No hidden file is left either way.
+TEST_F(KeepRecordingTest, AFileThatAppearsMeanwhileIsReplacedOnlyWithLeave) {
+  struct Case {
+    const char* name;
+    bool replace;
+    bool appears;
+    const char* savedAs;
+  };
+  for (const Case& c :
+       {Case{"with leave", true, true, "out.avi"}, Case{"without leave", false, true, "out-2.avi"},
+        Case{"without leave, nothing there", false, false, "out.avi"}}) {
+    SCOPED_TRACE(c.name);
+    for (const auto& entry : fs::directory_iterator(rig_.base))
+      if (!entry.is_directory()) fs::remove(entry.path());
+    errors_.clear();
+    engine_->SetReplaceOutput(c.replace);
+    Record(4, [&](int grab) {
+      if (c.appears && grab == 2) std::ofstream(output_) << "copied in";
+    });
+    const bool kept = std::string(c.savedAs) != "out.avi";
+    EXPECT_EQ(Process().SaveSucceeded, !kept);
+    EXPECT_EQ(FramesIn(rig_.files, rig_.base + "/" + c.savedAs), 3);
+    if (kept) {
+      EXPECT_EQ(test::ReadText(output_), "copied in");
+      EXPECT_TRUE(Said(output_ +
+                       " was created by another program during the recording and was left as it "
+                       "was; the recording was kept in " +
+                       rig_.base + "/out-2.avi."))
+          << errors_;
+    }
+    EXPECT_EQ(FilesBesideTheOutput().size(), kept ? 2u : 1u);
+  }
+}
+
+// A save with sound that fails keeps picture and sound in one AVI file where one can be
+// written, else both files as they are under one free base name; kept files get the
+// permissions of a saved file, not the temporary files' private ones.
+TEST_F(KeepRecordingTest, AFailedSaveWithSoundKeepsOneFileElseAPairUnderOneName) {
+  fs::create_directory(output_);  // the save fails
+  std::ofstream(rig_.base + "/out.recovered.wav") << "the user's";
+  engine_->SetUseAudioRecord(true);
+  engine_->SetAudioFormatsIndex(2);  // 16-bit mono at 8 kHz
+  struct Case {
+    const char* name;
+    bool targetDiskFull;
+    std::vector<std::string> kept;
+  };
+  for (const Case& c :
+       {Case{"room beside the target", false, {"out.recovered.avi"}},
+        Case{"no room there", true, {"out.recovered-2.avi", "out.recovered-2.wav"}}}) {
+    SCOPED_TRACE(c.name);
+    errors_.clear();
+    faulty_.full = [this, full = c.targetDiskFull](const std::string& path) {
+      return full && path.starts_with(rig_.base + "/.");
+    };
+    faulty_.room = 1000;
+    Record(25);
+    std::string said = "The recording was kept in ";
+    for (std::size_t i = 0; i < c.kept.size(); ++i)
+      said += (i ? " and " : "") + rig_.base + "/" + c.kept[i];
+    EXPECT_TRUE(Said(said + ".")) << errors_;
+    EXPECT_EQ(FramesIn(rig_.files, rig_.base + "/" + c.kept[0]), 24);
+    EXPECT_EQ(HasSound(rig_.files, rig_.base + "/" + c.kept[0]), c.kept.size() == 1);
+    for (const std::string& name : c.kept) {
+      EXPECT_EQ(fs::status(rig_.base + "/" + name).permissions(), SavedFilePermissions()) << name;
+    }
+  }
+  EXPECT_EQ(test::ReadText(rig_.base + "/out.recovered.wav"), "the user's");
+}
+
+// Once the recording is in its place, the temporary files stop being a recording before their
+// wipe begins: a run killed while they are wiped leaves nothing to keep a second time.
+TEST_F(KeepRecordingTest, TemporaryFilesAreNoRecordingOnceTheRecordingIsInItsPlace) {
+  engine_->SetUseAudioRecord(true);
+  engine_->SetAudioFormatsIndex(2);  // 16-bit mono at 8 kHz
+  for (const bool saved : {true, false}) {
+    SCOPED_TRACE(saved ? "saved" : "kept");
+    fs::remove(output_);
+    if (!saved) fs::create_directory(output_);  // the save fails
+    std::vector<std::string> readable;
+    engine_->OnDeleting = [&](TVistrel&, int, const std::string& caption, bool&) {
+      for (const std::string& path : {Process().VideoTempFile, Process().AudioTempFile}) {
+        PAVIFILE file;
+        if (!caption.empty() && AVIFileOpen(file, rig_.files, path, OF_READ) == AVIERR_OK)
+          readable.push_back(path);
+      }
+    };
+    Record(25);
+    EXPECT_EQ(Process().SaveSucceeded, saved);
+    EXPECT_EQ(readable, std::vector<std::string>{});
   }
 }
 

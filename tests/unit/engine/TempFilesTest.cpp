@@ -85,11 +85,17 @@ class LeftRecordingTest : public ::testing::Test {
 };
 
 // The next start keeps the cut recording beside its target under a free name (a file of the
-// user's with the first name stays as it was), says where, and clears the temporary file.
+// user's with the first name stays as it was), says where once all is done (a run ended while
+// the message shows keeps nothing twice), and clears the temporary file.
 TEST_F(LeftRecordingTest, NextStartKeepsItBesideItsTargetUnderAFreeName) {
   std::ofstream(rig_.base + "/Capture.recovered.avi") << "the user's own";
-  rig_.Make();
   const std::string kept = rig_.base + "/Capture.recovered-2.avi";
+  bool doneBeforeShown = false;
+  rig_.shell.onInformation = [&](const std::string&) {
+    doneBeforeShown = !fs::exists(temp_ + "~vstream.avi") && FramesIn(rig_.files, kept) == 9;
+  };
+  rig_.Make();
+  EXPECT_TRUE(doneBeforeShown);
   EXPECT_NE(Shown().find("repaired and kept in " + kept + "."), std::string::npos) << Shown();
   const std::uint32_t frames = FramesIn(rig_.files, kept);
   EXPECT_EQ(frames, 9u) << "the frames before the torn one";
@@ -123,6 +129,65 @@ TEST_F(LeftRecordingTest, RunningRecordingIsNeitherKeptNorTouchedNorJoined) {
   rig_.Make();
   EXPECT_NE(Shown().find("kept in " + rig_.base + "/other.recovered.avi."), std::string::npos)
       << Shown();
+}
+
+// Any target's name survives in the lock file, a newline included, and a note of the earlier
+// one-line kind is still read: the kept file is named after the right target.
+TEST_F(LeftRecordingTest, KeptFileIsNamedAfterAnyTarget) {
+  struct Case {
+    const char* name;
+    std::string note;  // written as it is into the lock file; empty: noted by the lock
+    std::string target;
+  };
+  const std::string lockFile = temp_ + "recording.lock";
+  for (const Case& c :
+       {Case{"newline", "", rig_.base + "/two\nlines.avi"},
+        Case{"earlier kind", rig_.base + "/older.avi\n", rig_.base + "/older.avi"}}) {
+    SCOPED_TRACE(c.name);
+    fs::remove(temp_ + "~vstream.avi");
+    WriteKilledRecording(rig_.files, temp_ + "~vstream.avi", 10);
+    if (c.note.empty()) {
+      std::string holder;
+      ASSERT_TRUE(RecordingLock::Take(rig_.files, temp_, holder)->NoteTarget(c.target));
+    } else {
+      std::ofstream(lockFile, std::ios::trunc) << c.note;
+    }
+    rig_.Make();
+    rig_.engine.reset();
+    const std::string kept = c.target.substr(0, c.target.size() - 4) + ".recovered.avi";
+    EXPECT_EQ(FramesIn(rig_.files, kept), 9u) << Shown();
+  }
+}
+
+// What a run killed while writing under a hidden name (a save, a kept recording) left half
+// written goes at the next start: only the file its lock file names, of the kind such files
+// have, and that no one holds; nothing else of that kind.
+TEST_F(LeftRecordingTest, HalfWrittenFilesOfOursGoAndNothingElse) {
+  const std::string hidden = rig_.base + "/.orvenna-save-0123456789ab";
+  const std::string unnoted = rig_.base + "/.orvenna-save-ba9876543210";
+  const std::string precious = rig_.base + "/precious.avi";
+  struct Case {
+    const char* name;
+    std::string noted;
+    bool held;
+    bool removed;
+  };
+  for (const Case& c :
+       {Case{"noted", hidden, false, true}, Case{"held by a running program", hidden, true, false},
+        Case{"not of that kind", precious, false, false}}) {
+    SCOPED_TRACE(c.name);
+    for (const std::string& path : {hidden, unnoted, precious}) std::ofstream(path) << "half";
+    {
+      std::string holder;
+      ASSERT_TRUE(RecordingLock::Take(rig_.files, temp_, holder)->NoteWriting(c.noted));
+    }
+    const auto holder = c.held ? rig_.files.Open(c.noted, OpenMode::ReadWrite) : nullptr;
+    rig_.Make();
+    rig_.engine.reset();
+    EXPECT_EQ(fs::exists(c.noted), !c.removed);
+    EXPECT_TRUE(fs::exists(unnoted));
+    EXPECT_TRUE(fs::exists(c.noted == hidden ? precious : hidden));
+  }
 }
 
 }  // namespace
