@@ -316,9 +316,8 @@ TEST_F(SessionTest, AnOutputThatCannotBeWrittenIsRefusedBeforeRecording) {
     log_.clear();
     EXPECT_FALSE(engine_->StartRecording(c.output)) << c.output;
     ASSERT_EQ(log_.size(), 1u) << c.output;
-    EXPECT_EQ(log_[0].rfind("error The recording cannot be saved as " + c.output + ": " + c.cause,
-                            0),
-              0u)
+    EXPECT_EQ(
+        log_[0].rfind("error The recording cannot be saved as " + c.output + ": " + c.cause, 0), 0u)
         << log_[0];
     EXPECT_FALSE(engine_->SessionThreadRunning());
   }
