@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "platform/qt/DevicePixels.h"
 #include "selection/FrameLayout.h"
 
 namespace orvenna {
@@ -29,14 +30,16 @@ TFlashingWnd::TFlashingWnd(Mouse mouse)
 
 void TFlashingWnd::PlaceFrame(int left, int top, int width, int height, bool cornersOnly,
                               const std::string& caption) {
+  // The area and the whole geometry are device pixels; the caption's font measures in the
+  // window's logical pixels, so its label is the device pixels that cover the text.
   const QFontMetrics metrics(font());
-  const QSize text(metrics.horizontalAdvance(QString::fromStdString(caption)), metrics.height());
-  const FrameLayout layout = LayoutFrame(left, top, width, height, cornersOnly, text);
-  setGeometry(layout.window);
+  const QRect text(0, 0, metrics.horizontalAdvance(QString::fromStdString(caption)),
+                   metrics.height());
+  const FrameLayout layout =
+      LayoutFrame(left, top, width, height, cornersOnly, DeviceCover(*this, text).size());
+  PlaceInDevicePixels(*this, layout.window);
+  ShapeInDevicePixels(*this, layout.shape);
   paintRect_ = layout.paint;
-  // An empty mask would mean "no shape" (the whole window shows); a shape with nothing left
-  // is given as one pixel outside the window instead, so that nothing of it shows.
-  setMask(layout.shape.isEmpty() ? QRegion(-1, -1, 1, 1) : layout.shape);
 }
 
 void TFlashingWnd::PaintFrame(std::uint32_t /*colour*/, const std::string& caption) {
@@ -54,10 +57,12 @@ void TFlashingWnd::PaintFrame(std::uint32_t /*colour*/, const std::string& capti
 void TFlashingWnd::paintEvent(QPaintEvent* /*event*/) {
   if (!painted_) return;
   QPainter painter(this);
-  painter.fillRect(paintRect_, kFrameColour);
   const QFontMetrics metrics(font());
   const QRect label(0, 0, metrics.horizontalAdvance(caption_), metrics.height());
-  painter.fillRect(label, kFrameColour);
+  PaintInDevicePixels(painter, *this);
+  painter.fillRect(paintRect_, kFrameColour);
+  painter.fillRect(DeviceCover(*this, label), kFrameColour);
+  painter.resetTransform();  // the text in the font's own (logical) size
   painter.setPen(kCaptionColour);
   painter.drawText(label, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption_);
 }

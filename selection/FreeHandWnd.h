@@ -14,7 +14,8 @@ namespace orvenna {
 // selection. A left press and drag draws the rectangle between four red guide lines, a
 // tooltip by the cursor gives its position, the rectangle's size and the keys, and Ctrl + left
 // click confirms the rectangle (ShowModal answers Ok). The engine's Esc hot key closes it with
-// Cancel. Positions are the cursor's screen position at each mouse event. UI thread only.
+// Cancel. Positions are the cursor's screen position at each mouse event, in device pixels
+// at any scaling of the desktop, as the still image and the lines are. UI thread only.
 class TFreeHandWindow final : public QWidget, public RegionPicker {
  public:
   explicit TFreeHandWindow(const PickerDesktop& desktop);
@@ -44,6 +45,7 @@ class TFreeHandWindow final : public QWidget, public RegionPicker {
   void WaitForMinimisedWindows();
   // Repaints where guide lines were or are now.
   void RepaintLines(const std::array<GuideLine, 4>& before);
+  // A line's pixels on the screen (device pixels).
   QRect LineRect(int index, const GuideLine& line) const;
 
   PickerDesktop desktop_;

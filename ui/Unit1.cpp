@@ -257,10 +257,7 @@ void TfrmMain::EnginePreview(TVistrel& sender, const PreviewBitmap* bitmap, bool
   }
   Image1->SetPicture(bitmap != nullptr ? PreviewToImage(*bitmap) : QImage());
   Panel1Caption->setVisible(Image1->Picture().isNull());
-  Edit1->setText(QString::number(sender.ScreenTop()));
-  Edit2->setText(QString::number(sender.ScreenLeft()));
-  Edit3->setText(QString::number(sender.ScreenWidth()));
-  Edit4->setText(QString::number(sender.ScreenHeight()));
+  ShowRegion(sender);
 }
 
 void TfrmMain::EngineSaving(int percent, const std::string& statusCaption, bool& continueWork) {
