@@ -138,14 +138,20 @@ void TFreeHandWindow::RepaintLines(const std::array<GuideLine, 4>& before) {
   }
 }
 
-// Mouse positions are the cursor's screen position read from the desktop at each event: Qt's
-// events carry them in whole logical pixels, which on a scaled desktop miss device pixels.
+Point TFreeHandWindow::CursorAt(const QMouseEvent* event) const {
+  const QPoint device = DevicePoint(*this, event->globalPosition(), [this] {
+    const Point pointer = desktop_.cursor.Position();
+    return QPoint(pointer.x, pointer.y);
+  });
+  return Point{device.x(), device.y()};
+}
+
 void TFreeHandWindow::mousePressEvent(QMouseEvent* event) {
   const std::array<GuideLine, 4> before = state_.Lines();
   QToolTip::hideText();
-  const FreeHandState::Press press = state_.MouseDown(
-      event->button() == Qt::LeftButton, event->modifiers().testFlag(Qt::ControlModifier),
-      desktop_.cursor.Position());
+  const FreeHandState::Press press =
+      state_.MouseDown(event->button() == Qt::LeftButton,
+                       event->modifiers().testFlag(Qt::ControlModifier), CursorAt(event));
   if (press == FreeHandState::Press::Confirm) {
     Close(ModalResult::Ok);
     return;
@@ -155,7 +161,7 @@ void TFreeHandWindow::mousePressEvent(QMouseEvent* event) {
 
 void TFreeHandWindow::mouseMoveEvent(QMouseEvent* event) {
   const std::array<GuideLine, 4> before = state_.Lines();
-  state_.MouseMove(desktop_.cursor.Position());
+  state_.MouseMove(CursorAt(event));
   RepaintLines(before);
   // Qt would draw each carriage return as a blank at the start of the next line; the lines
   // show flush left when only the line feeds are handed over.

@@ -42,6 +42,8 @@ class TFreeHandWindow final : public QWidget, public RegionPicker {
 
  private:
   void FormShow();
+  // The cursor's screen position (device pixels) at a mouse event.
+  Point CursorAt(const QMouseEvent* event) const;
   void WaitForMinimisedWindows();
   // Repaints where guide lines were or are now.
   void RepaintLines(const std::array<GuideLine, 4>& before);

@@ -40,6 +40,17 @@ QRect Scaled(const QRect& rect, double factor) {
 
 }  // namespace
 
+QPoint DevicePoint(const QWidget& window, QPointF logical,
+                   const std::function<QPoint()>& readPointer) {
+  const double ratio = window.devicePixelRatio();
+  const QPoint scaled = (logical * ratio).toPoint();
+  if (ratio == 1.0) return scaled;
+  const QPoint pointer = readPointer();
+  const bool near = std::abs(pointer.x() - logical.x() * ratio) < ratio &&
+                    std::abs(pointer.y() - logical.y() * ratio) < ratio;
+  return near ? pointer : scaled;
+}
+
 QRect LogicalCover(const QWidget& window, const QRect& device) {
   return Scaled(device, 1.0 / window.devicePixelRatio());
 }

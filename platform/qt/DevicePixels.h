@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QPointF>
 #include <QRect>
 #include <QRegion>
+#include <functional>
 
 class QPainter;
 class QWidget;
@@ -14,6 +16,12 @@ namespace orvenna {
 // 1.5 with QT_SCALE_FACTOR=1.5). These functions convert between the two for one window and
 // put windows on exact device pixels. UI thread only.
 
+// The screen's device pixel of a mouse event at the logical screen position `logical`. Qt
+// gives event positions in whole logical pixels, so on a scaled desktop the pointer's device
+// position is read (`readPointer`, device pixels) and taken while it still lies within one
+// logical pixel of the event's; once the pointer has moved on, the event's position scaled.
+QPoint DevicePoint(const QWidget& window, QPointF logical,
+                   const std::function<QPoint()>& readPointer);
 // The smallest logical rectangle of `window` that covers the device pixels `device`.
 QRect LogicalCover(const QWidget& window, const QRect& device);
 // The smallest device rectangle that covers the logical rectangle `logical` of `window`.
