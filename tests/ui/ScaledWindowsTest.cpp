@@ -22,6 +22,7 @@
 #include "selection/FlashWnd.h"
 #include "selection/FreeHandWnd.h"
 #include "selection/SelObjWnd.h"
+#include "ui/WindowPlacement.h"
 
 // After Qt's headers: Xlib's macros (None, Bool, ...) would break them.
 #include "tests/integration/x11_test_support.h"
@@ -241,6 +242,17 @@ TEST_F(ScaledWindowsTest, WindowPickerFramesTheWindowUnderThePointer) {
   EXPECT_EQ(shot.Mismatches(QRect(534, 149, 1, 224), kRed), 0) << "right line";
   EXPECT_EQ(shot.Mismatches(QRect(199, 372, 336, 1), kRed), 0) << "bottom line";
   EXPECT_EQ(shot.Mismatches(QRect(198, 149, 1, 224), kBlack), 0) << "left of the line";
+}
+
+TEST_F(ScaledWindowsTest, AWindowTallerThanTheScreenIsCentredWithItsTopOnTheScreen) {
+  QWidget window;
+  window.resize(600, 500);  // 1200 x 1000 device pixels at 2, 900 x 750 at 1.5: taller than 720
+  CentreOnPrimaryScreen(window);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QRect placed = ServerGeometry(window);
+  EXPECT_EQ(placed.top(), 0);
+  EXPECT_NEAR(placed.center().x(), 640, 1);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-# The region windows on a scaled desktop, each run on a private display of its own: once
+# The region windows and the main window's placement on a scaled desktop, each run on a private display of its own: once
 # scaled by Xft.dpi 192 in the display's resources, once by Qt's QT_SCALE_FACTOR 1.5.
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
 orvenna_test(ui_scaled_windows
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScaledWindowsTest.cpp
-  LIBS orvenna_selection orvenna_x11 PkgConfig::X11LIBS Qt6::Test
+  LIBS orvenna_ui orvenna_x11 PkgConfig::X11LIBS Qt6::Test
   LABELS display)
 set_property(TEST ui_scaled_windows APPEND PROPERTY ENVIRONMENT
              ORVENNA_TEST_XFT_DPI=192 ORVENNA_TEST_RATIO=2)
