@@ -322,11 +322,14 @@ void TfrmMain::FollowMinimisedState() {
   }
 }
 
-void TfrmMain::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (placed_) return;
-  placed_ = true;
-  CentreOnPrimaryScreen(*this);
+void TfrmMain::setVisible(bool visible) {
+  // Placed before it shows, when a move places the window manager's frame: once shown, a move
+  // places the window's inside, and the frame's title bar could end up above the screen.
+  if (visible && !placed_) {
+    placed_ = true;
+    CentreOnPrimaryScreen(*this);
+  }
+  QWidget::setVisible(visible);
 }
 
 }  // namespace orvenna

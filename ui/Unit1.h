@@ -61,6 +61,9 @@ class TfrmMain final : public QWidget {
   // next start, which keeps it. Answers false in that case only. UI thread.
   bool SaveRecordingBeforeExit(bool uiThreadServesAnotherThread);
 
+  // The first showing centres the window on the screen.
+  void setVisible(bool visible) override;
+
   // Raised once the window has closed and the engine is gone.
   std::function<void()> OnClosed;
 
@@ -181,7 +184,6 @@ class TfrmMain final : public QWidget {
   // The about box goes and comes back with the minimised window, so that it is neither left
   // alone on the desktop nor recorded.
   void FollowMinimisedState();
-  void showEvent(QShowEvent* event) override;
 
  private:
   // Controls.
