@@ -37,8 +37,11 @@ void TFlashingWnd::PlaceFrame(int left, int top, int width, int height, bool cor
                    metrics.height());
   const FrameLayout layout =
       LayoutFrame(left, top, width, height, cornersOnly, DeviceCover(*this, text).size());
-  PlaceInDevicePixels(*this, layout.window);
-  ShapeInDevicePixels(*this, layout.shape);
+  // The engine places the frame on every tick of its timer; the X server hears only of changes.
+  if (placedWindow_ != layout.window) PlaceInDevicePixels(*this, layout.window);
+  if (placedShape_ != layout.shape) ShapeInDevicePixels(*this, layout.shape);
+  placedWindow_ = layout.window;
+  placedShape_ = layout.shape;
   paintRect_ = layout.paint;
 }
 
@@ -68,8 +71,12 @@ void TFlashingWnd::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void TFlashingWnd::ShowOnTop() {
+  const bool wasHidden = !isVisible();
   show();
   raise();
+  // Showing puts the window where Qt's logical geometry says, which on a scaled desktop can be
+  // off the device pixels by a fraction of a logical pixel: the place is given again.
+  if (wasHidden && placedWindow_) PlaceInDevicePixels(*this, *placedWindow_);
 }
 
 void TFlashingWnd::Hide() {

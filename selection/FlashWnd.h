@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
+#include <optional>
 
 #include "platform/Windows.h"
 
@@ -37,6 +39,9 @@ class TFlashingWnd final : public QWidget, public FrameWindow {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // The window's place and shape last given by PlaceFrame, device pixels; none before.
+  std::optional<QRect> placedWindow_;
+  std::optional<QRegion> placedShape_;
   QRect paintRect_;    // set by PlaceFrame: the frame line's part of the window, device pixels
   QString caption_;    // set by PaintFrame
   QRect paintedRect_;  // paintRect_ when PaintFrame last asked for painting
