@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "platform/qt/DevicePixels.h"
 #include "selection/FrameLayout.h"
 
 namespace orvenna {
@@ -29,14 +30,19 @@ TFlashingWnd::TFlashingWnd(Mouse mouse)
 
 void TFlashingWnd::PlaceFrame(int left, int top, int width, int height, bool cornersOnly,
                               const std::string& caption) {
+  // The area and the whole geometry are device pixels; the caption's font measures in the
+  // window's logical pixels, so its label is the device pixels that cover the text.
   const QFontMetrics metrics(font());
-  const QSize text(metrics.horizontalAdvance(QString::fromStdString(caption)), metrics.height());
-  const FrameLayout layout = LayoutFrame(left, top, width, height, cornersOnly, text);
-  setGeometry(layout.window);
+  const QRect text(0, 0, metrics.horizontalAdvance(QString::fromStdString(caption)),
+                   metrics.height());
+  const FrameLayout layout =
+      LayoutFrame(left, top, width, height, cornersOnly, DeviceCover(*this, text).size());
+  // The engine places the frame on every tick of its timer; the X server hears only of changes.
+  if (placedWindow_ != layout.window) PlaceInDevicePixels(*this, layout.window);
+  if (placedShape_ != layout.shape) ShapeInDevicePixels(*this, layout.shape);
+  placedWindow_ = layout.window;
+  placedShape_ = layout.shape;
   paintRect_ = layout.paint;
-  // An empty mask would mean "no shape" (the whole window shows); a shape with nothing left
-  // is given as one pixel outside the window instead, so that nothing of it shows.
-  setMask(layout.shape.isEmpty() ? QRegion(-1, -1, 1, 1) : layout.shape);
 }
 
 void TFlashingWnd::PaintFrame(std::uint32_t /*colour*/, const std::string& caption) {
@@ -54,17 +60,23 @@ void TFlashingWnd::PaintFrame(std::uint32_t /*colour*/, const std::string& capti
 void TFlashingWnd::paintEvent(QPaintEvent* /*event*/) {
   if (!painted_) return;
   QPainter painter(this);
-  painter.fillRect(paintRect_, kFrameColour);
   const QFontMetrics metrics(font());
   const QRect label(0, 0, metrics.horizontalAdvance(caption_), metrics.height());
-  painter.fillRect(label, kFrameColour);
+  PaintInDevicePixels(painter, *this);
+  painter.fillRect(paintRect_, kFrameColour);
+  painter.fillRect(DeviceCover(*this, label), kFrameColour);
+  painter.resetTransform();  // the text in the font's own (logical) size
   painter.setPen(kCaptionColour);
   painter.drawText(label, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption_);
 }
 
 void TFlashingWnd::ShowOnTop() {
+  const bool wasHidden = !isVisible();
   show();
   raise();
+  // Showing puts the window where Qt's logical geometry says, which on a scaled desktop can be
+  // off the device pixels by a fraction of a logical pixel: the place is given again.
+  if (wasHidden && placedWindow_) PlaceInDevicePixels(*this, *placedWindow_);
 }
 
 void TFlashingWnd::Hide() {

@@ -11,19 +11,13 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/qt/DevicePixels.h"
 #include "selection/PickerInput.h"
 
 namespace orvenna {
 namespace {
 
 const QColor kLineColour(255, 0, 0);
-
-// The screen position of the cursor at a mouse event (one logical pixel is one screen pixel
-// on this desktop, as for every window of the region).
-Point CursorAt(const QMouseEvent* event) {
-  const QPoint global = event->globalPosition().toPoint();
-  return Point{global.x(), global.y()};
-}
 
 // The still image of the whole screen; black where the screen cannot be read.
 QImage TakeSnapshot(Screen& screen, Size size) {
@@ -74,7 +68,7 @@ void TFreeHandWindow::MakeTopmost() {
 void TFreeHandWindow::FormShow() {
   WaitForMinimisedWindows();
   const Size screen = desktop_.screen.ScreenSize();
-  setGeometry(0, 0, screen.width, screen.height);
+  PlaceInDevicePixels(*this, QRect(0, 0, screen.width, screen.height));
   snapshot_ = TakeSnapshot(desktop_.screen, screen);
   state_.Reset();
 }
@@ -115,9 +109,11 @@ void TFreeHandWindow::Close(ModalResult result) {
   hide();
 }
 
+// Painted in device pixels: the still image one to one, the lines one screen pixel wide.
 void TFreeHandWindow::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  const QRect area = event->rect();
+  PaintInDevicePixels(painter, *this);
+  const QRect area = DeviceCover(*this, event->rect());
   painter.drawImage(area, snapshot_, area);
   for (int i = 0; i < 4; ++i) {
     const GuideLine& line = state_.Lines()[static_cast<std::size_t>(i)];
@@ -128,7 +124,8 @@ void TFreeHandWindow::paintEvent(QPaintEvent* event) {
 
 QRect TFreeHandWindow::LineRect(int index, const GuideLine& line) const {
   const bool vertical = index == FreeHandState::kAnchorX || index == FreeHandState::kCurrentX;
-  return vertical ? QRect(line.at, 0, 1, height()) : QRect(0, line.at, width(), 1);
+  return vertical ? QRect(line.at, 0, 1, snapshot_.height())
+                  : QRect(0, line.at, snapshot_.width(), 1);
 }
 
 void TFreeHandWindow::RepaintLines(const std::array<GuideLine, 4>& before) {
@@ -136,9 +133,17 @@ void TFreeHandWindow::RepaintLines(const std::array<GuideLine, 4>& before) {
     const GuideLine& was = before[static_cast<std::size_t>(i)];
     const GuideLine& now = state_.Lines()[static_cast<std::size_t>(i)];
     if (was == now) continue;
-    if (was.visible) update(LineRect(i, was));
-    if (now.visible) update(LineRect(i, now));
+    if (was.visible) update(LogicalCover(*this, LineRect(i, was)));
+    if (now.visible) update(LogicalCover(*this, LineRect(i, now)));
   }
+}
+
+Point TFreeHandWindow::CursorAt(const QMouseEvent* event) const {
+  const QPoint device = DevicePoint(*this, event->globalPosition(), [this] {
+    const Point pointer = desktop_.cursor.Position();
+    return QPoint(pointer.x, pointer.y);
+  });
+  return Point{device.x(), device.y()};
 }
 
 void TFreeHandWindow::mousePressEvent(QMouseEvent* event) {
@@ -156,14 +161,13 @@ void TFreeHandWindow::mousePressEvent(QMouseEvent* event) {
 
 void TFreeHandWindow::mouseMoveEvent(QMouseEvent* event) {
   const std::array<GuideLine, 4> before = state_.Lines();
-  const Point cursor = CursorAt(event);
-  state_.MouseMove(cursor);
+  state_.MouseMove(CursorAt(event));
   RepaintLines(before);
   // Qt would draw each carriage return as a blank at the start of the next line; the lines
   // show flush left when only the line feeds are handed over.
   QString text = QString::fromStdString(state_.Tooltip());
   text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
-  QToolTip::showText(QPoint(cursor.x, cursor.y), text, this);
+  QToolTip::showText(event->globalPosition().toPoint(), text, this);
 }
 
 void TFreeHandWindow::mouseReleaseEvent(QMouseEvent* /*event*/) {

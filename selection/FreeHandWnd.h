@@ -14,7 +14,8 @@ namespace orvenna {
 // selection. A left press and drag draws the rectangle between four red guide lines, a
 // tooltip by the cursor gives its position, the rectangle's size and the keys, and Ctrl + left
 // click confirms the rectangle (ShowModal answers Ok). The engine's Esc hot key closes it with
-// Cancel. Positions are the cursor's screen position at each mouse event. UI thread only.
+// Cancel. Positions are the cursor's screen position at each mouse event, in device pixels
+// at any scaling of the desktop, as the still image and the lines are. UI thread only.
 class TFreeHandWindow final : public QWidget, public RegionPicker {
  public:
   explicit TFreeHandWindow(const PickerDesktop& desktop);
@@ -41,9 +42,12 @@ class TFreeHandWindow final : public QWidget, public RegionPicker {
 
  private:
   void FormShow();
+  // The cursor's screen position (device pixels) at a mouse event.
+  Point CursorAt(const QMouseEvent* event) const;
   void WaitForMinimisedWindows();
   // Repaints where guide lines were or are now.
   void RepaintLines(const std::array<GuideLine, 4>& before);
+  // A line's pixels on the screen (device pixels).
   QRect LineRect(int index, const GuideLine& line) const;
 
   PickerDesktop desktop_;

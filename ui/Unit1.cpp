@@ -268,10 +268,7 @@ void TfrmMain::EnginePreview(TVistrel& sender, const PreviewBitmap* bitmap, bool
   }
   Image1->SetPicture(bitmap != nullptr ? PreviewToImage(*bitmap) : QImage());
   Panel1Caption->setVisible(Image1->Picture().isNull());
-  Edit1->setText(QString::number(sender.ScreenTop()));
-  Edit2->setText(QString::number(sender.ScreenLeft()));
-  Edit3->setText(QString::number(sender.ScreenWidth()));
-  Edit4->setText(QString::number(sender.ScreenHeight()));
+  ShowRegion(sender);
 }
 
 void TfrmMain::EngineSaving(int percent, const std::string& statusCaption, bool& continueWork) {
@@ -336,11 +333,14 @@ void TfrmMain::FollowMinimisedState() {
   }
 }
 
-void TfrmMain::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (placed_) return;
-  placed_ = true;
-  CentreOnPrimaryScreen(*this);
+void TfrmMain::setVisible(bool visible) {
+  // Placed before it shows, when a move places the window manager's frame: once shown, a move
+  // places the window's inside, and the frame's title bar could end up above the screen.
+  if (visible && !placed_) {
+    placed_ = true;
+    CentreOnPrimaryScreen(*this);
+  }
+  QWidget::setVisible(visible);
 }
 
 }  // namespace orvenna

@@ -66,6 +66,9 @@ class TfrmMain final : public QWidget {
   // then the window closes. UI thread.
   void StopAndClose();
 
+  // The first showing centres the window on the screen.
+  void setVisible(bool visible) override;
+
   // Raised once the window has closed and the engine is gone.
   std::function<void()> OnClosed;
 
@@ -186,7 +189,6 @@ class TfrmMain final : public QWidget {
   // The about box goes and comes back with the minimised window, so that it is neither left
   // alone on the desktop nor recorded.
   void FollowMinimisedState();
-  void showEvent(QShowEvent* event) override;
 
  private:
   // Controls.
@@ -215,6 +217,10 @@ class TfrmMain final : public QWidget {
   void RegionFieldChange(QLineEdit* field, TUpDown* upDown, int bound,
                          void (TVistrel::*write)(int));
   void MatchUpDownsToFields();
+  // The engine's region in Top, Left, Width and Height, many times a second while the preview
+  // runs: a field is written only when its number changed, and never while the user edits it
+  // (it has the focus), so that typing, selecting and pasting there are left alone.
+  void ShowRegion(const TVistrel& engine);
   int ScreenWidth() const;
   int ScreenHeight() const;
 

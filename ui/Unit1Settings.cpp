@@ -217,6 +217,18 @@ void TfrmMain::RegionFieldChange(QLineEdit* field, TUpDown* upDown, int bound,
   if (engine_) ((*engine_).*write)(value);
 }
 
+void TfrmMain::ShowRegion(const TVistrel& engine) {
+  const auto show = [](QLineEdit* field, int value) {
+    bool isNumber = false;
+    if (field->hasFocus() || (field->text().toInt(&isNumber) == value && isNumber)) return;
+    field->setText(QString::number(value));
+  };
+  show(Edit1, engine.ScreenTop());
+  show(Edit2, engine.ScreenLeft());
+  show(Edit3, engine.ScreenWidth());
+  show(Edit4, engine.ScreenHeight());
+}
+
 void TfrmMain::FormActivate() {
   UpDownTop->SetMax(ScreenHeight());
   UpDownLeft->SetMax(ScreenWidth());

@@ -452,6 +452,36 @@ TEST_F(MainWindowTest, PreviewShowsTheRegionAndFollowsTheEngine) {
   EXPECT_EQ(w.Label9->text(), "Recording... Cancel: Esc -- Stop: Shift+Esc");
 }
 
+TEST_F(MainWindowTest, PreviewTicksLeaveTheFieldBeingEditedAlone) {
+  TfrmMain& w = *window_;
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  w.RadioGroup1Items->button(3)->setChecked(true);  // all four fields can be edited
+  w.CheckBox8->setChecked(true);
+  ASSERT_NE(ui_.timer, nullptr);
+  w.Edit3->setFocus();
+  w.Edit3->setSelection(0, 2);  // "30" of "300", about to be typed over
+  engine_->SetScreenWidth(250);
+  engine_->SetScreenHeight(200);
+  for (int tick = 0; tick < 3; ++tick) ui_.timer->Fire();
+  EXPECT_EQ(w.Edit3->text(), "300") << "the field being edited is never written";
+  EXPECT_EQ(w.Edit3->selectedText(), "30");
+  EXPECT_EQ(w.Edit4->text(), "200") << "a field not being edited follows the region";
+
+  QTest::keyClicks(w.Edit3, "12");
+  ui_.timer->Fire();
+  EXPECT_EQ(w.Edit3->text(), "120");
+  EXPECT_EQ(engine_->ScreenWidth(), 120);
+  w.Edit3->setSelection(1, 1);
+  ui_.timer->Fire();
+  EXPECT_EQ(w.Edit3->selectedText(), "2") << "an unchanged number is not written again";
+
+  w.Edit4->setFocus();  // Width is left: it follows the region again
+  engine_->SetScreenWidth(260);
+  ui_.timer->Fire();
+  EXPECT_EQ(w.Edit3->text(), "260");
+}
+
 TEST_F(MainWindowTest, StatusBarShowsOneRunOfProgressAndResets) {
   TfrmMain& w = *window_;
   EXPECT_TRUE(RaiseSavingFromWorker(*engine_, 10, "Saving Video..."));
