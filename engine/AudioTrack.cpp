@@ -173,8 +173,11 @@ Result AudioTrack::Finish() {
   }
   const Failure failure = TakeFailure();
   if (!failure.cause.empty()) {
+    // A full disk may stop the video too: its own message tells how much of it is kept.
     engine_.RaiseError("The sound stopped " + Seconds(failure.atMilliseconds) +
-                       " into the recording: " + failure.cause + ". The video was recorded whole.");
+                       " into the recording: " + failure.cause +
+                       (recorder_.RanOutOfRoom() ? ". The video went on without it."
+                                                 : ". The video was recorded whole."));
   }
   return Result::Ok();
 }
