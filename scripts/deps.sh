@@ -10,10 +10,15 @@ packages=(
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxdamage-dev libxtst-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libpulse-dev libjpeg-dev zlib1g-dev
+  # Wayland: the ScreenCast portal over D-Bus (GDBus), its PipeWire streams, Qt's Wayland plugin
+  libglib2.0-dev libpipewire-0.3-dev qt6-wayland
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb x11-utils x11-xserver-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick
   xterm
+  # a headless GNOME desktop with the ScreenCast portal, for the Wayland tests
+  mutter pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-gnome
+  libgl1-mesa-dri gstreamer1.0-pipewire gstreamer1.0-tools
   # the Debian package and the checks of what it installs
   dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
 )

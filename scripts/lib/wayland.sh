@@ -1,0 +1,83 @@
+# Starting and stopping a private headless GNOME desktop (mutter on a virtual monitor, with
+# PipeWire, WirePlumber and the desktop portal on a session bus of its own) for the tests that
+# record Wayland. Source this file.
+#
+# start_wayland_desktop [WIDTHxHEIGHT] sets WAYLAND_DESKTOP_DIR and writes
+# $WAYLAND_DESKTOP_DIR/env: the variables a client of that desktop needs (WAYLAND_DISPLAY,
+# XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE, XDG_CURRENT_DESKTOP), one
+# NAME=VALUE a line; it exports ORVENNA_TEST_WAYLAND with that file's path, which the tests read.
+# It changes nothing else of the caller's environment, so the X11 tests keep theirs.
+# stop_wayland_desktop stops only what start_wayland_desktop started and removes its folder.
+
+wayland_desktop_env() {  # prints the client environment of the running desktop
+  cat <<EOV
+WAYLAND_DISPLAY=$WAYLAND_DESKTOP_NAME
+XDG_RUNTIME_DIR=$WAYLAND_DESKTOP_DIR/runtime
+DBUS_SESSION_BUS_ADDRESS=unix:path=$WAYLAND_DESKTOP_DIR/runtime/bus
+XDG_SESSION_TYPE=wayland
+XDG_CURRENT_DESKTOP=GNOME
+EOV
+}
+
+start_wayland_desktop() {
+  local size=${1:-1280x720}
+  WAYLAND_DESKTOP_DIR=$(mktemp -d "${TMPDIR:-/tmp}/orvenna-wayland.XXXXXX") || return 1
+  WAYLAND_DESKTOP_NAME=orvenna-wayland-$$
+  local d=$WAYLAND_DESKTOP_DIR
+  mkdir -m 0700 "$d/runtime" "$d/data" "$d/config" "$d/state" "$d/cache"
+  wayland_desktop_env >"$d/env"
+  # Every program of the desktop, and the portals the bus starts, see the same private folders,
+  # so that nothing is written into the user's home folder.
+  local -a environment=(
+    env -u DISPLAY HOME="$d" XDG_DATA_HOME="$d/data" XDG_CONFIG_HOME="$d/config"
+    XDG_STATE_HOME="$d/state" XDG_CACHE_HOME="$d/cache" $(cat "$d/env")
+  )
+  "${environment[@]}" dbus-daemon --session --address="unix:path=$d/runtime/bus" --nofork \
+    --nopidfile >"$d/bus.log" 2>&1 &
+  WAYLAND_DESKTOP_PIDS=($!)
+  local i
+  for i in $(seq 1 100); do [[ -S $d/runtime/bus ]] && break; sleep 0.05; done
+  "${environment[@]}" pipewire >"$d/pipewire.log" 2>&1 &
+  WAYLAND_DESKTOP_PIDS+=($!)
+  "${environment[@]}" wireplumber >"$d/wireplumber.log" 2>&1 &
+  WAYLAND_DESKTOP_PIDS+=($!)
+  "${environment[@]}" mutter --headless --wayland --no-x11 --wayland-display "$WAYLAND_DESKTOP_NAME" \
+    --virtual-monitor "$size" >"$d/mutter.log" 2>&1 &
+  WAYLAND_DESKTOP_PIDS+=($!)
+  # Ready once the compositor's socket exists and the portal answers on the bus (it is started
+  # by the bus on that first call).
+  for i in $(seq 1 200); do
+    if [[ -S $d/runtime/$WAYLAND_DESKTOP_NAME ]] &&
+      "${environment[@]}" gdbus call --session --dest org.freedesktop.portal.Desktop \
+        --object-path /org/freedesktop/portal/desktop --method org.freedesktop.DBus.Properties.Get \
+        org.freedesktop.portal.ScreenCast version >/dev/null 2>&1; then
+      export ORVENNA_TEST_WAYLAND=$d/env
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "wayland: the headless desktop did not start; the compositor's log:" >&2
+  tail -n 20 "$d/mutter.log" >&2
+  stop_wayland_desktop
+  return 1
+}
+
+stop_wayland_desktop() {
+  local pid i
+  # The portals were started by the bus: they end with it, or with their connection to it.
+  for pid in "${WAYLAND_DESKTOP_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${WAYLAND_DESKTOP_PIDS[@]}"; do
+    for i in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  WAYLAND_DESKTOP_PIDS=()
+  if [[ -n ${WAYLAND_DESKTOP_DIR:-} ]]; then
+    # Processes the bus started for the desktop (portals, their helpers) go with its folder.
+    pkill -f -- "$WAYLAND_DESKTOP_DIR" 2>/dev/null
+    rm -rf "$WAYLAND_DESKTOP_DIR"
+    WAYLAND_DESKTOP_DIR=
+  fi
+  unset ORVENNA_TEST_WAYLAND
+  return 0
+}
