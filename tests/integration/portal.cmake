@@ -1,0 +1,6 @@
+# The desktop's ScreenCast portal on the private headless GNOME desktop (scripts/lib/wayland.sh,
+# ORVENNA_TEST_WAYLAND); skipped without it.
+orvenna_test(portal_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/portal_test.cpp
+  LIBS orvenna_portal
+  LABELS wayland)

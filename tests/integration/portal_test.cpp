@@ -1,0 +1,94 @@
+// The desktop's ScreenCast portal on the private headless GNOME desktop of the tests
+// (scripts/lib/wayland.sh): a session started with a restore token that the desktop knows
+// shares the virtual monitor without asking, gives the stream's PipeWire node and connection,
+// and a token for the next time; without a bus the failure says so.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/portal/ScreenCastSession.h"
+#include "tests/integration/Command.h"
+
+namespace orvenna {
+namespace {
+
+using test::RunCommand;
+
+// Takes on the environment of the test desktop; false when the tests run without one.
+bool UseTestDesktop() {
+  const char* file = std::getenv("ORVENNA_TEST_WAYLAND");
+  if (file == nullptr) return false;
+  std::ifstream lines(file);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t equals = line.find('=');
+    if (equals != std::string::npos) {
+      setenv(line.substr(0, equals).c_str(), line.substr(equals + 1).c_str(), 1);
+    }
+  }
+  return true;
+}
+
+// A restore token that the desktop's permission store grants the virtual monitor for a
+// program that is not sandboxed, as if the user had chosen it once.
+std::string SeededToken() {
+  std::string uuid = RunCommand("cat /proc/sys/kernel/random/uuid").output;
+  uuid.erase(uuid.find_last_not_of('\n') + 1);
+  const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  const std::string stamp = "int64 " + std::to_string(now);
+  const std::string command =
+      "gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object-path "
+      "/org/freedesktop/impl/portal/PermissionStore --method "
+      "org.freedesktop.impl.portal.PermissionStore.Set screencast true '" +
+      uuid + "' \"{'': ['yes']}\" \"<('GNOME', uint32 1, <(" + stamp + ", " + stamp +
+      ", [(uint32 0, uint32 1, <'MetaVendor:MetaVirtualMonitor:0x00'>)])>)>\" 2>&1";
+  const test::CommandResult seeded = RunCommand(command);
+  EXPECT_EQ(seeded.exitCode, 0) << seeded.output;
+  return uuid;
+}
+
+TEST(ScreenCastPortal, AKnownTokenSharesTheMonitorWithoutAskingAndGivesTheNextOne) {
+  if (!UseTestDesktop()) GTEST_SKIP() << "needs the test desktop (ORVENNA_TEST_WAYLAND)";
+  std::string token = SeededToken();
+  for (int run = 0; run < 2; ++run) {  // the second time with the token the first one gave
+    ScreenCastRequest request;
+    request.restoreToken = token;
+    request.chooserTimeout = std::chrono::seconds(10);  // no chooser is expected
+    PortalAnswer answer;
+    std::string failure;
+    const auto session = ScreenCastSession::Start(request, answer, failure);
+    ASSERT_NE(session, nullptr) << run << ": " << failure;
+    EXPECT_EQ(answer, PortalAnswer::Granted);
+    ASSERT_EQ(session->Streams().size(), 1u);
+    const ScreenCastStreamInfo& stream = session->Streams()[0];
+    EXPECT_NE(stream.node, 0u);
+    EXPECT_EQ(stream.sourceType, 1u);
+    EXPECT_EQ(stream.place.width, 1280);
+    EXPECT_EQ(stream.place.height, 720);
+    EXPECT_TRUE(session->CursorAsMetadata());
+    const int fd = session->TakePipeWireFd();
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(session->TakePipeWireFd(), -1);
+    if (fd >= 0) close(fd);
+    EXPECT_FALSE(session->RestoreToken().empty());
+    token = session->RestoreToken();
+  }
+}
+
+TEST(ScreenCastPortal, WithoutASessionBusTheFailureSaysSo) {
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvenna-no-bus", 1);
+  PortalAnswer answer;
+  std::string failure;
+  EXPECT_EQ(ScreenCastSession::Start(ScreenCastRequest{}, answer, failure), nullptr);
+  EXPECT_EQ(answer, PortalAnswer::CallFailed);
+  EXPECT_NE(failure.find("cannot reach the session bus"), std::string::npos) << failure;
+}
+
+}  // namespace
+}  // namespace orvenna
