@@ -1,7 +1,7 @@
 // The desktop's ScreenCast portal on the private headless GNOME desktop of the tests
 // (scripts/lib/wayland.sh): a session started with a restore token that the desktop knows
 // shares the virtual monitor without asking, gives the stream's PipeWire node and connection,
-// and a token for the next time; without a bus the failure says so.
+// and a token for the next time; without a bus or a portal the failure says what is missing.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -81,13 +81,54 @@ TEST(ScreenCastPortal, AKnownTokenSharesTheMonitorWithoutAskingAndGivesTheNextOn
   }
 }
 
-TEST(ScreenCastPortal, WithoutASessionBusTheFailureSaysSo) {
-  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvenna-no-bus", 1);
-  PortalAnswer answer;
-  std::string failure;
-  EXPECT_EQ(ScreenCastSession::Start(ScreenCastRequest{}, answer, failure), nullptr);
-  EXPECT_EQ(answer, PortalAnswer::CallFailed);
-  EXPECT_NE(failure.find("cannot reach the session bus"), std::string::npos) << failure;
+// A bus of the test's own that starts no service: no portal answers there.
+class BareBus {
+ public:
+  BareBus() {
+    char folder[] = "/tmp/orvenna-bare-bus-XXXXXX";
+    folder_ = mkdtemp(folder);
+    std::ofstream(folder_ + "/bus.conf")
+        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+           "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig><type>session</type><listen>unix:path="
+        << folder_
+        << "/bus</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+           "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+           "<allow own=\"*\"/></policy></busconfig>\n";
+    pid_ = RunCommand("dbus-daemon --config-file=" + folder_ +
+                      "/bus.conf --nofork </dev/null >/dev/null 2>&1 & echo $!")
+               .output;
+    for (int i = 0; i < 100 && access((folder_ + "/bus").c_str(), F_OK) != 0; ++i) usleep(20000);
+  }
+  ~BareBus() {
+    RunCommand("kill " + pid_);
+    RunCommand("rm -rf '" + folder_ + "'");
+  }
+  std::string Address() const { return "unix:path=" + folder_ + "/bus"; }
+
+ private:
+  std::string folder_;
+  std::string pid_;
+};
+
+// Where the portal cannot be reached, the failure says why and what to install.
+TEST(ScreenCastPortal, WithoutAPortalTheFailureSaysWhatIsMissing) {
+  BareBus bare;
+  const struct {
+    std::string bus;
+    std::string said;
+  } cases[] = {
+      {"unix:path=/nonexistent/orvenna-no-bus", "cannot reach the session bus"},
+      {bare.Address(), "install xdg-desktop-portal and the portal backend of your desktop"},
+  };
+  for (const auto& c : cases) {
+    setenv("DBUS_SESSION_BUS_ADDRESS", c.bus.c_str(), 1);
+    PortalAnswer answer;
+    std::string failure;
+    EXPECT_EQ(ScreenCastSession::Start(ScreenCastRequest{}, answer, failure), nullptr) << c.bus;
+    EXPECT_EQ(answer, PortalAnswer::CallFailed) << c.bus;
+    EXPECT_NE(failure.find(c.said), std::string::npos) << failure;
+  }
 }
 
 }  // namespace
