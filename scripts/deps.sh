@@ -17,7 +17,8 @@ packages=(
   xvfb x11-utils x11-xserver-utils xdotool openbox ffmpeg pulseaudio pulseaudio-utils imagemagick
   xterm
   # a headless GNOME desktop with the ScreenCast portal, for the Wayland tests
-  mutter pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-gnome
+  mutter pipewire pipewire-bin pipewire-pulse wireplumber xdg-desktop-portal
+  xdg-desktop-portal-gnome
   libgl1-mesa-dri gstreamer1.0-pipewire gstreamer1.0-tools
   # the Debian package and the checks of what it installs
   dpkg-dev desktop-file-utils appstream man-db librsvg2-bin

@@ -1,11 +1,12 @@
 # Starting and stopping a private headless GNOME desktop (mutter on a virtual monitor, with
-# PipeWire, WirePlumber and the desktop portal on a session bus of its own) for the tests that
-# record Wayland. Source this file.
+# PipeWire, WirePlumber, PipeWire's PulseAudio service and the desktop portal on a session bus
+# of its own) for the tests that record Wayland. Source this file.
 #
 # start_wayland_desktop [WIDTHxHEIGHT] sets WAYLAND_DESKTOP_DIR and writes
 # $WAYLAND_DESKTOP_DIR/env: the variables a client of that desktop needs (WAYLAND_DISPLAY,
-# XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE, XDG_CURRENT_DESKTOP), one
-# NAME=VALUE a line; it exports ORVENNA_TEST_WAYLAND with that file's path, which the tests read.
+# XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE, XDG_CURRENT_DESKTOP, and
+# PULSE_SERVER for PipeWire's PulseAudio service), one NAME=VALUE a line; it exports
+# ORVENNA_TEST_WAYLAND with that file's path, which the tests read.
 # It changes nothing else of the caller's environment, so the X11 tests keep theirs.
 # stop_wayland_desktop stops only what start_wayland_desktop started and removes its folder.
 
@@ -16,6 +17,7 @@ XDG_RUNTIME_DIR=$WAYLAND_DESKTOP_DIR/runtime
 DBUS_SESSION_BUS_ADDRESS=unix:path=$WAYLAND_DESKTOP_DIR/runtime/bus
 XDG_SESSION_TYPE=wayland
 XDG_CURRENT_DESKTOP=GNOME
+PULSE_SERVER=unix:$WAYLAND_DESKTOP_DIR/runtime/pulse/native
 EOV
 }
 
@@ -41,13 +43,16 @@ start_wayland_desktop() {
   WAYLAND_DESKTOP_PIDS+=($!)
   "${environment[@]}" wireplumber >"$d/wireplumber.log" 2>&1 &
   WAYLAND_DESKTOP_PIDS+=($!)
+  # PipeWire's PulseAudio service: the sound server of such a desktop.
+  "${environment[@]}" pipewire-pulse >"$d/pipewire-pulse.log" 2>&1 &
+  WAYLAND_DESKTOP_PIDS+=($!)
   "${environment[@]}" mutter --headless --wayland --no-x11 --wayland-display "$WAYLAND_DESKTOP_NAME" \
     --virtual-monitor "$size" >"$d/mutter.log" 2>&1 &
   WAYLAND_DESKTOP_PIDS+=($!)
-  # Ready once the compositor's socket exists and the portal answers on the bus (it is started
-  # by the bus on that first call).
+  # Ready once the compositor's and the sound service's sockets exist and the portal answers
+  # on the bus (it is started by the bus on that first call).
   for i in $(seq 1 200); do
-    if [[ -S $d/runtime/$WAYLAND_DESKTOP_NAME ]] &&
+    if [[ -S $d/runtime/$WAYLAND_DESKTOP_NAME && -S $d/runtime/pulse/native ]] &&
       "${environment[@]}" gdbus call --session --dest org.freedesktop.portal.Desktop \
         --object-path /org/freedesktop/portal/desktop --method org.freedesktop.DBus.Properties.Get \
         org.freedesktop.portal.ScreenCast version >/dev/null 2>&1; then

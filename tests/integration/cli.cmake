@@ -16,3 +16,11 @@ target_compile_definitions(cli_sound_test PRIVATE
   ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
   ORVENNA_SOUND_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/lib/sound.sh")
 add_dependencies(cli_sound_test orvenna-cli)
+
+# Sound through PipeWire's PulseAudio service of the headless Wayland desktop (scripts/lib/
+# wayland.sh), recorded from the virtual X display.
+orvenna_test(pipewire_sound_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/pipewire_sound_test.cpp
+  LABELS display wayland)
+target_compile_definitions(pipewire_sound_test PRIVATE ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>")
+add_dependencies(pipewire_sound_test orvenna-cli)
