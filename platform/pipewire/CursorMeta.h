@@ -15,8 +15,10 @@ struct StreamCursor {
   CursorImage image;   // position in frame pixels; the bitmap when one came (else 0 x 0)
 };
 
-// Largest cursor bitmap asked for and accepted, in pixels each way.
-inline constexpr int kCursorBitmapMax = 256;
+// Cursor bitmaps, in pixels each way: room for this size is asked for; compositors that keep
+// room of their own for larger ones are accepted up to the maximum.
+inline constexpr int kCursorBitmapAsked = 256;
+inline constexpr int kCursorBitmapMax = 1024;
 
 // Takes the cursor metadata of one buffer (`meta`, `size` bytes of the buffer's metadata area)
 // into `cursor`: a new position and hot spot, and a new bitmap when one came. A bitmap that

@@ -55,7 +55,9 @@ Rect CropOf(const spa_buffer& buffer, Size size) {
 struct PipeWireStream::Listeners {
   spa_hook core{};
   spa_hook stream{};
+  spa_hook registry{};
   pw_core_events coreEvents{};
+  pw_registry_events registryEvents{};
   pw_stream_events streamEvents{};
 
   Listeners() {
@@ -72,6 +74,14 @@ struct PipeWireStream::Listeners {
       self->End(res == -EPIPE ? std::string("the connection to the PipeWire daemon was lost")
                               : "the PipeWire daemon reported an error: " + std::string(message) +
                                     " (" + std::strerror(-res) + ")");
+    };
+    // A stream whose node goes away only pauses: the end of the shared screen or window shows
+    // as the node leaving the registry.
+    registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+    registryEvents.global_remove = [](void* data, std::uint32_t id) {
+      auto* self = static_cast<PipeWireStream*>(data);
+      if (id == self->node_)
+        self->End("the shared screen or window is no longer available (its stream was removed)");
     };
     streamEvents.version = PW_VERSION_STREAM_EVENTS;
     streamEvents.state_changed = [](void* data, pw_stream_state, pw_stream_state state,
@@ -112,6 +122,7 @@ PipeWireStream::~PipeWireStream() {
   if (loop_) pw_thread_loop_stop(loop_);
   frame_.Close();
   if (stream_) pw_stream_destroy(stream_);
+  if (registry_) pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
   if (core_) pw_core_disconnect(core_);
   if (context_) pw_context_destroy(context_);
   if (loop_) pw_thread_loop_destroy(loop_);
@@ -152,6 +163,9 @@ Result PipeWireStream::ConnectLocked(int fd, std::uint32_t node) {
     return Result::Failed("cannot connect to the PipeWire daemon: " +
                           std::string(std::strerror(errno)));
   pw_core_add_listener(core_, &listeners_->core, &listeners_->coreEvents, this);
+  node_ = node;
+  registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
+  pw_registry_add_listener(registry_, &listeners_->registry, &listeners_->registryEvents, this);
   syncSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
   if (!WaitLocked([this] { return synced_; }, kConnectSeconds)) {
     const std::string cause = EndReason();

@@ -15,6 +15,7 @@ struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
 struct pw_stream;
+struct pw_registry;
 struct spa_pod;
 struct spa_buffer;
 
@@ -95,6 +96,8 @@ class PipeWireStream {
   pw_context* context_ = nullptr;
   pw_core* core_ = nullptr;
   pw_stream* stream_ = nullptr;
+  pw_registry* registry_ = nullptr;
+  std::uint32_t node_ = 0;  // the node the stream reads; set before the loop calls back
   Listeners* listeners_ = nullptr;
 
   // The answer to the first round trip to the daemon; under the loop's lock.

@@ -19,11 +19,14 @@ constexpr int CursorMetaSize(int side) {
   return static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + side * side * 4;
 }
 
-const spa_pod* MetaParam(spa_pod_builder& builder, spa_meta_type type, int size) {
+// Metadata of `type`, of `size` bytes or any size from `smallest` to `largest` that the
+// compositor prefers (compositors ask for sizes of their own).
+const spa_pod* MetaParam(spa_pod_builder& builder, spa_meta_type type, int size, int smallest,
+                         int largest) {
   spa_pod_frame frame;
   spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
   spa_pod_builder_add(&builder, SPA_PARAM_META_type, SPA_POD_Id(type), SPA_PARAM_META_size,
-                      SPA_POD_Int(size), 0);
+                      SPA_POD_CHOICE_RANGE_Int(size, smallest, largest), 0);
   return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
 }
 
@@ -61,10 +64,12 @@ std::vector<const spa_pod*> BufferParams(spa_pod_builder& builder,
                                                (1 << SPA_DATA_DmaBuf)),
                       0);
   params.push_back(static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame)));
-  params.push_back(MetaParam(builder, SPA_META_Header, sizeof(spa_meta_header)));
-  params.push_back(MetaParam(builder, SPA_META_VideoCrop, sizeof(spa_meta_region)));
-  params.push_back(MetaParam(builder, SPA_META_VideoDamage, sizeof(spa_meta_region) * 16));
-  params.push_back(MetaParam(builder, SPA_META_Cursor, CursorMetaSize(kCursorBitmapMax)));
+  constexpr int header = sizeof(spa_meta_header), region = sizeof(spa_meta_region);
+  params.push_back(MetaParam(builder, SPA_META_Header, header, header, header));
+  params.push_back(MetaParam(builder, SPA_META_VideoCrop, region, region, region));
+  params.push_back(MetaParam(builder, SPA_META_VideoDamage, region * 16, region, region * 64));
+  params.push_back(MetaParam(builder, SPA_META_Cursor, CursorMetaSize(kCursorBitmapAsked),
+                             CursorMetaSize(1), CursorMetaSize(kCursorBitmapMax)));
   return params;
 }
 
