@@ -2,9 +2,9 @@
 # Installs what is missing, builds Orvenna twice (normal, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer), starts a private virtual display with a window manager, a
 # private sound server and a private headless Wayland desktop, runs every test of both builds
-# with CTest, runs the threading tests of the engine and of the sound device once more under ThreadSanitizer, packages the normal
-# build for Debian and checks the installed package (scripts/check-package.sh), and stops what
-# it started. Exits non-zero on any failure.
+# with CTest, runs the threading tests of the engine and of the sound device once more under
+# ThreadSanitizer, packages the normal build for Debian and checks the installed package
+# (scripts/check-package.sh), and stops what it started. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
