@@ -130,6 +130,10 @@ PipeWireStream::~PipeWireStream() {
 }
 
 Result PipeWireStream::Connect(int fd, std::uint32_t node) {
+  if (context_) {
+    if (fd >= 0) close(fd);
+    return Result::Failed("the screen stream is connected already");
+  }
   if (!loop_ || pw_thread_loop_start(loop_) != 0) {
     if (fd >= 0) close(fd);
     return Result::Failed("cannot start the thread that reads the screen stream");
