@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/pipewire/PipeWireStream.h"
+#include "tests/integration/pipewire_test_source.h"
 #include "tests/integration/wayland_test_support.h"
 #include "tests/tools/ColourBlocks.h"
 
@@ -165,6 +167,61 @@ TEST(PipeWireStreamConnect, DeadDescriptorFailsWithTheCause) {
   ASSERT_FALSE(connected);
   EXPECT_NE(connected.Cause().find("PipeWire"), std::string::npos) << connected.Cause();
   EXPECT_EQ(stream.State(), StreamState::Ended);
+}
+
+// Frames of the test's own source: red-first pixels come out blue-first, the crop is honoured,
+// and a change of size while streaming gives frames of the new size.
+TEST(PipeWireStreamSource, RedFirstPixelsCropAndSizeChangeComeThrough) {
+  if (!wltest::UseDesktopEnvironment()) GTEST_SKIP() << "no test desktop";
+  wltest::TestVideoSource source;
+  ASSERT_TRUE(source.Start(SPA_VIDEO_FORMAT_RGBx, {64, 48}));
+  PipeWireStream stream;
+  const Result connected = stream.Connect(-1, source.Node());
+  ASSERT_TRUE(connected) << connected.Cause();
+  ASSERT_TRUE(source.WaitStreaming());
+
+  // Sends frames marked `mark` until one of `size` has come (the first ones after a change of
+  // size may still have the old one).
+  std::uint8_t mark = 0;
+  const auto sendUntil = [&](Size size, Rect crop) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    do {
+      const std::uint64_t seen = stream.FrameCount();
+      source.Send(++mark, crop);
+      if (!stream.WaitForFrameAfter(seen, 250ms)) continue;
+      if (stream.FrameSize() == size) return true;
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+  };
+  struct Case {
+    Size sourceSize;
+    Rect crop;  // empty: the whole frame
+  };
+  const Case cases[] = {
+      {{64, 48}, {}},
+      {{64, 48}, {8, 4, 20, 10}},
+      {{96, 64}, {}},
+      {{96, 64}, {90, 60, 30, 30}},  // reaches past the frame: clipped to 6 x 4
+  };
+  for (const Case& test : cases) {
+    if (source.AgreedSize() != test.sourceSize) source.Resize(test.sourceSize);
+    const Size expected =
+        test.crop.width == 0
+            ? test.sourceSize
+            : Size{std::min(test.crop.width, test.sourceSize.width - test.crop.left),
+                   std::min(test.crop.height, test.sourceSize.height - test.crop.top)};
+    ASSERT_TRUE(sendUntil(expected, test.crop))
+        << "no frame of " << expected.width << "x" << expected.height << " came";
+    Picture frame(expected);
+    ASSERT_TRUE(stream.Read({0, 0, expected.width, expected.height}, frame.View()));
+    for (int y = 0; y < expected.height; ++y)
+      for (int x = 0; x < expected.width; ++x)
+        ASSERT_EQ(frame.Colour(x, y), std::uint32_t{mark} << 16 |
+                                          std::uint32_t(test.crop.top + y) << 8 |
+                                          std::uint32_t(test.crop.left + x))
+            << "at " << x << "," << y << " of the frame cropped at " << test.crop.left << ","
+            << test.crop.top;
+  }
 }
 
 }  // namespace
