@@ -184,7 +184,7 @@ Result PipeWireStream::ConnectLocked(int fd, std::uint32_t node) {
   if (!stream_)
     return Result::Failed("cannot create a PipeWire stream: " + std::string(std::strerror(errno)));
   pw_stream_add_listener(stream_, &listeners_->stream, &listeners_->streamEvents, this);
-  std::uint8_t memory[1024];
+  std::uint8_t memory[4096];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
   std::vector<const spa_pod*> params = FormatParams(builder);
   const int linked = pw_stream_connect(
@@ -226,7 +226,7 @@ void PipeWireStream::TakeFormat(const spa_pod* param) {
       return;
   }
   formatSize_ = {static_cast<int>(format.size.width), static_cast<int>(format.size.height)};
-  std::uint8_t memory[1024];
+  std::uint8_t memory[4096];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
   std::vector<const spa_pod*> params = BufferParams(builder, format);
   pw_stream_update_params(stream_, params.data(), static_cast<std::uint32_t>(params.size()));
