@@ -1,9 +1,9 @@
 # Fails when a file of the engine or of the audio layer includes a header of the desktop (Qt,
-# X11, PulseAudio), of libav*/libsw*, of a platform backend, or of a layer above it.
+# X11, PulseAudio, PipeWire), of libav*/libsw*, of a platform backend, or of a layer above it.
 # Run as: cmake -DROOT=<source folder> -P CheckLayers.cmake
 set(forbidden_everywhere
-  "<Q[A-Za-z]*>" "<Qt[A-Za-z]*/" "<X11/" "<pulse/" "<xcb/" "<libav" "<libsw"
-  "\"platform/(x11|qt|codec|desktop|pulse|fake)/" "\"(ui|selection|cli)/")
+  "<Q[A-Za-z]*>" "<Qt[A-Za-z]*/" "<X11/" "<pulse/" "<pipewire/" "<spa/" "<xcb/" "<libav" "<libsw"
+  "\"platform/(x11|qt|codec|desktop|pulse|pipewire|fake)/" "\"(ui|selection|cli)/")
 set(violations "")
 foreach(layer engine audio)
   file(GLOB_RECURSE sources "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp")
