@@ -10,6 +10,8 @@
 # It changes nothing else of the caller's environment, so the X11 tests keep theirs.
 # stop_wayland_desktop stops only what start_wayland_desktop started and removes its folder.
 
+WAYLAND_DESKTOP_PIDS=()
+
 wayland_desktop_env() {  # prints the client environment of the running desktop
   cat <<EOV
 WAYLAND_DISPLAY=$WAYLAND_DESKTOP_NAME
@@ -68,18 +70,18 @@ start_wayland_desktop() {
 }
 
 stop_wayland_desktop() {
+  # Also called from an EXIT trap under `set -e`: nothing here may fail the caller.
   local pid i
-  # The portals were started by the bus: they end with it, or with their connection to it.
-  for pid in "${WAYLAND_DESKTOP_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${WAYLAND_DESKTOP_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${WAYLAND_DESKTOP_PIDS[@]}"; do
     for i in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-    kill -9 "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   done
   WAYLAND_DESKTOP_PIDS=()
   if [[ -n ${WAYLAND_DESKTOP_DIR:-} ]]; then
     # Processes the bus started for the desktop (portals, their helpers) go with its folder.
-    pkill -f -- "$WAYLAND_DESKTOP_DIR" 2>/dev/null
+    pkill -f -- "$WAYLAND_DESKTOP_DIR" 2>/dev/null || true
     rm -rf "$WAYLAND_DESKTOP_DIR"
     WAYLAND_DESKTOP_DIR=
   fi
