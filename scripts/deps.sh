@@ -19,7 +19,7 @@ packages=(
   # a headless GNOME desktop with the ScreenCast portal, for the Wayland tests
   mutter pipewire pipewire-bin pipewire-pulse wireplumber xdg-desktop-portal
   xdg-desktop-portal-gnome
-  libgl1-mesa-dri gstreamer1.0-pipewire gstreamer1.0-tools
+  libgl1-mesa-dri gstreamer1.0-pipewire gstreamer1.0-tools dbus-daemon libglib2.0-bin
   # the Debian package and the checks of what it installs
   dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
 )

@@ -51,10 +51,12 @@ start_wayland_desktop() {
   "${environment[@]}" mutter --headless --wayland --no-x11 --wayland-display "$WAYLAND_DESKTOP_NAME" \
     --virtual-monitor "$size" >"$d/mutter.log" 2>&1 &
   WAYLAND_DESKTOP_PIDS+=($!)
-  # Ready once the compositor's and the sound service's sockets exist and the portal answers
-  # on the bus (it is started by the bus on that first call).
+  # Ready once the compositor's and the sound service's sockets exist, WirePlumber has chosen
+  # the default devices (without it streams are not linked and defaults are not kept), and the
+  # portal answers on the bus (it is started by the bus on that first call).
   for i in $(seq 1 200); do
     if [[ -S $d/runtime/$WAYLAND_DESKTOP_NAME && -S $d/runtime/pulse/native ]] &&
+      [[ $("${environment[@]}" pactl get-default-sink 2>/dev/null) != @* ]] &&
       "${environment[@]}" gdbus call --session --dest org.freedesktop.portal.Desktop \
         --object-path /org/freedesktop/portal/desktop --method org.freedesktop.DBus.Properties.Get \
         org.freedesktop.portal.ScreenCast version >/dev/null 2>&1; then
