@@ -15,6 +15,24 @@ int MillisecondsUntil(PortalCall::Deadline deadline) {
 
 }  // namespace
 
+bool RunContextUntil(GMainContext* context, const bool& done, unsigned milliseconds) {
+  // A timer source of the same context ends the wait at the deadline.
+  bool late = false;
+  GSource* timer = g_timeout_source_new(milliseconds);
+  g_source_set_callback(
+      timer,
+      [](gpointer flag) {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &late, nullptr);
+  g_source_attach(timer, context);
+  while (!done && !late) g_main_context_iteration(context, TRUE);
+  g_source_destroy(timer);
+  g_source_unref(timer);
+  return done;
+}
+
 PortalCall::PortalCall(GDBusConnection* connection)
     : connection_(connection), context_(g_main_context_new()) {}
 
@@ -69,21 +87,8 @@ PortalAnswer PortalCall::Call(const char* interface, const char* method, GVarian
     g_clear_error(&error);
   } else {
     g_variant_unref(reply);
-    // The answer comes as a signal; a timer source ends the wait at the deadline.
-    bool late = false;
-    GSource* timer = g_timeout_source_new(static_cast<guint>(MillisecondsUntil(deadline)));
-    g_source_set_callback(
-        timer,
-        [](gpointer flag) {
-          *static_cast<bool*>(flag) = true;
-          return G_SOURCE_REMOVE;
-        },
-        &late, nullptr);
-    g_source_attach(timer, context_);
-    while (!answered_ && !late) g_main_context_iteration(context_, TRUE);
-    g_source_destroy(timer);
-    g_source_unref(timer);
-    if (!answered_) {
+    // The answer comes as a signal.
+    if (!RunContextUntil(context_, answered_, static_cast<unsigned>(MillisecondsUntil(deadline)))) {
       failure_ = std::string(method) + ": the desktop gave no answer in time";
       answer = PortalAnswer::TimedOut;
     } else {

@@ -52,6 +52,10 @@ class PortalCall {
   unsigned counter_ = 0;
 };
 
+// Runs `context` until `done` (set by what it dispatches) is true or `milliseconds` have passed;
+// answers `done`.
+bool RunContextUntil(GMainContext* context, const bool& done, unsigned milliseconds);
+
 // The desktop portal's bus name and object.
 inline constexpr const char* kPortalBusName = "org.freedesktop.portal.Desktop";
 inline constexpr const char* kPortalObject = "/org/freedesktop/portal/desktop";

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/portal/PortalCall.h"
+
 extern char** environ;
 
 namespace orvenna::wltest {
@@ -93,20 +95,8 @@ class MutterScreenCast {
     reply = Call(kRemoteDesktop, remoteSession_, kRemoteSession, "Start", nullptr, nullptr, error);
     if (reply) {
       g_variant_unref(reply);
-      bool late = false;
-      GSource* timeout = g_timeout_source_new_seconds(5);
-      g_source_set_callback(
-          timeout,
-          [](gpointer flag) {
-            *static_cast<bool*>(flag) = true;
-            return G_SOURCE_REMOVE;
-          },
-          &late, nullptr);
-      g_source_attach(timeout, context_);
-      while (!nodeKnown_ && !late) g_main_context_iteration(context_, TRUE);
-      g_source_destroy(timeout);
-      g_source_unref(timeout);
-      if (!nodeKnown_) error = "the compositor announced no PipeWire stream within 5 seconds";
+      if (!RunContextUntil(context_, nodeKnown_, 5000))
+        error = "the compositor announced no PipeWire stream within 5 seconds";
     }
     g_dbus_connection_signal_unsubscribe(bus_, subscription);
     return nodeKnown_;
