@@ -14,7 +14,13 @@ std::string CliUsage() {
        << "  --region L,T,W,H     fixed region (default: the full screen)\n"
        << "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
        << "  --pick-region        draw the region with the mouse before recording (free hand)\n"
-       << "  --pick-window        pick a window with the mouse before recording\n"
+       << "  --pick-window        pick a window with the mouse before recording (on\n"
+       << "                       Wayland: in the desktop's chooser)\n"
+       << "  --screen S           x11: record the X display; portal: record what a Wayland\n"
+       << "                       desktop shares through its ScreenCast portal (default: portal\n"
+       << "                       in a Wayland session, else x11; or as ORVENNA_SCREEN says)\n"
+       << "  --choose-screen      with portal: show the desktop's chooser again instead of\n"
+       << "                       sharing the monitor chosen last time\n"
        << "  --compressor C       four-character code (e.g. ZMBV) or position as\n"
        << "                       --list-compressors numbers them; one that cannot take the\n"
        << "                       region is refused (default: the first that can)\n"
@@ -152,6 +158,12 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       options.inverse = true;
     } else if (arg == "--yes") {
       options.yes = true;
+    } else if (arg == "--screen") {
+      if (!hasValue || (args[i + 1] != "x11" && args[i + 1] != "portal"))
+        return fail("--screen takes x11 or portal");
+      options.screen = args[++i];
+    } else if (arg == "--choose-screen") {
+      options.chooseScreen = true;
     } else if (arg.starts_with("-") && arg != "-") {
       return fail("unknown option " + arg + " (see --help)");
     } else if (!options.output.empty()) {

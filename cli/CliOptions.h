@@ -31,6 +31,8 @@ struct CliOptions {
   int audioInput = -1;   // position as --list-audio-inputs prints it; -1: leave it
   int audioVolume = -1;  // 0..100 for the selected input; -1: leave it
   bool yes = false;
+  std::string screen;         // "x11", "portal" or empty: as the session is
+  bool chooseScreen = false;  // ask the desktop's chooser again instead of the kept choice
 };
 
 // Reads the arguments (without the program name). On a bad argument returns nullopt and

@@ -38,15 +38,20 @@ CliPickers::~CliPickers() {
   application_.reset();
 }
 
-void CliPickers::Attach(const Platform& services) {
+void CliPickers::Attach(const Platform& services, ScreenKind kind) {
   if (application_) return;
   // Qt's notes (for instance on the session's runtime folder) go to the diagnostic log, so
   // that the program's own output stays its messages; Qt's fatal errors still show.
   qInstallMessageHandler(&LogQtMessage);
-  // The pickers are windows of the X display the recording is made from.
-  qputenv("QT_QPA_PLATFORM", "xcb");
+  // The pickers are windows of the desktop the recording is made from.
+  const bool x11 = kind == ScreenKind::X11;
+  qputenv("QT_QPA_PLATFORM", x11 ? "xcb" : "wayland");
   application_ = std::make_unique<QApplication>(argc_, argv_);
-  windows_ = std::make_unique<X11WindowFinder>("");
+  if (x11) {
+    windows_ = std::make_unique<X11WindowFinder>("");
+  } else {
+    windows_ = std::make_unique<NoWindowFinder>();
+  }
   qt_ = std::make_unique<QtUiFactory>();
   qt_->UsePickerDesktop(PickerDesktop{.shell = services.shell,
                                       .screen = services.screen,

@@ -4,13 +4,13 @@
 
 #include "cli/CliLoop.h"
 #include "platform/Platform.h"
+#include "platform/WindowFinder.h"
+#include "platform/desktop/WaylandSession.h"
 #include "selection/SelectionWindows.h"
 
 class QApplication;
 
 namespace orvenna {
-
-class X11WindowFinder;
 
 // The window factory of orvenna-cli when the user picks the region with the mouse: the loop's
 // timers and (invisible) frame window, and the Qt pickers on the display. Construct on the
@@ -23,9 +23,10 @@ class CliPickers final : public UiFactory {
   CliPickers(const CliPickers&) = delete;
   CliPickers& operator=(const CliPickers&) = delete;
 
-  // Starts Qt on the display the services opened ($DISPLAY), gives the pickers the services,
-  // and has the loop serve Qt's events (ServeWindowEvents) from now on.
-  void Attach(const Platform& services);
+  // Starts Qt on the desktop the services record (the X display $DISPLAY, or the Wayland
+  // desktop), gives the pickers the services, and has the loop serve Qt's events
+  // (ServeWindowEvents) from now on.
+  void Attach(const Platform& services, ScreenKind kind);
   // Handles the pickers' pending window events; for a loop's event pump.
   static void ServeWindowEvents();
 
@@ -41,7 +42,7 @@ class CliPickers final : public UiFactory {
   char name_[12] = "orvenna-cli";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> application_;
-  std::unique_ptr<X11WindowFinder> windows_;
+  std::unique_ptr<WindowFinder> windows_;
   std::unique_ptr<QtUiFactory> qt_;  // made after the application
 };
 

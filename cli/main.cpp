@@ -16,6 +16,7 @@
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
 #include "generated/Version.h"
+#include "platform/ScreenSharing.h"
 #include "platform/StandardStreams.h"
 #include "platform/desktop/DesktopServices.h"
 #include "platform/desktop/WaylandSession.h"
@@ -156,6 +157,36 @@ void ListAudioInputs(orvenna::TVistrel& engine, const std::string& noInput) {
   }
 }
 
+// Asks the desktop to share what the options record: the window picked in its chooser, else a
+// monitor (the one shared last time, unless --choose-screen asks again). A shared window is
+// recorded whole, as a region of its own size. Answers the exit status when nothing can be
+// recorded, else 0.
+int ShareScreen(orvenna::ScreenSharing& sharing, orvenna::CliOptions& options) {
+  using orvenna::SharedSource;
+  using Kind = orvenna::CliOptions::RegionKind;
+  if (options.chooseScreen) sharing.ForgetChoice();
+  const SharedSource source =
+      options.regionKind == Kind::PickWindow ? SharedSource::Window : SharedSource::Monitor;
+  std::string problem;
+  switch (sharing.Share(source, problem)) {
+    case orvenna::ShareOutcome::Shared:
+      break;
+    case orvenna::ShareOutcome::Cancelled:
+      std::cerr << "orvenna-cli: " << problem << ", so nothing was recorded\n";
+      return 1;
+    case orvenna::ShareOutcome::Failed:
+      std::cerr << "orvenna-cli: cannot record the screen: " << problem << "\n";
+      return 1;
+  }
+  // The shared window is the whole screen there is.
+  if (source == SharedSource::Window) options.regionKind = Kind::FullScreen;
+  if (!options.cursor && sharing.PointerInPicture()) {
+    std::cerr << "orvenna-cli: this desktop draws the pointer into the shared picture, so "
+                 "--no-cursor cannot leave it out\n";
+  }
+  return 0;
+}
+
 std::string Statistics(const orvenna::TVistrel& engine) {
   std::ostringstream line;
   line << std::fixed << std::setprecision(0) << engine.CodecName() << "  "
@@ -195,26 +226,45 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  const std::optional<ScreenKind> kind = ScreenKindOfEnvironment(options->screen, error);
+  if (!kind) {
+    std::cerr << "orvenna-cli: " << error << "\n";
+    return 2;
+  }
+  if (options->chooseScreen && *kind != ScreenKind::Portal) {
+    std::cerr << "orvenna-cli: --choose-screen is for the screen a Wayland desktop shares "
+                 "(--screen portal)\n";
+    return 2;
+  }
+  const bool recording = options->action == CliOptions::Action::Record;
+  // On a Wayland desktop the window is chosen in the desktop's own chooser, before recording.
+  const bool pickWindowHere = *kind == ScreenKind::X11;
   CliLoop loop(options->yes);
-  const bool picking = options->action == CliOptions::Action::Record &&
-                       (options->regionKind == CliOptions::RegionKind::PickFreeHand ||
-                        options->regionKind == CliOptions::RegionKind::PickWindow);
+  const bool picking =
+      recording && (options->regionKind == CliOptions::RegionKind::PickFreeHand ||
+                    (options->regionKind == CliOptions::RegionKind::PickWindow && pickWindowHere));
   CliPickers pickers(loop);  // outlives the engine
   UiFactory& ui = picking ? static_cast<UiFactory&>(pickers) : loop;
-  const auto desktop = DesktopServices::Open(loop, ui, error);
+  const auto desktop = DesktopServices::Open(*kind, loop, ui, error);
   if (!desktop) {
     std::cerr << "orvenna-cli: " << error << "\n";
     return 1;
   }
-  if (picking) pickers.Attach(desktop->Services());
-  if (const std::string note = WaylandSessionNote();
-      !note.empty() && options->action == CliOptions::Action::Record) {
+  if (const std::string note = WaylandSessionNote(*kind); !note.empty() && recording)
     std::cerr << "orvenna-cli: " << note << "\n";
+  CliOptions effective = *options;
+  if (ScreenSharing* sharing = desktop->Sharing(); sharing != nullptr && recording) {
+    if (const int status = ShareScreen(*sharing, effective); status != 0) return status;
+    if (const std::string keys = desktop->HotKeysProblem(); !keys.empty())
+      std::cerr << "orvenna-cli: " << keys
+                << "; stop with Ctrl+C (or SIGTERM), which keeps the "
+                   "recording\n";
   }
+  if (picking) pickers.Attach(desktop->Services(), *kind);
   Clock& clock = desktop->Services().clock;
   TVistrel engine(desktop->Services());
-  Configure(engine, *options);
-  if (!FitRegion(engine, *options)) return 2;
+  Configure(engine, effective);
+  if (!FitRegion(engine, effective)) return 2;
   if (options->action == CliOptions::Action::Record) {
     // Refused before anything is changed or recorded: the recorder's own temporary file (the
     // save would end with no file at all), and an existing file the user did not let go.

@@ -30,4 +30,11 @@ class WindowFinder {
                         FoundWindow& found) = 0;
 };
 
+// The finder of a desktop that tells no program where the others' windows are (Wayland): it
+// finds nothing.
+class NoWindowFinder final : public WindowFinder {
+ public:
+  bool WindowAt(Point, const std::vector<std::uint64_t>&, FoundWindow&) override { return false; }
+};
+
 }  // namespace orvenna

@@ -142,7 +142,7 @@ void TfrmMain::CreateControls() {
   SessionNote->setText(QStringLiteral(
       "Wayland session: only X11 windows are recorded, Wayland windows come out black. To "
       "record them, log in to an X11 session or run them as X11 programs."));
-  SessionNote->setToolTip(QString::fromStdString(WaylandSessionNote()));
+  SessionNote->setToolTip(QString::fromStdString(WaylandSessionNote(ScreenKind::X11)));
   SessionNote->setVisible(!SessionNote->toolTip().isEmpty());
 
   SaveDialog1 = new QFileDialog(this);

@@ -7,6 +7,7 @@
 
 #include "generated/Version.h"
 #include "platform/StandardStreams.h"
+#include "platform/screencast/KeptChoice.h"
 #include "ui/About2.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopPlatform.h"
@@ -40,26 +41,38 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::string error;
-  std::unique_ptr<X11Screen> screen = X11Screen::Open("", error);
-  if (!screen) {
-    std::cerr << "orvenna: " << error
-              << "\norvenna: it needs an X display; to record without one, run orvenna-cli on a "
-                 "virtual display (see scripts/run.sh)\n";
+  const std::optional<ScreenKind> kind = ScreenKindOfEnvironment("", error);
+  if (!kind) {
+    std::cerr << "orvenna: ORVENNA_SCREEN: " << error << "\n";
     return 1;
   }
-  // The recorder grabs and watches the X display, so its own windows live there too.
-  qputenv("QT_QPA_PLATFORM", "xcb");
+  std::unique_ptr<X11Screen> x11;
+  if (*kind == ScreenKind::X11) {
+    x11 = X11Screen::Open("", error);
+    if (!x11) {
+      std::cerr << "orvenna: " << error
+                << "\norvenna: it needs an X display; to record without one, run orvenna-cli on a "
+                   "virtual display (see scripts/run.sh)\n";
+      return 1;
+    }
+  }
+  // The recorder grabs and watches the X display, so its own windows live there too; on a
+  // Wayland desktop they are the desktop's own native windows.
+  qputenv("QT_QPA_PLATFORM", *kind == ScreenKind::X11 ? "xcb" : "wayland");
   int argumentCount = 1;  // the program's name only: arguments are not read
   QApplication application(argumentCount, argv);
   QApplication::setApplicationName(QStringLiteral("Orvenna ") + QLatin1String(kVersion));
   QApplication::setWindowIcon(AppIcon());
   QGuiApplication::setDesktopFileName(QStringLiteral("example.orvenna.Orvenna"));
 
-  DesktopPlatform desktop(std::move(screen));
+  const std::unique_ptr<DesktopPlatform> desktop =
+      x11 ? std::make_unique<DesktopPlatform>(std::move(x11))
+          : std::make_unique<DesktopPlatform>(std::make_unique<PortalScreen>(
+                PortalScreen::Options{.keptChoicePath = DefaultKeptChoicePath()}));
   // The windows are made in this order and kept for the whole run: the main window (which
   // makes the engine), the options dialog, the about box.
-  TfrmMain frmMain(desktop.Services());
-  desktop.Shell().SetMainWindow(&frmMain);
+  TfrmMain frmMain(desktop->Services());
+  desktop->Shell().SetMainWindow(&frmMain);
   TfrmOption frmOption(frmMain);
   frmMain.SetOptionsDialog(&frmOption);
   TForm2 form2;
@@ -68,7 +81,7 @@ int main(int argc, char** argv) {
   StopSignals stopSignals;
   stopSignals.OnSignal = [&frmMain] { frmMain.StopAndClose(); };
   frmMain.show();
-  shellAtExit = &desktop.Shell();
+  shellAtExit = &desktop->Shell();
   mainWindowAtExit = &frmMain;
   std::atexit(SaveRecordingAtExit);
   const int status = QApplication::exec();

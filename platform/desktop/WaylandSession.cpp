@@ -11,15 +11,34 @@ bool IsWaylandSession(const char* waylandDisplay, const char* sessionType) {
   return sessionType != nullptr && strcasecmp(sessionType, "wayland") == 0;
 }
 
-std::string WaylandSessionNote() {
-  if (!IsWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"))) return {};
-  // The recorder grabs the X display; under Wayland that is XWayland, which holds only the
-  // windows of X11 programs.
-  return "this is a Wayland session: Orvenna records through XWayland, which shows only X11 "
-         "windows, so native Wayland windows come out black. To record them, log in to an X11 "
-         "session (such as \"GNOME on Xorg\" on the login screen), or start the program to "
-         "record as an X11 client (for Qt programs QT_QPA_PLATFORM=xcb, for GTK programs "
-         "GDK_BACKEND=x11).";
+std::optional<ScreenKind> ChooseScreenKind(const std::string& forced, const char* waylandDisplay,
+                                           const char* sessionType, std::string& error) {
+  if (forced == "x11") return ScreenKind::X11;
+  if (forced == "portal") return ScreenKind::Portal;
+  if (!forced.empty()) {
+    error = "unknown screen \"" + forced +
+            "\": use x11 (the X display) or portal (the screen a "
+            "Wayland desktop shares)";
+    return std::nullopt;
+  }
+  return IsWaylandSession(waylandDisplay, sessionType) ? ScreenKind::Portal : ScreenKind::X11;
+}
+
+std::optional<ScreenKind> ScreenKindOfEnvironment(const std::string& forced, std::string& error) {
+  const char* variable = std::getenv("ORVENNA_SCREEN");
+  const std::string chosen = !forced.empty() ? forced : variable != nullptr ? variable : "";
+  return ChooseScreenKind(chosen, std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"),
+                          error);
+}
+
+std::string WaylandSessionNote(ScreenKind kind) {
+  if (kind != ScreenKind::X11 ||
+      !IsWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE")))
+    return {};
+  // Under Wayland the X display is XWayland, which holds only the windows of X11 programs.
+  return "this is a Wayland session, but the X display is recorded (XWayland), which shows only "
+         "X11 windows: native Wayland windows come out black. Record through the desktop's "
+         "screen sharing instead (leave out --screen x11 and ORVENNA_SCREEN=x11).";
 }
 
 }  // namespace orvenna

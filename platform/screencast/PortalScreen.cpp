@@ -1,0 +1,180 @@
+#include "platform/screencast/PortalScreen.h"
+
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/Log.h"
+#include "platform/pipewire/PipeWireStream.h"
+#include "platform/portal/ScreenCastSession.h"
+#include "platform/screencast/KeptChoice.h"
+
+namespace orvenna {
+
+struct PortalScreen::Capture {
+  std::unique_ptr<ScreenCastSession> session;
+  pipewire::PipeWireStream stream;
+  bool pointerInPicture = false;
+};
+
+namespace {
+
+// Reads regions of the newest picture of one capture. It holds the capture weakly: once the
+// sharing stops, grabs fail instead of keeping the desktop's session alive.
+class PortalGrabber final : public ScreenGrabber {
+ public:
+  explicit PortalGrabber(std::weak_ptr<PortalScreen::Capture> capture)
+      : capture_(std::move(capture)) {}
+
+  Result Grab(const Rect& area, RasterOp op, ImageView& image) override {
+    const std::shared_ptr<PortalScreen::Capture> capture = capture_.lock();
+    if (!capture) return Result::Failed("the screen is not shared (any more)");
+    if (capture->stream.State() == pipewire::StreamState::Ended)
+      return Result::Failed(capture->stream.EndReason());
+    pixels_.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
+    const ImageView view{reinterpret_cast<std::uint8_t*>(pixels_.data()), area.width, area.height,
+                         static_cast<std::ptrdiff_t>(area.width) * 4};
+    if (Result read = capture->stream.Read(area, view); !read) return read;
+    if (op == RasterOp::NotSrcCopy) {
+      for (std::uint32_t& pixel : pixels_) pixel ^= 0x00FFFFFFu;
+    }
+    image = view;
+    return Result::Ok();
+  }
+
+ private:
+  std::weak_ptr<PortalScreen::Capture> capture_;
+  std::vector<std::uint32_t> pixels_;
+};
+
+}  // namespace
+
+PortalScreen::PortalScreen(Options options)
+    : options_(std::move(options)),
+      lastMonitorSize_(LoadKeptChoice(options_.keptChoicePath).monitorSize) {}
+
+PortalScreen::~PortalScreen() = default;
+
+std::shared_ptr<PortalScreen::Capture> PortalScreen::Current() const {
+  std::lock_guard lock(mutex_);
+  return capture_;
+}
+
+Size PortalScreen::ScreenSize() const {
+  if (const auto capture = Current()) {
+    const Size size = capture->stream.FrameSize();
+    if (size.width > 0 && size.height > 0) return size;
+  }
+  std::lock_guard lock(mutex_);
+  return lastMonitorSize_;
+}
+
+std::unique_ptr<ScreenGrabber> PortalScreen::NewGrabber() {
+  return std::make_unique<PortalGrabber>(Current());
+}
+
+ShareOutcome PortalScreen::StartSession(SharedSource source, Capture& capture,
+                                        std::string& problem) {
+  ScreenCastRequest request;
+  request.window = source == SharedSource::Window;
+  request.chooserTimeout = options_.chooserTimeout;
+  // A window is chosen afresh each time; a monitor is shared again as the user chose before.
+  if (source == SharedSource::Monitor)
+    request.restoreToken = LoadKeptChoice(options_.keptChoicePath).restoreToken;
+  PortalAnswer answer = PortalAnswer::CallFailed;
+  capture.session = ScreenCastSession::Start(request, answer, problem);
+  if (!capture.session && !request.restoreToken.empty() && answer == PortalAnswer::Refused) {
+    // The desktop refused the kept permission (revoked, or from another version): ask the user
+    // once, and never again in this sharing.
+    Log(LogLevel::Info, "portal", "the kept screen choice was refused: " + problem);
+    request.restoreToken.clear();
+    capture.session = ScreenCastSession::Start(request, answer, problem);
+  }
+  if (!capture.session) {
+    if (answer == PortalAnswer::Cancelled) {
+      problem = "the screen was not shared: the desktop's chooser was cancelled";
+      return ShareOutcome::Cancelled;
+    }
+    if (answer == PortalAnswer::TimedOut)
+      problem = "the screen was not shared: nothing was chosen in the desktop's chooser in time";
+    return ShareOutcome::Failed;
+  }
+  capture.pointerInPicture = capture.session->PointerInPicture();
+  return ShareOutcome::Shared;
+}
+
+ShareOutcome PortalScreen::Share(SharedSource source, std::string& problem) {
+  StopSharing();
+  auto capture = std::make_shared<Capture>();
+  if (const ShareOutcome outcome = StartSession(source, *capture, problem);
+      outcome != ShareOutcome::Shared)
+    return outcome;
+  const ScreenCastStreamInfo stream = capture->session->Streams().front();
+  if (const Result connected =
+          capture->stream.Connect(capture->session->TakePipeWireFd(), stream.node);
+      !connected) {
+    problem = "the desktop shared the screen, but its stream cannot be read: " + connected.Cause();
+    return ShareOutcome::Failed;
+  }
+  if (!capture->stream.WaitForFirstFrame(options_.firstPictureTimeout)) {
+    const std::string ended = capture->stream.EndReason();
+    problem = "the desktop shared the screen, but " +
+              (ended.empty()
+                   ? "sent no picture within " +
+                         std::to_string(options_.firstPictureTimeout.count() / 1000) + " seconds"
+                   : ended);
+    return ShareOutcome::Failed;
+  }
+  const Size size = capture->stream.FrameSize();
+  if (source == SharedSource::Monitor) {
+    const std::string& token = capture->session->RestoreToken();
+    if (!token.empty() && !SaveKeptChoice(options_.keptChoicePath, KeptChoice{token, size}))
+      Log(LogLevel::Info, "portal",
+          "the screen choice cannot be kept in " + options_.keptChoicePath);
+  }
+  std::lock_guard lock(mutex_);
+  capture_ = std::move(capture);
+  if (source == SharedSource::Monitor) lastMonitorSize_ = size;
+  return ShareOutcome::Shared;
+}
+
+void PortalScreen::StopSharing() {
+  std::shared_ptr<Capture> ending;
+  {
+    std::lock_guard lock(mutex_);
+    ending = std::move(capture_);
+  }
+  // The session and its stream end here, outside the lock.
+}
+
+bool PortalScreen::Sharing() const {
+  const auto capture = Current();
+  return capture && capture->stream.State() != pipewire::StreamState::Ended;
+}
+
+void PortalScreen::ForgetChoice() {
+  if (!options_.keptChoicePath.empty()) unlink(options_.keptChoicePath.c_str());
+}
+
+bool PortalScreen::PointerInPicture() const {
+  const auto capture = Current();
+  return capture && capture->pointerInPicture;
+}
+
+bool PortalScreen::Pointer(CursorImage& image) const {
+  const auto capture = Current();
+  return capture && !capture->pointerInPicture && capture->stream.Cursor(image);
+}
+
+bool PortalCursor::Query(CursorImage& image) {
+  return screen_.Pointer(image) && image.width > 0 && image.height > 0;
+}
+
+Point PortalCursor::Position() {
+  CursorImage image;
+  if (screen_.Pointer(image)) return image.position;
+  const Size size = screen_.ScreenSize();
+  return Point{size.width / 2, size.height / 2};
+}
+
+}  // namespace orvenna
