@@ -24,3 +24,15 @@ orvenna_test(pipewire_sound_test
   LABELS display wayland)
 target_compile_definitions(pipewire_sound_test PRIVATE ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>")
 add_dependencies(pipewire_sound_test orvenna-cli)
+
+# Recordings of the private headless Wayland desktop (scripts/lib/wayland.sh) through its
+# ScreenCast portal, with no X display.
+pkg_check_modules(CLI_WAYLAND_TEST REQUIRED IMPORTED_TARGET gio-2.0)
+orvenna_test(cli_wayland_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_wayland_test.cpp
+  LIBS orvenna_portal PkgConfig::CLI_WAYLAND_TEST
+  LABELS wayland)
+target_compile_definitions(cli_wayland_test PRIVATE
+  ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
+  ORVENNA_COLOUR_BLOCKS="$<TARGET_FILE:orvenna-wayland-colour-blocks>")
+add_dependencies(cli_wayland_test orvenna-cli orvenna-wayland-colour-blocks)

@@ -1,0 +1,158 @@
+// Whole recordings of a Wayland desktop (the private headless GNOME desktop of
+// scripts/lib/wayland.sh, skipped without it) through orvenna-cli with no X display: the screen
+// the desktop shares through its portal comes back pixel for pixel at the place each region kind
+// asks for, the user's monitor choice is kept and renewed, and a sharing the desktop ends stops
+// the recording and keeps it.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "platform/Geometry.h"
+#include "tests/integration/Command.h"
+#include "tests/integration/wayland_test_support.h"
+#include "tests/tools/ColourBlocks.h"
+
+namespace orvenna {
+namespace {
+
+using test::RunCommand;
+using namespace std::chrono_literals;
+
+const std::string kCli = ORVENNA_CLI;
+constexpr Size kMonitor{1280, 720};
+
+// The colour the blocks window shows at a point of the monitor, as 0xRRGGBB.
+std::uint32_t BlocksAt(int x, int y) {
+  int column = 0, row = 0;
+  while (test::BlockStart(column + 1, test::kBlockColumns, kMonitor.width) <= x) ++column;
+  while (test::BlockStart(row + 1, test::kBlockRows, kMonitor.height) <= y) ++row;
+  return test::BlockColour(column, row);
+}
+
+class CliWaylandTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!wltest::UseDesktopEnvironment()) return;
+    unsetenv("DISPLAY");  // nothing of a Wayland recording needs an X display
+    folder_ = new std::string((std::filesystem::temp_directory_path() /
+                               ("orvenna-cli-wayland-" + std::to_string(getpid())))
+                                  .string());
+    std::filesystem::create_directories(*folder_ + "/config/orvenna");
+    setenv("XDG_CONFIG_HOME", (*folder_ + "/config").c_str(), 1);
+    setenv("TMPDIR", folder_->c_str(), 1);
+    blocks_ = new wltest::DesktopProgram({ORVENNA_COLOUR_BLOCKS});
+    pointer_ = new wltest::MutterScreenCast;
+    if (!pointer_->Start(error_)) return;
+    std::this_thread::sleep_for(1s);  // the blocks window maps and draws
+  }
+  static void TearDownTestSuite() {
+    delete pointer_;
+    delete blocks_;
+    if (folder_) std::filesystem::remove_all(*folder_);
+    delete folder_;
+  }
+  void SetUp() override {
+    if (!folder_) GTEST_SKIP() << "no test desktop (ORVENNA_TEST_WAYLAND is not set)";
+    ASSERT_TRUE(error_.empty()) << error_;
+  }
+
+  static std::string ChoiceFile() { return *folder_ + "/config/orvenna/screen-choice"; }
+  static std::string KeptChoice() {
+    std::ifstream file(ChoiceFile());
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+  // Keeps a monitor choice the desktop knows, as a first recording would have.
+  static void KeepSeededChoice() {
+    std::string error;
+    const std::string token = wltest::SeededRestoreToken(error);
+    ASSERT_FALSE(token.empty()) << error;
+    std::ofstream(ChoiceFile()) << token << "\n0 0\n";
+  }
+  static std::string Output(const std::string& name) { return *folder_ + "/" + name; }
+
+  // Frame `index` of `file` as 0xRRGGBB pixels, rows top-down.
+  static std::vector<std::uint32_t> Frame(const std::string& file, int index, Size size) {
+    const test::CommandResult raw =
+        RunCommand("ffmpeg -v error -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(index) +
+                   ")' -frames:v 1 -f rawvideo -pix_fmt bgr0 - 2>/dev/null");
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(size.width) * size.height);
+    if (raw.output.size() != pixels.size() * 4) return {};
+    std::memcpy(pixels.data(), raw.output.data(), raw.output.size());
+    for (std::uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+    return pixels;
+  }
+
+  static inline std::string* folder_ = nullptr;
+  static inline wltest::DesktopProgram* blocks_ = nullptr;
+  static inline wltest::MutterScreenCast* pointer_ = nullptr;
+  static inline std::string error_;
+};
+
+// Each region kind records the blocks it covers, every pixel exact (a lossless compressor at
+// 24 and 32 bits), with no chooser: the kept choice shares the monitor, and each run keeps the
+// token the desktop gives with the monitor's size.
+TEST_F(CliWaylandTest, EveryRegionKindRecordsTheSharedMonitorExactly) {
+  KeepSeededChoice();
+  std::string error;
+  ASSERT_TRUE(pointer_->MovePointer(900, 500, error)) << error;
+  const struct {
+    std::string arguments;
+    Rect region;
+  } cases[] = {
+      {"--colors 24", {0, 0, kMonitor.width, kMonitor.height}},
+      {"--colors 32 --region 250,200,320,240", {250, 200, 320, 240}},
+      {"--colors 24 --follow-mouse 200,100", {800, 450, 200, 100}},
+  };
+  for (const auto& c : cases) {
+    const std::string out = Output("region.avi");
+    const test::CommandResult run = RunCommand("timeout 60 " + kCli +
+                                               " --yes --seconds 1 --no-cursor "
+                                               "--compressor ZMBV " +
+                                               c.arguments + " '" + out + "' 2>&1");
+    ASSERT_EQ(run.exitCode, 0) << c.arguments << "\n" << run.output;
+    // The token the desktop gave (it may give the same again) and the monitor's size.
+    EXPECT_TRUE(KeptChoice().ends_with("\n1280 720\n")) << KeptChoice();
+    const std::vector<std::uint32_t> frame = Frame(out, 1, {c.region.width, c.region.height});
+    ASSERT_FALSE(frame.empty()) << c.arguments;
+    int wrong = 0;
+    for (int y = 0; y < c.region.height; ++y) {
+      for (int x = 0; x < c.region.width; ++x)
+        wrong += frame[static_cast<std::size_t>(y) * c.region.width + x] !=
+                 BlocksAt(c.region.left + x, c.region.top + y);
+    }
+    EXPECT_EQ(wrong, 0) << c.arguments;
+  }
+}
+
+// The sharing ends while recording (the desktop's screen sharing service goes away, as when
+// the user stops it from the desktop's indicator): the recording stops there, what was
+// recorded is written, and the program says why and exits with 3.
+TEST_F(CliWaylandTest, ASharingTheDesktopEndsStopsAndKeepsTheRecording) {
+  KeepSeededChoice();
+  const std::string out = Output("ended.avi");
+  const std::string stopSharing =
+      "sleep 2; kill $(gdbus call --session --dest org.freedesktop.DBus --object-path "
+      "/org/freedesktop/DBus --method org.freedesktop.DBus.GetConnectionUnixProcessID "
+      "org.freedesktop.impl.portal.desktop.gnome | sed 's/.* \\([0-9]*\\),.*/\\1/')";
+  const test::CommandResult run =
+      RunCommand("(" + stopSharing + ") & timeout 60 " + kCli +
+                 " --yes --seconds 30 --compressor ZMBV --region 0,0,320,240 '" + out +
+                 "' 2>&1; status=$?; wait; exit $status");
+  EXPECT_EQ(run.exitCode, 3) << run.output;
+  EXPECT_NE(run.output.find("no longer available"), std::string::npos) << run.output;
+  const int frames = test::WrittenFrames(out);
+  EXPECT_GT(frames, 20) << run.output;
+  EXPECT_LT(frames, 300) << run.output;
+}
+
+}  // namespace
+}  // namespace orvenna
