@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -77,6 +78,10 @@ class CliWaylandTest : public testing::Test {
     ASSERT_FALSE(token.empty()) << error;
     std::ofstream(ChoiceFile()) << token << "\n0 0\n";
   }
+  static std::string RegionArgument(const Rect& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.width) +
+           "," + std::to_string(r.height);
+  }
   static std::string Output(const std::string& name) { return *folder_ + "/" + name; }
 
   // Frame `index` of `file` as 0xRRGGBB pixels, rows top-down.
@@ -130,6 +135,43 @@ TEST_F(CliWaylandTest, EveryRegionKindRecordsTheSharedMonitorExactly) {
                  BlocksAt(c.region.left + x, c.region.top + y);
     }
     EXPECT_EQ(wrong, 0) << c.arguments;
+  }
+}
+
+// The pointer is drawn from the stream's metadata, its hot spot where the pointer stands.
+TEST_F(CliWaylandTest, ThePointerIsDrawnWhereTheStreamPutsIt) {
+  KeepSeededChoice();
+  std::string error;
+  const Rect region{600, 200, 200, 200};
+  for (const Point pointer : {Point{700, 300}, Point{640, 350}}) {
+    ASSERT_TRUE(pointer_->MovePointer(pointer.x, pointer.y, error)) << error;
+    const std::string out = Output("pointer.avi");
+    const test::CommandResult run =
+        RunCommand("timeout 60 " + kCli + " --yes --seconds 1 --compressor ZMBV --region " +
+                   RegionArgument(region) + " '" + out + "' 2>&1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<std::uint32_t> frame = Frame(out, 1, {region.width, region.height});
+    ASSERT_FALSE(frame.empty());
+    // The box of the pixels that are not the blocks': the pointer's picture.
+    Rect drawn{region.width, region.height, 0, 0};
+    int right = -1, bottom = -1;
+    for (int y = 0; y < region.height; ++y) {
+      for (int x = 0; x < region.width; ++x) {
+        if (frame[static_cast<std::size_t>(y) * region.width + x] ==
+            BlocksAt(region.left + x, region.top + y))
+          continue;
+        drawn.left = std::min(drawn.left, x);
+        drawn.top = std::min(drawn.top, y);
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+      }
+    }
+    ASSERT_GE(right, 0) << "no pointer drawn";
+    const Point at{pointer.x - region.left, pointer.y - region.top};
+    EXPECT_NEAR(drawn.left, at.x, 4);
+    EXPECT_NEAR(drawn.top, at.y, 4);
+    EXPECT_LT(right - at.x, 64);
+    EXPECT_LT(bottom - at.y, 64);
   }
 }
 
