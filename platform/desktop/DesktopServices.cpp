@@ -1,6 +1,7 @@
 #include "platform/desktop/DesktopServices.h"
 
 #include "platform/UnavailableHotKeys.h"
+#include "platform/portal/PortalHotKeys.h"
 #include "platform/screencast/KeptChoice.h"
 #include "platform/screencast/PortalScreen.h"
 #include "platform/x11/X11Cursor.h"
@@ -25,13 +26,22 @@ namespace {
 
 DesktopServices::ScreenParts X11Parts(std::unique_ptr<X11Screen> screen, Shell& shell) {
   return {std::move(screen), std::make_unique<X11Cursor>(""),
-          std::make_unique<X11HotKeys>("", shell), nullptr};
+          std::make_unique<X11HotKeys>("", shell), nullptr, ""};
 }
 
-DesktopServices::ScreenParts PortalParts(std::unique_ptr<PortalScreen> screen) {
+// The global keys come from the desktop's GlobalShortcuts portal where it has one.
+DesktopServices::ScreenParts PortalParts(std::unique_ptr<PortalScreen> screen, Shell& shell) {
   DesktopServices::ScreenParts parts;
   parts.cursor = std::make_unique<PortalCursor>(*screen);
-  parts.hotKeys = std::make_unique<UnavailableHotKeys>();
+  std::string problem;
+  parts.hotKeys = PortalHotKeys::Open(shell, problem);
+  if (!parts.hotKeys) {
+    parts.hotKeys = std::make_unique<UnavailableHotKeys>();
+    parts.hotKeysProblem =
+        "the global keys (Shift+Esc to stop, Esc to cancel, Ctrl+Enter to "
+        "confirm) are not available: " +
+        problem;
+  }
   parts.sharing = screen.get();
   parts.screen = std::move(screen);
   return parts;
@@ -43,7 +53,7 @@ DesktopServices::DesktopServices(std::unique_ptr<X11Screen> screen, Shell& shell
     : DesktopServices(X11Parts(std::move(screen), shell), shell, ui) {}
 
 DesktopServices::DesktopServices(std::unique_ptr<PortalScreen> screen, Shell& shell, UiFactory& ui)
-    : DesktopServices(PortalParts(std::move(screen)), shell, ui) {}
+    : DesktopServices(PortalParts(std::move(screen), shell), shell, ui) {}
 
 DesktopServices::~DesktopServices() = default;
 
@@ -52,6 +62,7 @@ DesktopServices::DesktopServices(ScreenParts parts, Shell& shell, UiFactory& ui)
       cursor_(std::move(parts.cursor)),
       hotKeys_(std::move(parts.hotKeys)),
       sharing_(parts.sharing),
+      hotKeysProblem_(std::move(parts.hotKeysProblem)),
       codecs_(shell),
       mixer_([&shell](std::function<void()> work) { shell.PostToUiThread(std::move(work)); }),
       services_{
@@ -66,11 +77,5 @@ DesktopServices::DesktopServices(ScreenParts parts, Shell& shell, UiFactory& ui)
           .waveIn = waveIn_,
           .mixer = mixer_,
       } {}
-
-std::string DesktopServices::HotKeysProblem() const {
-  if (sharing_ == nullptr) return "";
-  return "the global keys (Shift+Esc to stop, Esc to cancel, Ctrl+Enter to confirm) are not "
-         "available: this desktop lets no program take keys from the others";
-}
 
 }  // namespace orvenna

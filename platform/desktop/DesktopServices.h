@@ -30,6 +30,7 @@ class DesktopServices {
     std::unique_ptr<Cursor> cursor;
     std::unique_ptr<HotKeys> hotKeys;
     ScreenSharing* sharing = nullptr;
+    std::string hotKeysProblem;  // why there are no global keys, or ""
   };
 
   // Opens the screen of `kind`: $DISPLAY, or the desktop's screen sharing (which asks the user
@@ -50,7 +51,7 @@ class DesktopServices {
   // Why the sound server cannot be reached, or "" when it can.
   std::string SoundServerProblem() { return mixer_.OfflineReason(); }
   // Why the global keys (Shift+Esc, Esc, Ctrl+Enter) cannot be had on this desktop, or "".
-  std::string HotKeysProblem() const;
+  const std::string& HotKeysProblem() const { return hotKeysProblem_; }
 
  private:
   DesktopServices(ScreenParts parts, Shell& shell, UiFactory& ui);
@@ -59,6 +60,7 @@ class DesktopServices {
   std::unique_ptr<Cursor> cursor_;
   std::unique_ptr<HotKeys> hotKeys_;
   ScreenSharing* sharing_;
+  std::string hotKeysProblem_;
   PosixFiles files_;
   SteadyClock clock_;
   LibavCompressionManager codecs_;
