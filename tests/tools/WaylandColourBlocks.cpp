@@ -1,10 +1,12 @@
 // orvenna-wayland-colour-blocks: a full-screen window of solid colour blocks (ColourBlocks.h)
 // for the tests that read a Wayland desktop back. Run it with QT_QPA_PLATFORM=wayland. Runs
-// until killed.
+// until killed. Its pointer changes shape five times a second: a compositor sends the pointer's
+// picture to screen recordings when it changes, so a recording sees one soon after it starts.
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRasterWindow>
+#include <QTimer>
 
 #include "tests/tools/ColourBlocks.h"
 
@@ -34,5 +36,11 @@ int main(int argc, char** argv) {
   QGuiApplication application(argc, argv);
   BlocksWindow window;
   window.showFullScreen();
+  QTimer shapes;
+  QObject::connect(&shapes, &QTimer::timeout, &window, [&window] {
+    window.setCursor(window.cursor().shape() == Qt::ArrowCursor ? Qt::CrossCursor
+                                                                : Qt::ArrowCursor);
+  });
+  shapes.start(200);
   return application.exec();
 }
