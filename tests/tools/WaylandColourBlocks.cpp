@@ -2,21 +2,31 @@
 // for the tests that read a Wayland desktop back. Run it with QT_QPA_PLATFORM=wayland. Runs
 // until killed.
 //
+//   orvenna-wayland-colour-blocks [READY_FILE]
+//
+// With READY_FILE it creates that file once the window has been drawn the first time, so that a
+// test can wait until the window is on the screen before opening another one above it.
+//
 // It draws the same picture again ten times a second: a compositor that sends a screen frame
 // only when the screen changes may leave out the last change of the window's opening animation
 // (it drops a change that comes too soon after the previous frame), and a later redraw brings
 // the finished picture.
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QTimer>
+#include <utility>
 
 #include "tests/tools/ColourBlocks.h"
 
 namespace {
 
 class BlocksWindow : public QRasterWindow {
+ public:
+  explicit BlocksWindow(QString readyFile) : readyFile_(std::move(readyFile)) {}
+
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
@@ -31,14 +41,22 @@ class BlocksWindow : public QRasterWindow {
                          QColor::fromRgb(BlockColour(column, row)));
       }
     }
+    // Once the first picture has gone to the compositor.
+    if (!readyFile_.isEmpty())
+      QTimer::singleShot(0, this, [file = std::exchange(readyFile_, QString())] {
+        QFile(file).open(QIODevice::WriteOnly);
+      });
   }
+
+ private:
+  QString readyFile_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QGuiApplication application(argc, argv);
-  BlocksWindow window;
+  BlocksWindow window(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());
   window.showFullScreen();
   QTimer redraw;
   QObject::connect(&redraw, &QTimer::timeout, &window, [&window] { window.update(); });
