@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Orvenna twice (normal, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer), starts a private virtual display with a window manager and a
-# private sound server, runs every test of both builds with CTest, runs the threading tests of
-# the engine and of the sound device once more under ThreadSanitizer, packages the normal build
-# for Debian and checks the installed package (scripts/check-package.sh), and stops what it
-# started. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer), starts a private virtual display with a window manager, a
+# private sound server and a private headless Wayland desktop with the ScreenCast portal, runs
+# every test of both builds with CTest, runs the threading tests of the engine and of the sound
+# device once more under ThreadSanitizer, packages the normal build for Debian and checks the
+# installed package (scripts/check-package.sh), and stops what it started. Exits non-zero on
+# any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -32,13 +33,12 @@ build build-tsan "$tsan_tests" -DCMAKE_BUILD_TYPE=Debug \
 
 source scripts/lib/display.sh
 source scripts/lib/sound.sh
-trap 'stop_pulse; stop_display' EXIT
+source scripts/lib/wayland.sh
+trap 'stop_wayland_desktop; stop_pulse; stop_display' EXIT
 start_xvfb 1920x1080x24
 start_openbox
 start_pulse
-# The headless Wayland desktop (scripts/lib/wayland.sh) is not started here yet: WirePlumber
-# on it sometimes chooses no default devices, and its tests (label "wayland") then fail. They
-# skip without it; run them with start_wayland_desktop until that start is made reliable.
+start_wayland_desktop 1280x720
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 # Leaks of system libraries that Qt and the codecs load; the list of them is not printed, so that

@@ -11,6 +11,7 @@
 # stop_wayland_desktop stops only what start_wayland_desktop started and removes its folder.
 
 WAYLAND_DESKTOP_PIDS=()
+WAYLAND_DESKTOP_NAMES=()
 
 wayland_desktop_env() {  # prints the client environment of the running desktop
   cat <<EOV
@@ -23,11 +24,35 @@ PULSE_SERVER=unix:$WAYLAND_DESKTOP_DIR/runtime/pulse/native
 EOV
 }
 
+# The two helpers below run inside start_wayland_desktop and use its `environment` and `d`.
+# wayland_desktop_run NAME COMMAND...: runs a program of the desktop in that environment, with
+# its log in $d/NAME.log.
+wayland_desktop_run() {
+  local name=$1
+  shift
+  "${environment[@]}" "$@" >"$d/$name.log" 2>&1 &
+  WAYLAND_DESKTOP_PIDS+=($!)
+  WAYLAND_DESKTOP_NAMES+=("$name")
+}
+
+# Whether every program started so far still runs; else names the first that ended.
+wayland_desktop_alive() {
+  local k
+  for k in "${!WAYLAND_DESKTOP_PIDS[@]}"; do
+    if ! kill -0 "${WAYLAND_DESKTOP_PIDS[k]}" 2>/dev/null; then
+      echo "wayland: ${WAYLAND_DESKTOP_NAMES[k]} ended during the start" >&2
+      return 1
+    fi
+  done
+}
+
 start_wayland_desktop() {
   local size=${1:-1280x720}
   WAYLAND_DESKTOP_DIR=$(mktemp -d "${TMPDIR:-/tmp}/orvenna-wayland.XXXXXX") || return 1
   WAYLAND_DESKTOP_NAME=orvenna-wayland-$$
   local d=$WAYLAND_DESKTOP_DIR
+  WAYLAND_DESKTOP_PIDS=()
+  WAYLAND_DESKTOP_NAMES=()
   mkdir -m 0700 "$d/runtime" "$d/data" "$d/config" "$d/state" "$d/cache"
   wayland_desktop_env >"$d/env"
   # Every program of the desktop, and the portals the bus starts, see the same private folders,
@@ -36,27 +61,32 @@ start_wayland_desktop() {
     env -u DISPLAY HOME="$d" XDG_DATA_HOME="$d/data" XDG_CONFIG_HOME="$d/config"
     XDG_STATE_HOME="$d/state" XDG_CACHE_HOME="$d/cache" $(cat "$d/env")
   )
-  "${environment[@]}" dbus-daemon --session --address="unix:path=$d/runtime/bus" --nofork \
-    --nopidfile >"$d/bus.log" 2>&1 &
-  WAYLAND_DESKTOP_PIDS=($!)
+  wayland_desktop_run bus dbus-daemon --session --address="unix:path=$d/runtime/bus" --nofork \
+    --nopidfile
   local i
   for i in $(seq 1 100); do [[ -S $d/runtime/bus ]] && break; sleep 0.05; done
-  "${environment[@]}" pipewire >"$d/pipewire.log" 2>&1 &
-  WAYLAND_DESKTOP_PIDS+=($!)
-  "${environment[@]}" wireplumber >"$d/wireplumber.log" 2>&1 &
-  WAYLAND_DESKTOP_PIDS+=($!)
+  wayland_desktop_run pipewire pipewire
+  # WirePlumber and the PulseAudio service connect to PipeWire once, at their start, and end
+  # when it does not answer yet: without WirePlumber there are no default devices and streams
+  # are never linked. So they start only once PipeWire answers a client.
+  for i in $(seq 1 100); do
+    "${environment[@]}" pw-cli info 0 >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  wayland_desktop_run wireplumber wireplumber
   # PipeWire's PulseAudio service: the sound server of such a desktop.
-  "${environment[@]}" pipewire-pulse >"$d/pipewire-pulse.log" 2>&1 &
-  WAYLAND_DESKTOP_PIDS+=($!)
-  "${environment[@]}" mutter --headless --wayland --no-x11 --wayland-display "$WAYLAND_DESKTOP_NAME" \
-    --virtual-monitor "$size" >"$d/mutter.log" 2>&1 &
-  WAYLAND_DESKTOP_PIDS+=($!)
+  wayland_desktop_run pipewire-pulse pipewire-pulse
+  wayland_desktop_run mutter mutter --headless --wayland --no-x11 \
+    --wayland-display "$WAYLAND_DESKTOP_NAME" --virtual-monitor "$size"
   # Ready once the compositor's and the sound service's sockets exist, WirePlumber has chosen
-  # the default devices (without it streams are not linked and defaults are not kept), and the
-  # portal answers on the bus (it is started by the bus on that first call).
+  # the default sink and source (with no sound card, the null sink it makes up for the lack of
+  # one, and that sink's monitor), and the portal answers on the bus (it is started by the bus
+  # on that first call).
   for i in $(seq 1 200); do
+    wayland_desktop_alive || break
     if [[ -S $d/runtime/$WAYLAND_DESKTOP_NAME && -S $d/runtime/pulse/native ]] &&
       [[ $("${environment[@]}" pactl get-default-sink 2>/dev/null) != @* ]] &&
+      [[ $("${environment[@]}" pactl get-default-source 2>/dev/null) != @* ]] &&
       "${environment[@]}" gdbus call --session --dest org.freedesktop.portal.Desktop \
         --object-path /org/freedesktop/portal/desktop --method org.freedesktop.DBus.Properties.Get \
         org.freedesktop.portal.ScreenCast version >/dev/null 2>&1; then
@@ -65,8 +95,8 @@ start_wayland_desktop() {
     fi
     sleep 0.1
   done
-  echo "wayland: the headless desktop did not start; the compositor's log:" >&2
-  tail -n 20 "$d/mutter.log" >&2
+  echo "wayland: the headless desktop did not start; the logs are:" >&2
+  tail -n 5 "$d"/*.log >&2
   stop_wayland_desktop
   return 1
 }
@@ -81,6 +111,7 @@ stop_wayland_desktop() {
     wait "$pid" 2>/dev/null || true
   done
   WAYLAND_DESKTOP_PIDS=()
+  WAYLAND_DESKTOP_NAMES=()
   if [[ -n ${WAYLAND_DESKTOP_DIR:-} ]]; then
     # Processes the bus started for the desktop (portals, their helpers) go with its folder.
     pkill -f -- "$WAYLAND_DESKTOP_DIR" 2>/dev/null || true

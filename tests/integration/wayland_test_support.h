@@ -2,7 +2,8 @@
 
 // Helpers of the tests that read the private headless GNOME desktop of scripts/lib/wayland.sh:
 // its environment, a screen stream made through the compositor's own D-Bus API (no dialog),
-// with the pointer moved through its remote-desktop API, and programs run on the desktop.
+// with the pointer moved and clicked through its remote-desktop API, and programs run on the
+// desktop.
 
 #include <gio/gio.h>
 #include <signal.h>
@@ -138,11 +139,16 @@ class MutterScreenCast {
 
   // Moves the pointer to `x`, `y` of the recorded monitor.
   bool MovePointer(double x, double y, std::string& error) {
-    GVariant* reply =
-        Call(kRemoteDesktop, remoteSession_, kRemoteSession, "NotifyPointerMotionAbsolute",
-             g_variant_new("(sdd)", stream_.c_str(), x, y), nullptr, error);
-    if (reply) g_variant_unref(reply);
-    return reply != nullptr;
+    return Notify("NotifyPointerMotionAbsolute", g_variant_new("(sdd)", stream_.c_str(), x, y),
+                  error);
+  }
+
+  // Moves the pointer to `x`, `y` and presses and releases the left button there.
+  bool Click(double x, double y, std::string& error) {
+    constexpr std::int32_t kLeftButton = 272;  // the kernel's BTN_LEFT
+    return MovePointer(x, y, error) &&
+           Notify("NotifyPointerButton", g_variant_new("(ib)", kLeftButton, TRUE), error) &&
+           Notify("NotifyPointerButton", g_variant_new("(ib)", kLeftButton, FALSE), error);
   }
 
   // Ends the recording (the remote-desktop session, and with it the screen cast).
@@ -181,6 +187,14 @@ class MutterScreenCast {
     return result;
   }
 
+  // One input event of the remote-desktop session.
+  bool Notify(const char* method, GVariant* arguments, std::string& error) {
+    GVariant* reply =
+        Call(kRemoteDesktop, remoteSession_, kRemoteSession, method, arguments, nullptr, error);
+    if (reply) g_variant_unref(reply);
+    return reply != nullptr;
+  }
+
   // One method call, answered within 5 seconds; the reply, or nullptr with the cause in `error`.
   GVariant* Call(const char* service, const std::string& path, const char* interface,
                  const char* method, GVariant* arguments, const char* replyType,
@@ -205,7 +219,7 @@ class MutterScreenCast {
   bool nodeKnown_ = false;
 };
 
-// A program running on the desktop until this object ends.
+// A program running on the desktop until it ends or this object does.
 class DesktopProgram {
  public:
   explicit DesktopProgram(const std::vector<std::string>& command) {
@@ -225,6 +239,15 @@ class DesktopProgram {
   DesktopProgram& operator=(const DesktopProgram&) = delete;
 
   bool Started() const { return pid_ > 0; }
+
+  // Waits until the program ends; its exit status, or -1 when it did not start or was ended
+  // by a signal.
+  int Wait() {
+    int status = 0;
+    const bool ended = pid_ > 0 && waitpid(pid_, &status, 0) == pid_;
+    pid_ = -1;
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
 
  private:
   pid_t pid_ = -1;
