@@ -34,5 +34,6 @@ orvenna_test(cli_wayland_test
   LABELS wayland)
 target_compile_definitions(cli_wayland_test PRIVATE
   ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
-  ORVENNA_COLOUR_BLOCKS="$<TARGET_FILE:orvenna-wayland-colour-blocks>")
-add_dependencies(cli_wayland_test orvenna-cli orvenna-wayland-colour-blocks)
+  ORVENNA_COLOUR_BLOCKS="$<TARGET_FILE:orvenna-wayland-colour-blocks>"
+  ORVENNA_ANSWER_CHOOSER="$<TARGET_FILE:orvenna-answer-chooser>")
+add_dependencies(cli_wayland_test orvenna-cli orvenna-wayland-colour-blocks orvenna-answer-chooser)

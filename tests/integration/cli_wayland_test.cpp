@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Geometry.h"
 #include "tests/integration/Command.h"
@@ -135,6 +137,47 @@ TEST_F(CliWaylandTest, EveryRegionKindRecordsTheSharedMonitorExactly) {
                  BlocksAt(c.region.left + x, c.region.top + y);
     }
     EXPECT_EQ(wrong, 0) << c.arguments;
+  }
+}
+
+// The first recording asks in the desktop's chooser (answered by clicks), the next one shares the
+// kept choice without asking, and --choose-screen asks again: cancelled there, nothing is
+// recorded and the program says so in one line.
+TEST_F(CliWaylandTest, TheChooserIsAskedOnceAndAgainOnRequest) {
+  std::filesystem::remove(ChoiceFile());
+  const std::string out = Output("asked.avi");
+  const std::string record = "timeout 60 " + kCli +
+                             " --yes --seconds 1 --compressor ZMBV "
+                             "--region 0,0,64,48 ";
+  const struct {
+    const char* answer;  // what the chooser is told, or null: no chooser is expected
+    std::string arguments;
+    int exitCode;
+  } runs[] = {
+      {"share", "", 0},
+      {nullptr, "", 0},
+      {"cancel", "--choose-screen", 1},
+  };
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.answer ? r.answer : "kept choice");
+    std::filesystem::remove(out);
+    std::unique_ptr<wltest::DesktopProgram> chooser;
+    if (r.answer) {
+      chooser = std::make_unique<wltest::DesktopProgram>(
+          std::vector<std::string>{ORVENNA_ANSWER_CHOOSER, r.answer, "--timeout", "20"});
+    }
+    const test::CommandResult run = RunCommand(record + r.arguments + " '" + out + "' 2>&1");
+    if (chooser) {
+      EXPECT_EQ(chooser->Wait(), 0);
+    }
+    EXPECT_EQ(run.exitCode, r.exitCode) << run.output;
+    EXPECT_EQ(std::filesystem::exists(out), r.exitCode == 0);
+    EXPECT_EQ(std::filesystem::exists(ChoiceFile()), r.exitCode == 0);
+    if (r.exitCode != 0) {
+      EXPECT_NE(run.output.find("chooser was cancelled, so nothing was recorded"),
+                std::string::npos)
+          << run.output;
+    }
   }
 }
 
