@@ -134,15 +134,18 @@ void TfrmMain::CreateControls() {
   Progress->setRange(0, 100);
   Progress->setValue(0);
   Progress->setTextVisible(false);
-  // In a Wayland session the recorder sees only X11 windows; the user is told so once.
+  // The X display recorded in a Wayland session holds only X11 windows; the user is told so once.
   SessionNote = new QLabel(Panel2);
   SessionNote->setGeometry(216, 2, 305, 44);
   SessionNote->setWordWrap(true);
   SessionNote->setAutoFillBackground(true);
   SessionNote->setText(QStringLiteral(
-      "Wayland session: only X11 windows are recorded, Wayland windows come out black. To "
-      "record them, log in to an X11 session or run them as X11 programs."));
-  SessionNote->setToolTip(QString::fromStdString(WaylandSessionNote(ScreenKind::X11)));
+      "Wayland session, X display recorded: only X11 windows are recorded, Wayland windows come "
+      "out black. Unset ORVENNA_SCREEN=x11 to record the desktop's shared screen."));
+  // The program records the screen its environment chooses (see main).
+  std::string unused;
+  const std::optional<ScreenKind> kind = ScreenKindOfEnvironment("", unused);
+  SessionNote->setToolTip(QString::fromStdString(kind ? WaylandSessionNote(*kind) : std::string()));
   SessionNote->setVisible(!SessionNote->toolTip().isEmpty());
 
   SaveDialog1 = new QFileDialog(this);
