@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/Log.h"
@@ -20,7 +21,10 @@ struct PortalScreen::Capture {
 namespace {
 
 // Reads regions of the newest picture of one capture. It holds the capture weakly: once the
-// sharing stops, grabs fail instead of keeping the desktop's session alive.
+// sharing stops, grabs fail instead of keeping the desktop's session alive. The desktop sends a
+// picture only when the screen changes, while the recorder grabs as often as it can: a grab of
+// the same area with no new picture since the last one, and nothing drawn on it since, hands out
+// the pixels it already has.
 class PortalGrabber final : public ScreenGrabber {
  public:
   explicit PortalGrabber(std::weak_ptr<PortalScreen::Capture> capture)
@@ -31,20 +35,60 @@ class PortalGrabber final : public ScreenGrabber {
     if (!capture) return Result::Failed("the screen is not shared (any more)");
     if (capture->stream.State() == pipewire::StreamState::Ended)
       return Result::Failed(capture->stream.EndReason());
-    pixels_.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
-    const ImageView view{reinterpret_cast<std::uint8_t*>(pixels_.data()), area.width, area.height,
-                         static_cast<std::ptrdiff_t>(area.width) * 4};
-    if (Result read = capture->stream.Read(area, view); !read) return read;
-    if (op == RasterOp::NotSrcCopy) {
-      for (std::uint32_t& pixel : pixels_) pixel ^= 0x00FFFFFFu;
+    // Counted before the copy: a picture that comes during it is copied again next time.
+    const std::uint64_t count = capture->stream.FrameCount();
+    read_ = !(count == count_ && area == area_ && op == op_ && !touched_);
+    if (read_) {
+      pixels_.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
+      area_ = area;
+      op_ = op;
+      count_ = 0;  // nothing valid kept should the read fail
+      if (Result read = Copy(*capture, Rect{0, 0, area.width, area.height}); !read) return read;
+      count_ = count;
+      touched_ = false;
     }
-    image = view;
+    image = View();
     return Result::Ok();
+  }
+  void Touched(const Rect&) override { touched_ = true; }
+  bool ReadAgain(const Rect&) const override { return read_; }
+  Result Restore(const Rect& part) override {
+    const std::shared_ptr<PortalScreen::Capture> capture = capture_.lock();
+    if (!capture) return Result::Failed("the screen is not shared (any more)");
+    const int left = std::max(part.left, 0), top = std::max(part.top, 0);
+    const int right = std::min(part.left + part.width, area_.width);
+    const int bottom = std::min(part.top + part.height, area_.height);
+    if (right <= left || bottom <= top) return Result::Ok();
+    return Copy(*capture, Rect{left, top, right - left, bottom - top});
   }
 
  private:
+  ImageView View() {
+    return ImageView{reinterpret_cast<std::uint8_t*>(pixels_.data()), area_.width, area_.height,
+                     static_cast<std::ptrdiff_t>(area_.width) * 4};
+  }
+  // Copies `part` (relative to the grabbed area) of the newest picture into the kept pixels.
+  Result Copy(const PortalScreen::Capture& capture, const Rect& part) {
+    const ImageView whole = View();
+    const ImageView target{whole.Row(part.top) + static_cast<std::ptrdiff_t>(part.left) * 4,
+                           part.width, part.height, whole.stride};
+    const Rect source{area_.left + part.left, area_.top + part.top, part.width, part.height};
+    if (Result read = capture.stream.Read(source, target); !read) return read;
+    if (op_ == RasterOp::NotSrcCopy) {
+      for (int y = 0; y < target.height; ++y) {
+        for (int x = 0; x < target.width; ++x) target.Pixel(x, y) ^= 0x00FFFFFFu;
+      }
+    }
+    return Result::Ok();
+  }
+
   std::weak_ptr<PortalScreen::Capture> capture_;
   std::vector<std::uint32_t> pixels_;
+  Rect area_;
+  RasterOp op_ = RasterOp::SrcCopy;
+  std::uint64_t count_ = 0;  // the picture the kept pixels show; 0: none
+  bool touched_ = false;
+  bool read_ = true;
 };
 
 }  // namespace

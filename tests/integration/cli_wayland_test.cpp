@@ -128,7 +128,7 @@ TEST_F(CliWaylandTest, EveryRegionKindRecordsTheSharedMonitorExactly) {
     ASSERT_EQ(run.exitCode, 0) << c.arguments << "\n" << run.output;
     // The token the desktop gave (it may give the same again) and the monitor's size.
     EXPECT_TRUE(KeptChoice().ends_with("\n1280 720\n")) << KeptChoice();
-    const std::vector<std::uint32_t> frame = Frame(out, 1, {c.region.width, c.region.height});
+    const std::vector<std::uint32_t> frame = Frame(out, 20, {c.region.width, c.region.height});
     ASSERT_FALSE(frame.empty()) << c.arguments;
     int wrong = 0;
     for (int y = 0; y < c.region.height; ++y) {
