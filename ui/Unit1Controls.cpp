@@ -89,7 +89,10 @@ void TfrmMain::CreateControls() {
   body_->setGeometry(0, 0, kClientWidth, kClientHeight - kStatusBarHeight);
 
   RecBut = NewButton(body_, QStringLiteral("Start Recording"), 8, 8, 112);
-  StopBut = NewButton(body_, QStringLiteral("Stop (Shift + Esc)"), 8, 37, 112);
+  StopBut = NewButton(body_,
+                      desktop_.hotKeysProblem.empty() ? QStringLiteral("Stop (Shift + Esc)")
+                                                      : QStringLiteral("Stop"),
+                      8, 37, 112);
   StopBut->setEnabled(false);
   Button4 = NewButton(body_, QStringLiteral("Play"), 8, 66, 112);
   VidOptBut = NewButton(body_, QStringLiteral("Options"), 8, 95, 112);
@@ -134,7 +137,8 @@ void TfrmMain::CreateControls() {
   Progress->setRange(0, 100);
   Progress->setValue(0);
   Progress->setTextVisible(false);
-  // In a Wayland session the recorder sees only X11 windows; the user is told so once.
+  // Recording X11 in a Wayland session, the recorder sees only X11 windows; the user is told so
+  // once.
   SessionNote = new QLabel(Panel2);
   SessionNote->setGeometry(216, 2, 305, 44);
   SessionNote->setWordWrap(true);
@@ -142,7 +146,7 @@ void TfrmMain::CreateControls() {
   SessionNote->setText(QStringLiteral(
       "Wayland session: only X11 windows are recorded, Wayland windows come out black. To "
       "record them, log in to an X11 session or run them as X11 programs."));
-  SessionNote->setToolTip(QString::fromStdString(WaylandSessionNote(ScreenKind::X11)));
+  SessionNote->setToolTip(QString::fromStdString(WaylandSessionNote(desktop_.kind)));
   SessionNote->setVisible(!SessionNote->toolTip().isEmpty());
 
   SaveDialog1 = new QFileDialog(this);
