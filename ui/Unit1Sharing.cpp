@@ -37,12 +37,6 @@ bool TfrmMain::ShareScreenForRegion() {
   if (outcome != ShareOutcome::Shared || !engine_) return false;
   FormActivate();  // the region's arrows reach to the shared monitor's edges
   screenWatch_->start();
-  if (!CheckBox1->isChecked() && desktop_.sharing->PointerInPicture()) {
-    ShowNotes(NotesNotSaid({{QStringLiteral("The cursor is recorded all the same here."),
-                             QStringLiteral("This desktop draws the pointer into the picture it "
-                                            "shares, so \"Record cursor\" off cannot leave it "
-                                            "out.")}}));
-  }
   return true;
 }
 
@@ -80,6 +74,12 @@ void TfrmMain::SayLimitsOnce() {
     notes.push_back({QStringLiteral("The red frame around the region is not drawn here."),
                      QStringLiteral("This desktop lets no program place a window around the "
                                     "region, so the red frame is not drawn.")});
+  }
+  if (desktop_.sharing != nullptr && !CheckBox1->isChecked() &&
+      desktop_.sharing->PointerInPicture()) {
+    notes.push_back({QStringLiteral("The cursor is recorded all the same here."),
+                     QStringLiteral("This desktop draws the pointer into the picture it shares, "
+                                    "so \"Record cursor\" off cannot leave it out.")});
   }
   ShowNotes(NotesNotSaid(notes));
 }
