@@ -102,6 +102,10 @@ bool TVistrel::RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& op
   UpdateHotKeys();
   const ModalResult result = picker->ShowModal();
   openSlot = nullptr;
+  // A picker that closed by itself (Esc pressed in it, the desktop's chooser cancelled) ends
+  // the pick as the Esc key does; after the key itself there is nothing left to end.
+  if (result != ModalResult::Ok && (Process().PendingStart || ShowPreview()))
+    CancelLikeEsc(RestoreAppOnStop());
   UpdateHotKeys();
   if (result != ModalResult::Ok) return false;
   // A picked window may reach beyond the screen: only the part on the screen can be

@@ -18,7 +18,7 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 echo "== package $deb =="
 dpkg-deb --field "$deb" Package Version Depends
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in libqt6widgets6 libavcodec libx11 libpulse libjpeg; do
+for library in libqt6widgets6 qt6-wayland libavcodec libx11 libpulse libjpeg; do
   [[ $depends == *"$library"* ]] || fail "Depends does not name $library: $depends"
 done
 

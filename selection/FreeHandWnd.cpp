@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -42,12 +43,14 @@ QImage TakeSnapshot(Screen& screen, Size size) {
 }  // namespace
 
 TFreeHandWindow::TFreeHandWindow(const PickerDesktop& desktop)
-    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
-                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint),
-      desktop_(desktop) {
-  // The window manager stays out, so the window covers every monitor and every panel exactly.
-  // It needs no keys (Esc is the engine's hot key) and leaves the focus where it is.
-  setAttribute(Qt::WA_ShowWithoutActivating);
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), desktop_(desktop) {
+  if (PlacesOwnWindows()) {
+    // The window manager stays out, so the window covers every monitor and every panel
+    // exactly. It needs no keys (Esc is the engine's hot key) and leaves the focus where it is.
+    setWindowFlags(windowFlags() | Qt::Tool | Qt::WindowDoesNotAcceptFocus |
+                   Qt::X11BypassWindowManagerHint);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+  }
   setObjectName(QStringLiteral("FreeHandWindow"));
   setWindowTitle(QStringLiteral("Orvenna free-hand region"));
   setGeometry(0, 0, 290, 200);
@@ -68,7 +71,7 @@ void TFreeHandWindow::MakeTopmost() {
 void TFreeHandWindow::FormShow() {
   WaitForMinimisedWindows();
   const Size screen = desktop_.screen.ScreenSize();
-  PlaceInDevicePixels(*this, QRect(0, 0, screen.width, screen.height));
+  if (PlacesOwnWindows()) PlaceInDevicePixels(*this, QRect(0, 0, screen.width, screen.height));
   snapshot_ = TakeSnapshot(desktop_.screen, screen);
   state_.Reset();
 }
@@ -97,7 +100,11 @@ ModalResult TFreeHandWindow::ShowModal() {
   const PickerInputOnly modal(this);
   FormShow();
   if (result_ != ModalResult::None) return result_;  // Esc while the screen was being taken
-  show();
+  if (PlacesOwnWindows()) {
+    show();
+  } else {
+    showFullScreen();  // on the monitor the desktop chooses, which it shares
+  }
   raise();
   desktop_.shell.ProcessEventsUntil([this] { return result_ != ModalResult::None; });
   return result_;
@@ -109,11 +116,17 @@ void TFreeHandWindow::Close(ModalResult result) {
   hide();
 }
 
-// Painted in device pixels: the still image one to one, the lines one screen pixel wide.
+double TFreeHandWindow::PictureRatio() const {
+  if (PlacesOwnWindows() || width() <= 0) return devicePixelRatio();
+  return static_cast<double>(snapshot_.width()) / width();
+}
+
+// Painted in the still image's pixels: the image one to one, the lines one pixel wide.
 void TFreeHandWindow::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  PaintInDevicePixels(painter, *this);
-  const QRect area = DeviceCover(*this, event->rect());
+  const double ratio = PictureRatio();
+  painter.setWorldTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
+  const QRect area = ScaledCover(event->rect(), ratio);
   painter.drawImage(area, snapshot_, area);
   for (int i = 0; i < 4; ++i) {
     const GuideLine& line = state_.Lines()[static_cast<std::size_t>(i)];
@@ -133,12 +146,18 @@ void TFreeHandWindow::RepaintLines(const std::array<GuideLine, 4>& before) {
     const GuideLine& was = before[static_cast<std::size_t>(i)];
     const GuideLine& now = state_.Lines()[static_cast<std::size_t>(i)];
     if (was == now) continue;
-    if (was.visible) update(LogicalCover(*this, LineRect(i, was)));
-    if (now.visible) update(LogicalCover(*this, LineRect(i, now)));
+    if (was.visible) update(ScaledCover(LineRect(i, was), 1.0 / PictureRatio()));
+    if (now.visible) update(ScaledCover(LineRect(i, now), 1.0 / PictureRatio()));
   }
 }
 
 Point TFreeHandWindow::CursorAt(const QMouseEvent* event) const {
+  if (!PlacesOwnWindows()) {
+    // The window covers the shared monitor, wherever the desktop put it.
+    const QPointF picture = event->position() * PictureRatio();
+    return Point{std::clamp(static_cast<int>(picture.x()), 0, std::max(snapshot_.width() - 1, 0)),
+                 std::clamp(static_cast<int>(picture.y()), 0, std::max(snapshot_.height() - 1, 0))};
+  }
   const QPoint device = DevicePoint(*this, event->globalPosition(), [this] {
     const Point pointer = desktop_.cursor.Position();
     return QPoint(pointer.x, pointer.y);
@@ -168,6 +187,15 @@ void TFreeHandWindow::mouseMoveEvent(QMouseEvent* event) {
   QString text = QString::fromStdString(state_.Tooltip());
   text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
   QToolTip::showText(event->globalPosition().toPoint(), text, this);
+}
+
+void TFreeHandWindow::keyPressEvent(QKeyEvent* event) {
+  // Only where the desktop gives the window keys: elsewhere Esc is the engine's hot key.
+  if (event->key() == Qt::Key_Escape) {
+    Close(ModalResult::Cancel);
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void TFreeHandWindow::mouseReleaseEvent(QMouseEvent* /*event*/) {

@@ -9,13 +9,14 @@
 
 namespace orvenna {
 
-// The free-hand region window: a borderless window over the whole X screen (every monitor)
-// that shows a still image of the screen taken when it opens, so that nothing moves under the
-// selection. A left press and drag draws the rectangle between four red guide lines, a
-// tooltip by the cursor gives its position, the rectangle's size and the keys, and Ctrl + left
-// click confirms the rectangle (ShowModal answers Ok). The engine's Esc hot key closes it with
-// Cancel. Positions are the cursor's screen position at each mouse event, in device pixels
-// at any scaling of the desktop, as the still image and the lines are. UI thread only.
+// The free-hand region window: a borderless window over the whole X screen (every monitor), or
+// full-screen on a Wayland desktop's monitor, that shows a still image of the screen taken when
+// it opens, so that nothing moves under the selection. A left press and drag draws the rectangle
+// between four red guide lines, a tooltip by the cursor gives its position, the rectangle's size
+// and the keys, and Ctrl + left click confirms the rectangle (ShowModal answers Ok). The engine's
+// Esc hot key closes it with Cancel, and so does Esc pressed in it where the desktop gives it the
+// keys. Positions are the still image's pixels (the screen's device pixels at any scaling of the
+// desktop), as the lines are. UI thread only.
 class TFreeHandWindow final : public QWidget, public RegionPicker {
  public:
   explicit TFreeHandWindow(const PickerDesktop& desktop);
@@ -39,15 +40,18 @@ class TFreeHandWindow final : public QWidget, public RegionPicker {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FormShow();
-  // The cursor's screen position (device pixels) at a mouse event.
+  // Pixels of the still image per logical pixel of the window.
+  double PictureRatio() const;
+  // The cursor's position in the still image at a mouse event.
   Point CursorAt(const QMouseEvent* event) const;
   void WaitForMinimisedWindows();
   // Repaints where guide lines were or are now.
   void RepaintLines(const std::array<GuideLine, 4>& before);
-  // A line's pixels on the screen (device pixels).
+  // A line's pixels in the still image.
   QRect LineRect(int index, const GuideLine& line) const;
 
   PickerDesktop desktop_;

@@ -3,7 +3,9 @@
 #include "platform/qt/QtTimer.h"
 #include "selection/FlashWnd.h"
 #include "selection/FreeHandWnd.h"
+#include "selection/NoFrameWindow.h"
 #include "selection/SelObjWnd.h"
+#include "selection/SharedWindowPicker.h"
 
 namespace orvenna {
 
@@ -12,6 +14,7 @@ std::unique_ptr<Timer> QtUiFactory::NewTimer() {
 }
 
 std::unique_ptr<FrameWindow> QtUiFactory::NewFrameWindow() {
+  if (pickerDesktop_ && pickerDesktop_->sharing) return std::make_unique<NoFrameWindow>();
   return std::make_unique<TFlashingWnd>();
 }
 
@@ -22,6 +25,8 @@ std::unique_ptr<RegionPicker> QtUiFactory::NewFreeHandPicker() {
 
 std::unique_ptr<RegionPicker> QtUiFactory::NewObjectPicker() {
   if (!pickerDesktop_) return nullptr;
+  if (pickerDesktop_->sharing)
+    return std::make_unique<SharedWindowPicker>(*pickerDesktop_->sharing, pickerDesktop_->screen);
   return std::make_unique<TSelObjWindow>(*pickerDesktop_);
 }
 

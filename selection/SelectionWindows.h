@@ -10,8 +10,9 @@ namespace orvenna {
 // Creates the engine's UI-thread objects on Qt: QtTimer timers, the capture frame window, and
 // the two region pickers (the free-hand window and the window picker) once it knows the desktop
 // they work on; before that NewFreeHandPicker and NewObjectPicker return null, which the
-// engine treats as a cancelled pick. UI thread only; the objects it makes must be destroyed
-// before the QApplication.
+// engine treats as a cancelled pick. On a desktop that shares its screen on request, the frame
+// is not drawn and a window is picked in the desktop's own chooser. UI thread only; the objects it
+// makes must be destroyed before the QApplication.
 class QtUiFactory final : public UiFactory {
  public:
   // The desktop services of the pickers made from now on; they must outlive the pickers.

@@ -2,19 +2,22 @@
 
 #include <memory>
 
+#include "platform/ScreenRequests.h"
 #include "platform/desktop/DesktopServices.h"
 #include "platform/qt/QtShell.h"
 #include "platform/screencast/PortalScreen.h"
 #include "platform/x11/X11Screen.h"
 #include "platform/x11/X11WindowFinder.h"
 #include "selection/SelectionWindows.h"
+#include "ui/Unit1.h"
 
 namespace orvenna {
 
 // The desktop application's platform: the real desktop services with the Qt shell and the
-// Qt windows of the region, whose pickers look up windows on the X display (a Wayland desktop
-// tells no program where the other windows are). Create and destroy it on the UI thread while
-// the QApplication exists; it must outlive the engine that uses it.
+// Qt windows of the region, whose pickers look up windows on the X display, or on a Wayland
+// desktop (which tells no program where the other windows are) ask it to share one. Create and
+// destroy it on the UI thread while the QApplication exists; it must outlive the engine that uses
+// it.
 class DesktopPlatform {
  public:
   // On the display ($DISPLAY) as opened by X11Screen::Open.
@@ -29,22 +32,32 @@ class DesktopPlatform {
   const Platform& Services() const { return services_.Services(); }
   DesktopServices& Desktop() { return services_; }
   QtShell& Shell() { return shell_; }
+  // What the main window must know of the desktop it records.
+  RecordedDesktop Recorded() const {
+    return RecordedDesktop{.kind = sharing_ ? ScreenKind::Portal : ScreenKind::X11,
+                           .sharing = sharing_.get(),
+                           .hotKeysProblem = services_.HotKeysProblem()};
+  }
 
  private:
   template <typename ScreenType>
   DesktopPlatform(std::unique_ptr<ScreenType> screen, std::unique_ptr<WindowFinder> windows)
       : services_(std::move(screen), shell_, ui_), windows_(std::move(windows)) {
+    if (ScreenSharing* sharing = services_.Sharing())
+      sharing_ = std::make_unique<ScreenRequests>(*sharing, shell_);
     const Platform& services = services_.Services();
     ui_.UsePickerDesktop(PickerDesktop{.shell = shell_,
                                        .screen = services.screen,
                                        .cursor = services.cursor,
-                                       .windows = *windows_});
+                                       .windows = *windows_,
+                                       .sharing = sharing_.get()});
   }
 
   QtShell shell_;
   QtUiFactory ui_;
   DesktopServices services_;
   std::unique_ptr<WindowFinder> windows_;
+  std::unique_ptr<ScreenRequests> sharing_;  // null on the X display
 };
 
 }  // namespace orvenna

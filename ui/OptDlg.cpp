@@ -163,6 +163,10 @@ void TfrmOption::CreateControls() {
   TrackBarPlayback =
       NewSlider(GroupBox1, "TrackBarPlayback", 1, 200, 10, 10, 172, kGroupWidth - 20);
 
+  // Where the desktop shares its screen on request, the monitor it shares can be chosen again.
+  ChooseScreenB =
+      NewButton(this, "ChooseScreenB", QStringLiteral("Choose Screen Again"), 8, 400, 130);
+  ChooseScreenB->setVisible(owner_.Sharing() != nullptr);
   Button2 = NewButton(this, "Button2", QStringLiteral("OK"), kClientWidth - 166, 400, 75);
   Button2->setDefault(true);
   Button3 = NewButton(this, "Button3", QStringLiteral("Cancel"), kClientWidth - 83, 400, 75);
@@ -183,6 +187,7 @@ void TfrmOption::ConnectHandlers() {
   connect(AudioRecord, &QCheckBox::toggled, this, [this] { AudioRecordClick(); });
   connect(AboutB, &QPushButton::clicked, this, [this] { AboutBClick(); });
   connect(ConfigB, &QPushButton::clicked, this, [this] { ConfigBClick(); });
+  connect(ChooseScreenB, &QPushButton::clicked, this, [this] { ChooseScreenBClick(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
 }
@@ -218,7 +223,19 @@ void TfrmOption::CentreOverOwner() {
   move(frame.topLeft());
 }
 
+void TfrmOption::ChooseScreenBClick() {
+  if (ScreenRequests* sharing = owner_.Sharing()) sharing->ForgetChoice();
+  ChooseScreenB->setEnabled(false);
+  ChooseScreenB->setToolTip(
+      QStringLiteral("The desktop asks which screen to share at the next "
+                     "recording or preview."));
+}
+
 void TfrmOption::FormShow() {
+  ChooseScreenB->setEnabled(true);
+  ChooseScreenB->setToolTip(
+      QStringLiteral("Forgets the screen chosen in the desktop's chooser, "
+                     "so that the desktop asks again."));
   TVistrel* engine = Engine();
   if (engine == nullptr) return;
   FillList(VideoCompressor, engine->GetCompressorList());

@@ -69,6 +69,8 @@ class TfrmOption final : public QDialog {
   QLabel* labelFPSPlayback;
   QLabel* Label7;
 
+  // Forgets the screen the desktop shares (shown where it shares its screen on request).
+  QPushButton* ChooseScreenB;
   QPushButton* Button2;  // OK: the default button
   QPushButton* Button3;  // Cancel: also Esc
 
@@ -85,6 +87,8 @@ class TfrmOption final : public QDialog {
   void AutoModeClick();
   void AudioRecordClick();
   void AudioInputClick();
+  // The desktop's chooser shows again at the next monitor sharing.
+  void ChooseScreenBClick();
   // Writes every value to the engine and closes the dialog. A key-frame field that holds no
   // number is reported in an error box; the compressor and quality are written by then, the
   // values after the key-frame interval are not, and the dialog still closes.

@@ -35,8 +35,11 @@ QString FromStd(const std::string& text) {
 
 }  // namespace
 
-TfrmMain::TfrmMain(const Platform& platform, QWidget* parent)
-    : QWidget(parent), screen_(platform.screen), shell_(platform.shell) {
+TfrmMain::TfrmMain(const Platform& platform, RecordedDesktop desktop, QWidget* parent)
+    : QWidget(parent),
+      screen_(platform.screen),
+      shell_(platform.shell),
+      desktop_(std::move(desktop)) {
   CreateControls();
   sessionWatch_ = new QTimer(this);
   sessionWatch_->setInterval(kSessionWatchMilliseconds);
@@ -44,6 +47,7 @@ TfrmMain::TfrmMain(const Platform& platform, QWidget* parent)
   FormCreate(platform);
   ConnectHandlers();
   ConnectSettingsHandlers();
+  ConnectSharing();
 }
 
 TfrmMain::~TfrmMain() {
@@ -119,7 +123,7 @@ bool TfrmMain::SaveRecordingBeforeExit(bool uiThreadServesAnotherThread) {
 void TfrmMain::StopAndClose() {
   // A handler of the engine on this stack, or a picker's modal loop, holds the engine: it is
   // ended first, and the window closes on a later turn.
-  if (engine_ && (handlersRunning_ > 0 || Process().PendingStart)) {
+  if (engine_ && (handlersRunning_ > 0 || Process().PendingStart || SharingAsked())) {
     if (Process().PendingStart) engine_->HotKeyPressed(TVistrel::FHotKey2);
     QTimer::singleShot(kCloseRetryMilliseconds, this, [this] { StopAndClose(); });
     return;
@@ -158,7 +162,10 @@ void TfrmMain::RecButClick() {
   if (!engine_) return;
   RadioGroup1Click();
   if (Edit8->text().isEmpty()) return;
+  if (!ShareScreenForRegion()) return;
+  SayLimitsOnce();
   engine_->StartRecording(Edit8->text().toStdString());
+  ReleaseScreenWhenIdle();  // nothing started: the screen is not read
 }
 
 void TfrmMain::StopButClick() {
@@ -258,10 +265,14 @@ void TfrmMain::EnableStartWhenSessionEnds() {
 
 void TfrmMain::EnginePreview(TVistrel& sender, const PreviewBitmap* bitmap, bool preview,
                              bool recording) {
-  const QString recordingText = QStringLiteral("Recording... Cancel: Esc -- Stop: Shift+Esc");
+  const bool keys = desktop_.hotKeysProblem.empty();
+  const QString recordingText = keys ? QStringLiteral("Recording... Cancel: Esc -- Stop: Shift+Esc")
+                                     : QStringLiteral("Recording...");
   if (preview) {
     CheckBox8->setChecked(true);
-    Label9->setText(recording ? recordingText : QStringLiteral("Preview... Cancel: Esc"));
+    Label9->setText(recording ? recordingText
+                    : keys    ? QStringLiteral("Preview... Cancel: Esc")
+                              : QStringLiteral("Preview..."));
   } else {
     Label9->setText(recording ? recordingText : QStringLiteral("Preview Off..."));
     CheckBox8->setChecked(false);
@@ -302,9 +313,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();  // the first close is still waiting for the recording thread
     return;
   }
-  if (handlersRunning_ > 0) {
-    // An engine handler below on this stack keeps the recording thread waiting; the engine
-    // can only be destroyed once that handler has returned.
+  if (handlersRunning_ > 0 || SharingAsked()) {
+    // An engine handler below on this stack keeps the recording thread waiting, or a request
+    // to the desktop for its screen waits for the user: the engine can only be destroyed once
+    // that has returned.
     event->ignore();
     QTimer::singleShot(kCloseRetryMilliseconds, this, [this] { close(); });
     return;

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Vistrel.h"
 #include "platform/Platform.h"
+#include "platform/ScreenRequests.h"
+#include "platform/desktop/WaylandSession.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -26,6 +30,16 @@ namespace orvenna {
 class TImage;
 class TUpDown;
 
+// The desktop the window records, as far as the window must know it.
+struct RecordedDesktop {
+  ScreenKind kind = ScreenKind::X11;
+  // The screen sharing to ask before the screen is read; null where it can always be read.
+  // It must outlive the window.
+  ScreenRequests* sharing = nullptr;
+  // Why the global keys (Shift+Esc, Esc, Ctrl+Enter) are not available; empty where they are.
+  std::string hotKeysProblem;
+};
+
 // The main window: it owns the one engine, starts and stops recordings, carries the
 // recording settings and pushes them to the engine, and shows what the engine reports
 // (statistics, preview, progress of saving and removing temporary files, errors).
@@ -35,13 +49,19 @@ class TUpDown;
 // the handlers installed for them carry the work over to the UI thread and keep the recording
 // thread waiting until it is done.
 //
+// On a desktop that shares its screen on request (Wayland), Start Recording and the preview
+// first ask for the monitor (the window picker asks for a window itself), a refusal is said in
+// the status bar or an error box, and the sharing ends once no recording and no preview reads
+// it. What such a desktop does not allow is said once in the status bar where it matters.
+//
 // RecButClick and the settings handlers throw EConvertError when a number field holds no
 // number, which ends the handler there; the controls' and the engine's connections catch it
 // and show it in an error box.
 class TfrmMain final : public QWidget {
  public:
   // Builds the controls, then the engine on `platform`, which must outlive the window.
-  explicit TfrmMain(const Platform& platform, QWidget* parent = nullptr);
+  explicit TfrmMain(const Platform& platform, RecordedDesktop desktop = {},
+                    QWidget* parent = nullptr);
   ~TfrmMain() override;
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
@@ -53,6 +73,8 @@ class TfrmMain final : public QWidget {
 
   // The engine; null once the window has begun to close.
   TVistrel* Engine() const { return engine_.get(); }
+  // The screen sharing asked before recording; null where the screen can always be read.
+  ScreenRequests* Sharing() const { return desktop_.sharing; }
 
   // The process is ending on a broken display connection (the X server went away): windows
   // can no longer be shown, so the engine's events are dropped from now on, and a recording in
@@ -97,7 +119,9 @@ class TfrmMain final : public QWidget {
   QLabel* LStatus;
   QPushButton* BCancel;
   QProgressBar* Progress;
-  QLabel* SessionNote;  // over the progress bar until the first save, in a Wayland session only
+  // Over the progress bar until the next save: what the desktop does not allow (in a Wayland
+  // session), and a screen that was not shared.
+  QLabel* SessionNote;
   QFileDialog* SaveDialog1;
 
   // Recording settings.
@@ -210,6 +234,26 @@ class TfrmMain final : public QWidget {
   void EnableStartWhenSessionEnds();
   void ShowError(const QString& text);
 
+  // Screen sharing (Unit1Sharing.cpp).
+  void ConnectSharing();
+  // Asks for the monitor before the selected region type reads it; a window is asked for by
+  // the window picker. True when the screen can be read now.
+  bool ShareScreenForRegion();
+  void ScreenAnswered(ShareOutcome outcome, const std::string& problem);
+  // Ends the sharing once no recording, pick or preview reads the screen.
+  void ReleaseScreenWhenIdle();
+  // Whether the desktop is being asked for its screen just now (its chooser may be open).
+  bool SharingAsked() const { return desktop_.sharing != nullptr && desktop_.sharing->Asking(); }
+  // Says in the status bar, once per run each, what this desktop does not allow of what a
+  // recording or the preview is about to use.
+  void SayLimitsOnce();
+  struct Note {
+    QString text;  // short, for the status bar
+    QString why;   // in full, for its tooltip
+  };
+  void ShowNotes(const std::vector<Note>& notes);
+  std::vector<Note> NotesNotSaid(const std::vector<Note>& notes);
+
   // Settings.
   void StoreCaptureTimer();
   void ApplyRegionType(int item);
@@ -226,6 +270,9 @@ class TfrmMain final : public QWidget {
 
   Screen& screen_;
   Shell& shell_;
+  const RecordedDesktop desktop_;
+  QTimer* screenWatch_ = nullptr;  // ends the sharing once nothing reads the screen
+  QStringList notesSaid_;
   std::unique_ptr<TVistrel> engine_;
   bool cancelRequested_ = false;
   TCaptureTimer captureTimer_;

@@ -89,7 +89,10 @@ void TfrmMain::CreateControls() {
   body_->setGeometry(0, 0, kClientWidth, kClientHeight - kStatusBarHeight);
 
   RecBut = NewButton(body_, QStringLiteral("Start Recording"), 8, 8, 112);
-  StopBut = NewButton(body_, QStringLiteral("Stop (Shift + Esc)"), 8, 37, 112);
+  StopBut = NewButton(body_,
+                      desktop_.hotKeysProblem.empty() ? QStringLiteral("Stop (Shift + Esc)")
+                                                      : QStringLiteral("Stop"),
+                      8, 37, 112);
   StopBut->setEnabled(false);
   Button4 = NewButton(body_, QStringLiteral("Play"), 8, 66, 112);
   VidOptBut = NewButton(body_, QStringLiteral("Options"), 8, 95, 112);
@@ -142,10 +145,7 @@ void TfrmMain::CreateControls() {
   SessionNote->setText(QStringLiteral(
       "Wayland session, X display recorded: only X11 windows are recorded, Wayland windows come "
       "out black. Unset ORVENNA_SCREEN=x11 to record the desktop's shared screen."));
-  // The program records the screen its environment chooses (see main).
-  std::string unused;
-  const std::optional<ScreenKind> kind = ScreenKindOfEnvironment("", unused);
-  SessionNote->setToolTip(QString::fromStdString(kind ? WaylandSessionNote(*kind) : std::string()));
+  SessionNote->setToolTip(QString::fromStdString(WaylandSessionNote(desktop_.kind)));
   SessionNote->setVisible(!SessionNote->toolTip().isEmpty());
 
   SaveDialog1 = new QFileDialog(this);

@@ -153,8 +153,16 @@ void TfrmMain::CheckBox6Click() {
 }
 
 void TfrmMain::CheckBox8Click() {
+  if (CheckBox8->isChecked() && engine_ && !engine_->ShowPreview()) {
+    if (!ShareScreenForRegion()) {
+      CheckBox8->setChecked(false);  // runs this handler again, which turns the preview off
+      return;
+    }
+    SayLimitsOnce();
+  }
   RadioGroup1Click();
   if (engine_) engine_->SetShowPreview(CheckBox8->isChecked());
+  ReleaseScreenWhenIdle();
 }
 
 void TfrmMain::CheckBox9Click() {

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
                 PortalScreen::Options{.keptChoicePath = DefaultKeptChoicePath()}));
   // The windows are made in this order and kept for the whole run: the main window (which
   // makes the engine), the options dialog, the about box.
-  TfrmMain frmMain(desktop->Services());
+  TfrmMain frmMain(desktop->Services(), desktop->Recorded());
   desktop->Shell().SetMainWindow(&frmMain);
   TfrmOption frmOption(frmMain);
   frmMain.SetOptionsDialog(&frmOption);

@@ -30,15 +30,19 @@ int RoundUp(double value) {
   return static_cast<int>(std::ceil(value - 1e-6));
 }
 
-QRect Scaled(const QRect& rect, double factor) {
+}  // namespace
+
+bool PlacesOwnWindows() {
+  return X11Display() != nullptr;
+}
+
+QRect ScaledCover(const QRect& rect, double factor) {
   const int left = RoundDown(rect.x() * factor);
   const int top = RoundDown(rect.y() * factor);
   const int right = RoundUp((rect.x() + rect.width()) * factor);
   const int bottom = RoundUp((rect.y() + rect.height()) * factor);
   return QRect(left, top, right - left, bottom - top);
 }
-
-}  // namespace
 
 QPoint DevicePoint(const QWidget& window, QPointF logical,
                    const std::function<QPoint()>& readPointer) {
@@ -52,11 +56,11 @@ QPoint DevicePoint(const QWidget& window, QPointF logical,
 }
 
 QRect LogicalCover(const QWidget& window, const QRect& device) {
-  return Scaled(device, 1.0 / window.devicePixelRatio());
+  return ScaledCover(device, 1.0 / window.devicePixelRatio());
 }
 
 QRect DeviceCover(const QWidget& window, const QRect& logical) {
-  return Scaled(logical, window.devicePixelRatio());
+  return ScaledCover(logical, window.devicePixelRatio());
 }
 
 void PaintInDevicePixels(QPainter& painter, const QWidget& window) {

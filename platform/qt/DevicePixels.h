@@ -22,6 +22,11 @@ namespace orvenna {
 // logical pixel of the event's; once the pointer has moved on, the event's position scaled.
 QPoint DevicePoint(const QWidget& window, QPointF logical,
                    const std::function<QPoint()>& readPointer);
+// Whether the program places its windows on the screen itself (X11). On a Wayland desktop the
+// compositor places them; a window covers a monitor there only as a full-screen window.
+bool PlacesOwnWindows();
+// The smallest rectangle of whole pixels that covers `rect` multiplied by `factor`.
+QRect ScaledCover(const QRect& rect, double factor);
 // The smallest logical rectangle of `window` that covers the device pixels `device`.
 QRect LogicalCover(const QWidget& window, const QRect& device);
 // The smallest device rectangle that covers the logical rectangle `logical` of `window`.

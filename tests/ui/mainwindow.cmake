@@ -10,6 +10,7 @@ orvenna_test(ui_main_window_parts
 orvenna_test(ui_main_window
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/mainwindow_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/mainwindow_recording_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/mainwindow_sharing_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/about_box_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/QtTestApp.cpp
   LIBS orvenna_ui orvenna_fake Qt6::Test

@@ -195,6 +195,30 @@ TEST(EngineComponent, StartWithPickedRegionWaitsAndCancelledPickStartsNothing) {
   EXPECT_EQ(engine.ScreenRegion(), TScreenRegion::FreeHand);
 }
 
+// A picker that closes with Cancel by itself (a desktop's chooser cancelled) leaves nothing
+// waiting: no pending start, no preview, the area timer stopped, as after Esc.
+TEST(EngineComponent, APickerCancelledByItselfEndsThePickAsEscDoes) {
+  for (const bool preview : {false, true}) {
+    SCOPED_TRACE(preview ? "during the preview" : "at a start");
+    EngineRig rig;
+    TVistrel& engine = rig.Make();
+    engine.SetScreenRegion(TScreenRegion::SelObject);
+    if (preview) {
+      engine.SetShowPreview(true);
+    } else {
+      EXPECT_FALSE(engine.StartRecording(rig.base + "/out.avi"));
+    }
+    rig.ui.preparePicker = [](FakePicker& picker) { picker.result = ModalResult::Cancel; };
+    rig.ui.timer->Fire();
+    EXPECT_EQ(rig.ui.objectPickers, 1);
+    EXPECT_FALSE(Process().PendingStart);
+    EXPECT_FALSE(engine.ShowPreview());
+    EXPECT_FALSE(rig.ui.timer->Enabled());
+    EXPECT_FALSE(engine.Recording());
+    EXPECT_FALSE(engine.HoldsHotKeys());
+  }
+}
+
 TEST(EngineComponent, ConfirmedObjectPickStartsTheRecordingOnTheRegion) {
   EngineRig rig;
   TVistrel& engine = rig.Make();
