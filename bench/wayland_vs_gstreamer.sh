@@ -145,7 +145,11 @@ run() {
       --compressor "$codec" "$out" >"$log" 2>&1 || true
     # The statistics line: "... frames N  dropped M".
     local statistics
-    statistics=$(tr '\r' '\n' <"$log" | grep '  dropped ' | tail -n 1)
+    statistics=$(tr '\r' '\n' <"$log" | grep '  dropped ' | tail -n 1 || true)
+    if [[ -z $statistics ]]; then
+      echo "wayland_vs_gstreamer: orvenna-cli printed no statistics at $size with $codec; its output:" >&2
+      tail -n 5 "$log" >&2
+    fi
     dropped=$(sed -n 's/.*  dropped \([0-9]*\).*/\1/p' <<<"$statistics")
     grabs=$(sed -n 's/.*grabs\/s \([0-9]*\).*/\1/p' <<<"$statistics")
   else
@@ -188,14 +192,16 @@ run() {
   local written=0 in_time=0 decoded=0 bytes=0
   if [[ -s $out ]]; then
     read -r written in_time < <(count_frames "$out" "$slots")
-    decoded=$(decoded_frames "$out")
+    decoded=$(decoded_frames "$out" || true)
     bytes=$(stat -c %s "$out")
   fi
   if ((decoded != written)); then
     echo "wayland_vs_gstreamer: $tool's file at $size with $codec holds $written frames but decodes to ${decoded:-0}" >&2
   fi
   local user=0 sys=0 rss=0
-  [[ -s $timing ]] && read -r user sys rss < <(tail -n 1 "$timing")  # after a line on an exit status, if any
+  if [[ -s $timing ]]; then
+    read -r user sys rss < <(tail -n 1 "$timing")  # after a line on an exit status, if any
+  fi
   # Columns: size, codec, recorder, frames written, of them in the first SECONDS, dropped slots
   # (ours: its own count), user and system CPU seconds, the compositor's CPU seconds, peak RSS
   # (kB), file size, frames decoded, our recorder's last grabs per second.

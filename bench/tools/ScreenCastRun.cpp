@@ -15,7 +15,6 @@
 
 #include <cerrno>
 #include <cstdint>
-
 #include <iostream>
 #include <string>
 #include <vector>
@@ -60,7 +59,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> command =
       WithNode(std::vector<std::string>(argv + 1, argv + argc), cast.Node());
   std::vector<char*> arguments;
-  for (const std::string& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
+  for (const std::string& argument : command)
+    arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
   pid_t child = -1;
   if (posix_spawnp(&child, arguments[0], nullptr, nullptr, arguments.data(), environ) != 0) {

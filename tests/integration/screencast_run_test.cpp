@@ -39,7 +39,8 @@ TEST(ScreenCastRun, TheCommandReadsTheCompositorsStreamAndTheCastEndsWithIt) {
   // Every placeholder of an argument is replaced, and the node is the compositor's video
   // stream while the command runs; the command's exit status comes back.
   const test::CommandResult run = RunCommand(
-      "'" + kRun + "' sh -c 'echo \"node $1\"; pw-cli info \"$0\"; exit 7' @NODE@ x@NODE@y@NODE@ 2>&1");
+      "'" + kRun +
+      "' sh -c 'echo \"node $1\"; pw-cli info \"$0\"; exit 7' @NODE@ x@NODE@y@NODE@ 2>&1");
   EXPECT_EQ(run.exitCode, 7) << run.output;
   const auto announced = run.output.find("PipeWire node ");
   ASSERT_NE(announced, std::string::npos) << run.output;
