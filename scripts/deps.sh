@@ -20,6 +20,8 @@ packages=(
   mutter pipewire pipewire-bin pipewire-pulse wireplumber xdg-desktop-portal
   xdg-desktop-portal-gnome
   libgl1-mesa-dri gstreamer1.0-pipewire gstreamer1.0-tools dbus-daemon libglib2.0-bin
+  # the Wayland benchmark: an animating client, and GStreamer's encoders and AVI muxer beside ours
+  weston gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   # the Debian package and the checks of what it installs
   dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
 )
