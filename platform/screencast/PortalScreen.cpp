@@ -20,6 +20,10 @@ struct PortalScreen::Capture {
 
 namespace {
 
+// How long a grab with no new picture waits for one: short against any record interval a
+// recording uses, long enough that an unchanged screen costs next to nothing.
+constexpr std::chrono::milliseconds kIdleWait{4};
+
 // Reads regions of the newest picture of one capture. It holds the capture weakly: once the
 // sharing stops, grabs fail instead of keeping the desktop's session alive. The desktop sends a
 // picture only when the screen changes, while the recorder grabs as often as it can: a grab of
@@ -36,8 +40,15 @@ class PortalGrabber final : public ScreenGrabber {
     if (capture->stream.State() == pipewire::StreamState::Ended)
       return Result::Failed(capture->stream.EndReason());
     // Counted before the copy: a picture that comes during it is copied again next time.
-    const std::uint64_t count = capture->stream.FrameCount();
-    read_ = !(count == count_ && area == area_ && op == op_ && !touched_);
+    std::uint64_t count = capture->stream.FrameCount();
+    const bool same = area == area_ && op == op_ && !touched_;
+    if (same && count == count_) {
+      // Nothing new: a short wait for the next picture keeps a recorder that grabs as often as
+      // it can from spinning, and hands the picture out as soon as it comes.
+      capture->stream.WaitForFrameAfter(count, kIdleWait);
+      count = capture->stream.FrameCount();
+    }
+    read_ = !(same && count == count_);
     if (read_) {
       pixels_.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
       area_ = area;
