@@ -24,30 +24,12 @@ namespace {
 
 using test::RunCommand;
 
-// A restore token that the desktop's permission store grants the virtual monitor for a
-// program that is not sandboxed, as if the user had chosen it once.
-std::string SeededToken() {
-  std::string uuid = RunCommand("cat /proc/sys/kernel/random/uuid").output;
-  uuid.erase(uuid.find_last_not_of('\n') + 1);
-  const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count();
-  const std::string stamp = "int64 " + std::to_string(now);
-  const std::string command =
-      "gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object-path "
-      "/org/freedesktop/impl/portal/PermissionStore --method "
-      "org.freedesktop.impl.portal.PermissionStore.Set screencast true '" +
-      uuid + "' \"{'': ['yes']}\" \"<('GNOME', uint32 1, <(" + stamp + ", " + stamp +
-      ", [(uint32 0, uint32 1, <'MetaVendor:MetaVirtualMonitor:0x00'>)])>)>\" 2>&1";
-  const test::CommandResult seeded = RunCommand(command);
-  EXPECT_EQ(seeded.exitCode, 0) << seeded.output;
-  return uuid;
-}
-
 TEST(ScreenCastPortal, AKnownTokenSharesTheMonitorWithoutAskingAndGivesTheNextOne) {
   if (!wltest::UseDesktopEnvironment())
     GTEST_SKIP() << "needs the test desktop (ORVENNA_TEST_WAYLAND)";
-  std::string token = SeededToken();
+  std::string error;
+  std::string token = wltest::SeededRestoreToken(error);
+  ASSERT_FALSE(token.empty()) << error;
   for (int run = 0; run < 2; ++run) {  // the second time with the token the first one gave
     ScreenCastRequest request;
     request.restoreToken = token;

@@ -52,15 +52,26 @@ inline std::string SeededRestoreToken(std::string& error) {
                            ", [(uint32 0, uint32 1, <'MetaVendor:MetaVirtualMonitor:0x00'>)])>)>)";
   GError* failure = nullptr;
   GVariant* arguments = g_variant_parse(nullptr, text.c_str(), nullptr, nullptr, &failure);
+  // A connection of its own: the shared one would end the process should the bus go away.
   GDBusConnection* bus =
-      arguments ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &failure) : nullptr;
+      arguments
+          ? g_dbus_connection_new_for_address_sync(
+                std::getenv("DBUS_SESSION_BUS_ADDRESS"),
+                static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                  G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                nullptr, nullptr, &failure)
+          : nullptr;
   GVariant* reply = bus ? g_dbus_connection_call_sync(
                               bus, "org.freedesktop.impl.portal.PermissionStore",
                               "/org/freedesktop/impl/portal/PermissionStore",
                               "org.freedesktop.impl.portal.PermissionStore", "Set", arguments,
                               nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &failure)
                         : nullptr;
-  if (bus) g_object_unref(bus);
+  if (arguments) g_variant_unref(arguments);  // parsed, not floating: the call took its own
+  if (bus) {
+    g_dbus_connection_close_sync(bus, nullptr, nullptr);
+    g_object_unref(bus);
+  }
   if (!reply) {
     error = failure ? failure->message : "the permission store did not answer";
     if (failure) g_error_free(failure);
