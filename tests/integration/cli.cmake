@@ -35,5 +35,6 @@ orvenna_test(cli_wayland_test
 target_compile_definitions(cli_wayland_test PRIVATE
   ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
   ORVENNA_COLOUR_BLOCKS="$<TARGET_FILE:orvenna-wayland-colour-blocks>"
-  ORVENNA_ANSWER_CHOOSER="$<TARGET_FILE:orvenna-answer-chooser>")
+  ORVENNA_ANSWER_CHOOSER="$<TARGET_FILE:orvenna-answer-chooser>"
+  ORVENNA_WAYLAND_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/lib/wayland.sh")
 add_dependencies(cli_wayland_test orvenna-cli orvenna-wayland-colour-blocks orvenna-answer-chooser)

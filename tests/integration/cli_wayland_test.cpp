@@ -41,6 +41,13 @@ std::uint32_t BlocksAt(int x, int y) {
   return test::BlockColour(column, row);
 }
 
+// `text` as one word of the shell.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 class CliWaylandTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -244,6 +251,45 @@ TEST_F(CliWaylandTest, ASharingTheDesktopEndsStopsAndKeepsTheRecording) {
   const int frames = test::WrittenFrames(out);
   EXPECT_GT(frames, 20) << run.output;
   EXPECT_LT(frames, 300) << run.output;
+}
+
+// PipeWire ends mid-recording (on a desktop of the test's own, which it cannot outlive): the
+// recording stops there, is written, and the program says why and exits with 3.
+TEST(CliWaylandPipeWire, PipeWireEndingStopsAndKeepsTheRecording) {
+  if (!std::getenv("ORVENNA_TEST_WAYLAND"))
+    GTEST_SKIP() << "no test desktop (ORVENNA_TEST_WAYLAND)";
+  const std::string folder = ::testing::TempDir() + "orvenna-pipewire-ends";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder + "/config/orvenna");
+  const std::string out = folder + "/ended.avi";
+  // The desktop's second program is PipeWire; the monitor's choice is seeded in the desktop's
+  // permission store.
+  const std::string script =
+      "source '" ORVENNA_WAYLAND_SCRIPT
+      "'; start_wayland_desktop 640x480 || exit 90; "
+      "set -a; source \"$ORVENNA_TEST_WAYLAND\"; set +a; unset DISPLAY; "
+      "export XDG_CONFIG_HOME='" +
+      folder + "/config' TMPDIR='" + folder +
+      "'; "
+      "uuid=$(cat /proc/sys/kernel/random/uuid); now=$(($(date +%s%N) / 1000)); "
+      "gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object-path "
+      "/org/freedesktop/impl/portal/PermissionStore --method "
+      "org.freedesktop.impl.portal.PermissionStore.Set screencast true \"$uuid\" \"{'': "
+      "['yes']}\" \"<('GNOME', uint32 1, <(int64 $now, int64 $now, [(uint32 0, uint32 1, "
+      "<'MetaVendor:MetaVirtualMonitor:0x00'>)])>)>\" >/dev/null; "
+      "printf '%s\\n0 0\\n' \"$uuid\" > \"$XDG_CONFIG_HOME/orvenna/screen-choice\"; "
+      "(sleep 2; kill ${WAYLAND_DESKTOP_PIDS[1]}) & ender=$!; "
+      "timeout 60 " +
+      kCli + " --seconds 30 --compressor ZMBV --region 0,0,160,120 '" + out +
+      "' 2>&1; status=$?; wait $ender; stop_wayland_desktop; exit $status";
+  const test::CommandResult run = RunCommand("bash -c " + Quoted(script));
+  EXPECT_EQ(run.exitCode, 3) << run.output;
+  EXPECT_NE(run.output.find("the connection to the PipeWire daemon was lost"), std::string::npos)
+      << run.output;
+  const int frames = test::WrittenFrames(out);
+  EXPECT_GT(frames, 20) << run.output;
+  EXPECT_LT(frames, 300) << run.output;
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
