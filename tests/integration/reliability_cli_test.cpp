@@ -139,7 +139,7 @@ TEST_F(ReliabilityCliTest, AnExistingOutputIsKeptUnlessYesIsGiven) {
 }
 
 // Without --yes the save replaces nothing that appeared at the output name meanwhile: of two
-// recorders started a second apart on one output (each with a temporary folder of its own),
+// recorders started one after the other on one output (each with a temporary folder of its own),
 // the first writes it and the second keeps its recording whole beside it and ends with 1; a
 // file copied there during a recording stays, the recording is kept beside it.
 TEST_F(ReliabilityCliTest, WithoutYesTheSaveReplacesNothingThatAppearedMeanwhile) {
@@ -147,9 +147,13 @@ TEST_F(ReliabilityCliTest, WithoutYesTheSaveReplacesNothingThatAppearedMeanwhile
   fs::create_directories(root_ / "tmp2");
   const std::string second =
       "TMPDIR='" + (root_ / "tmp2").string() + "' " + kCli + " --seconds 2 " + kRecording;
+  // The second starts as soon as the first records (not after a fixed time, which a loaded
+  // machine may spend on the first's start alone).
   const CommandResult both =
       Cli("--seconds 2 " + kRecording + " '" + out.string() + "'",
-          "> '" + Out("first.log").string() + "' 2>&1 & first=$!; sleep 1; " + second + " '" +
+          "> '" + Out("first.log").string() +
+              "' 2>&1 & first=$!; for i in $(seq 200); do grep -qs 'recording a' '" +
+              Out("first.log").string() + "' && break; sleep 0.05; done; " + second + " '" +
               out.string() + "' > '" + Out("second.log").string() +
               "' 2>&1; second=$?; wait $first; echo $? $second");
   EXPECT_EQ(both.output, "0 1\n") << ReadText(Out("first.log")) << ReadText(Out("second.log"));

@@ -69,7 +69,14 @@ class ReliabilityDiskTest : public ::testing::Test {
     if (limitKiB > 0) {
       cli = "sh -c \"trap '' XFSZ; ulimit -f " + std::to_string(limitKiB) + "; exec " + cli + "\"";
     }
-    if (!during.empty()) return RunCommand(command + cli + " 2>&1 & " + during + "; wait");
+    if (!during.empty()) {
+      // `during` is timed from the start of the recording itself, which a loaded machine may
+      // reach late.
+      const std::string log = Quote(Path("run.log"));
+      return RunCommand(command + cli + " > " + log +
+                        " 2>&1 & for i in $(seq 200); do grep -qs 'recording a' " + log +
+                        " && break; sleep 0.05; done; " + during + "; wait; cat " + log);
+    }
     return RunCommand(command + cli + " 2>&1");
   }
 
