@@ -22,7 +22,9 @@ start_xvfb() {
   local size=${1:-1920x1080x24}
   local n
   n=$(free_display_number) || { echo "display: no free display number" >&2; return 1; }
-  Xvfb ":$n" -screen 0 "$size" -nolisten tcp +extension MIT-SHM -noreset >/dev/null 2>&1 &
+  # No screen saver (-s 0): after ten minutes without input the server would cover the screen
+  # with its saver window, and tests that run later would read and find that window.
+  Xvfb ":$n" -screen 0 "$size" -nolisten tcp +extension MIT-SHM -noreset -s 0 >/dev/null 2>&1 &
   XVFB_PID=$!
   export DISPLAY=":$n"
   local i
