@@ -237,7 +237,16 @@ TEST_F(QtShellTest, RestoringKeepsAMaximisedWindowMaximised) {
   const int screenWidth = QGuiApplication::primaryScreen()->availableGeometry().width();
   main_->showMaximized();
   ASSERT_TRUE(QTest::qWaitFor([&] { return main_->geometry().width() == screenWidth; }, 5000));
-  const QRect maximised = main_->geometry();
+  // The window manager may set the width and the height in separate steps: the maximised
+  // geometry is the one that no longer changes.
+  QRect maximised;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        maximised = main_->geometry();
+        QTest::qWait(200);
+        return main_->isMaximized() && main_->geometry() == maximised;
+      },
+      5000));
   shell_->MinimizeApplication();
   ASSERT_TRUE(QTest::qWaitFor([&] { return MapState() == "UnMapped"; }, 5000));
   shell_->RestoreApplication();
