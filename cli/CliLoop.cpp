@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/NoFrameWindow.h"
+
 namespace orvenna {
 
 // A timer of the loop: fires on the UI thread at absolute deadlines.
@@ -35,20 +37,6 @@ class LoopTimer final : public Timer {
   std::chrono::steady_clock::time_point next_;
   bool enabled_ = false;
 };
-
-namespace {
-
-class NoFrameWindow final : public FrameWindow {
- public:
-  void PlaceFrame(int, int, int, int, bool, const std::string&) override {}
-  void PaintFrame(std::uint32_t, const std::string&) override {}
-  void ShowOnTop() override {}
-  void Hide() override {}
-  bool IsShowing() const override { return false; }
-  void Restore() override {}
-};
-
-}  // namespace
 
 CliLoop::CliLoop(bool answerYes) : answerYes_(answerYes), uiThread_(std::this_thread::get_id()) {}
 

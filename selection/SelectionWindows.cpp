@@ -1,9 +1,9 @@
 #include "selection/SelectionWindows.h"
 
+#include "platform/NoFrameWindow.h"
 #include "platform/qt/QtTimer.h"
 #include "selection/FlashWnd.h"
 #include "selection/FreeHandWnd.h"
-#include "selection/NoFrameWindow.h"
 #include "selection/SelObjWnd.h"
 #include "selection/SharedWindowPicker.h"
 

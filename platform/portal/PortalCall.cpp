@@ -41,6 +41,25 @@ PortalCall::~PortalCall() {
   g_main_context_unref(context_);
 }
 
+PortalAnswer PortalCall::CreateSession(const char* interface, Deadline deadline,
+                                       std::string& handle) {
+  GVariantBuilder options;
+  g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
+  g_variant_builder_add(&options, "{sv}", "handle_token",
+                        g_variant_new_string(NextToken().c_str()));
+  g_variant_builder_add(&options, "{sv}", "session_handle_token", g_variant_new_string("orvenna"));
+  PortalAnswer answer =
+      Call(interface, "CreateSession", g_variant_new("(a{sv})", &options), deadline);
+  const char* path = nullptr;
+  if (answer == PortalAnswer::Granted &&
+      !g_variant_lookup(results_, "session_handle", "&s", &path)) {
+    failure_ = "the answer named no session";
+    answer = PortalAnswer::Refused;
+  }
+  if (answer == PortalAnswer::Granted) handle = path;
+  return answer;
+}
+
 std::string PortalCall::NextToken() {
   token_ = "orvenna" + std::to_string(++counter_);
   return token_;

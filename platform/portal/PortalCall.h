@@ -32,6 +32,10 @@ class PortalCall {
   PortalAnswer Call(const char* interface, const char* method, GVariant* arguments,
                     Deadline deadline);
 
+  // CreateSession of `interface` (one of the portal's session interfaces): the new session's
+  // object path in `handle` when granted.
+  PortalAnswer CreateSession(const char* interface, Deadline deadline, std::string& handle);
+
   // A fresh handle token for the options of the next call.
   std::string NextToken();
   GVariant* Results() const { return results_; }

@@ -107,13 +107,7 @@ bool PortalHotKeys::Register(int id, unsigned modifiers, unsigned virtualKey) {
     if (wanted_.count(id) != 0) return false;
     wanted_[id] = trigger;
   }
-  g_main_context_invoke(
-      context_,
-      [](gpointer self) {
-        static_cast<PortalHotKeys*>(self)->Rebind();
-        return G_SOURCE_REMOVE;
-      },
-      this);
+  ScheduleRebind();
   return true;
 }
 
@@ -122,6 +116,10 @@ void PortalHotKeys::Unregister(int id) {
     std::lock_guard lock(mutex_);
     if (wanted_.erase(id) == 0) return;
   }
+  ScheduleRebind();
+}
+
+void PortalHotKeys::ScheduleRebind() {
   g_main_context_invoke(
       context_,
       [](gpointer self) {
@@ -150,19 +148,11 @@ void PortalHotKeys::Rebind() {
   if (wanted.empty()) return;
 
   PortalCall call(connection_);
-  GVariantBuilder options;
-  g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&options, "{sv}", "handle_token",
-                        g_variant_new_string(call.NextToken().c_str()));
-  g_variant_builder_add(&options, "{sv}", "session_handle_token", g_variant_new_string("orvenna"));
-  const char* handle = nullptr;
-  if (call.Call(kGlobalShortcuts, "CreateSession", g_variant_new("(a{sv})", &options),
-                std::chrono::steady_clock::now() + kAnswerTimeout) != PortalAnswer::Granted ||
-      !g_variant_lookup(call.Results(), "session_handle", "&s", &handle)) {
+  if (call.CreateSession(kGlobalShortcuts, std::chrono::steady_clock::now() + kAnswerTimeout,
+                         session_) != PortalAnswer::Granted) {
     Log(LogLevel::Error, "portal", "no global shortcuts session: " + call.Failure());
     return;
   }
-  session_ = handle;
 
   GVariantBuilder shortcuts;
   g_variant_builder_init(&shortcuts, G_VARIANT_TYPE("a(sa{sv})"));
@@ -177,6 +167,7 @@ void PortalHotKeys::Rebind() {
     g_variant_builder_add(&shortcuts, "(s@a{sv})", ShortcutId(id).c_str(),
                           g_variant_builder_end(&properties));
   }
+  GVariantBuilder options;
   g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&options, "{sv}", "handle_token",
                         g_variant_new_string(call.NextToken().c_str()));

@@ -33,6 +33,8 @@ class PortalHotKeys final : public HotKeys {
 
  private:
   PortalHotKeys(Shell& shell, GDBusConnection* connection);
+  // Has the portal thread bind what is wanted once it is free.
+  void ScheduleRebind();
   // Portal thread: binds what is wanted now in a new session, closing the old one.
   void Rebind();
   static void OnActivated(GDBusConnection*, const char*, const char*, const char*, const char*,

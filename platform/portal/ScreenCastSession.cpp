@@ -130,22 +130,13 @@ bool ScreenCastSession::Run(const ScreenCastRequest& request, PortalAnswer& answ
                 : (cursors & kCursorEmbedded)                           ? kCursorEmbedded
                                                                         : kCursorHidden;
   PortalCall call(connection_);
-
-  GVariantBuilder options;
-  g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&options, "{sv}", "handle_token",
-                        g_variant_new_string(call.NextToken().c_str()));
-  g_variant_builder_add(&options, "{sv}", "session_handle_token", g_variant_new_string("orvenna"));
-  answer = call.Call(kScreenCast, "CreateSession", g_variant_new("(a{sv})", &options),
-                     After(kAnswerTimeout));
-  const char* handle = nullptr;
-  if (answer != PortalAnswer::Granted ||
-      !g_variant_lookup(call.Results(), "session_handle", "&s", &handle)) {
+  answer = call.CreateSession(kScreenCast, After(kAnswerTimeout), sessionHandle_);
+  if (answer != PortalAnswer::Granted) {
     failure = "the desktop did not open a screen sharing session: " + call.Failure();
     return false;
   }
-  sessionHandle_ = handle;
 
+  GVariantBuilder options;
   g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&options, "{sv}", "handle_token",
                         g_variant_new_string(call.NextToken().c_str()));

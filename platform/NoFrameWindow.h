@@ -4,8 +4,9 @@
 
 namespace orvenna {
 
-// The frame around the region on a desktop where no program may place its windows (Wayland):
-// it is never drawn, since it could not be put around the region.
+// A frame around the region that is never drawn: on a desktop where no program may place its
+// windows (Wayland), where it could not be put around the region, and where nobody would see it
+// (orvenna-cli without a picker).
 class NoFrameWindow final : public FrameWindow {
  public:
   void PlaceFrame(int, int, int, int, bool, const std::string&) override {}
