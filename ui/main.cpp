@@ -1,5 +1,6 @@
 // orvenna: the desktop screen recorder. It reads no command-line arguments but --version.
 #include <QApplication>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -36,6 +37,9 @@ void SaveRecordingAtExit() {
 int main(int argc, char** argv) {
   using namespace orvenna;
   OpenStandardStreams();
+  // A connection that breaks (the X server died, a reader of the messages went away) must fail
+  // the write, not end the process: the recording in progress is still to be saved.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {  // needs no display
     std::cout << "orvenna " << kVersion << "\n";
     return 0;
