@@ -1,15 +1,12 @@
-// Conversion of PCM sound between rates, channel counts and sample sizes, and the stretching
-// of a wave file, through the platform's PCM resampler.
+// Conversion of PCM sound between rates, channel counts and sample sizes, through the
+// platform's sound converter.
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <memory>
 
-#include "audio/ByteStream.h"
-#include "audio/WaveStorage.h"
 #include "audio/WaveUtils.h"
-#include "platform/resample/PcmResampler.h"
+#include "platform/AudioConverter.h"
 
 namespace orvenna {
 namespace {
@@ -21,47 +18,14 @@ constexpr std::size_t kFramesPerCall = 1 << 20;
 constexpr std::size_t kTailFrames = 1024;
 constexpr int kTailRounds = 8;
 constexpr std::uint8_t kSilence8Bit = 128;
-// Frames read, stretched and written at a time when a wave file is stretched.
-constexpr std::size_t kStretchFrames = 65536;
-
-// Writes the sound of the wave file `path`, lengthened by `frameDelta` frames, into a new wave
-// file `stretched`.
-bool StretchInto(const std::string& path, const std::string& stretched, std::int64_t frameDelta) {
-  TWaveStreamAdapter source(TFileStream::OpenRead(path));
-  const WAVEFORMATEX* format = source.WaveFormat();
-  if (!format || format->nBlockAlign == 0) return false;
-  const std::size_t frameBytes = format->nBlockAlign;
-  const std::int64_t frames = source.DataSize() / frameBytes;
-  if (frames <= 0 || frames + frameDelta <= 0) return false;
-  const auto resampler = PcmResampler::Open(*format, *format);
-  if (!resampler || !resampler->Stretch(frameDelta, frames)) return false;
-  TWaveStreamAdapter target(TFileStream::Create(stretched));
-  if (!source.BeginRead() || !target.BeginRewrite(*format)) return false;
-  std::vector<std::uint8_t> input(kStretchFrames * frameBytes);
-  std::vector<std::uint8_t> output;
-  for (;;) {
-    const std::int64_t read = source.Read(input.data(), input.size());
-    if (read < 0) return false;
-    const std::size_t got = static_cast<std::size_t>(read) / frameBytes;
-    output.clear();
-    // At the end of the input, what the resampler still holds comes out.
-    const bool converted =
-        got > 0 ? resampler->Feed(input.data(), got, output) : resampler->Drain(output);
-    if (!converted ||
-        target.Write(output.data(), output.size()) != static_cast<std::int64_t>(output.size())) {
-      return false;
-    }
-    if (got == 0) break;
-  }
-  return target.EndRewrite();
-}
 
 }  // namespace
 
-bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint8_t> source,
-                     std::vector<std::uint8_t>& dest, const WAVEFORMATEX& destFormat) {
+bool ConvertWaveData(AudioConverter& converter, const WAVEFORMATEX& sourceFormat,
+                     std::span<const std::uint8_t> source, std::vector<std::uint8_t>& dest,
+                     const WAVEFORMATEX& destFormat) {
   dest.clear();
-  const auto resampler = PcmResampler::Open(sourceFormat, destFormat);
+  const auto resampler = converter.Open(sourceFormat, destFormat);
   if (!resampler) return false;
   const std::size_t sourceFrameBytes = sourceFormat.nBlockAlign;
   const std::size_t frameBytes = destFormat.nBlockAlign;
@@ -85,15 +49,6 @@ bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint
   converted = converted && dest.size() / frameBytes >= wanted;
   dest.resize(converted ? wanted * frameBytes : 0);
   return converted;
-}
-
-bool StretchWaveFile(const std::string& path, std::int64_t frameDelta) {
-  const std::string stretched = path + ".stretching";
-  if (StretchInto(path, stretched, frameDelta)) {
-    return std::rename(stretched.c_str(), path.c_str()) == 0;
-  }
-  std::remove(stretched.c_str());
-  return false;
 }
 
 }  // namespace orvenna

@@ -59,12 +59,12 @@ bool TWaveStreamAdapter::ChangeVolume(int percent) {
   });
 }
 
-bool TWaveStreamAdapter::ConvertTo(const WAVEFORMATEX& format) {
+bool TWaveStreamAdapter::ConvertTo(const WAVEFORMATEX& format, AudioConverter& converter) {
   if (SameFormat(&format)) return true;
   TWaveData data;
   if (!LockData(data, false)) return false;
   std::vector<std::uint8_t> converted;
-  const bool convertible = ConvertWaveData(Record(), data.Bytes(), converted, format);
+  const bool convertible = ConvertWaveData(converter, Record(), data.Bytes(), converted, format);
   UnlockData(data, false);
   return convertible && RewriteWith(format, converted);
 }

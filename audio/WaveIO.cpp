@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "audio/WaveThread.h"
 #include "platform/Log.h"
@@ -16,6 +15,18 @@ constexpr std::uint16_t kShortestBuffer = 10;
 
 std::mutex exceptionHandlerLock;
 std::function<void(const std::exception&)> exceptionHandler;
+
+// A device in use or memory short may be had a moment later; everything else stays so.
+FailureKind WaveInFailureKind(MMRESULT code) {
+  return code == MMSYSERR_ALLOCATED || code == MMSYSERR_NOMEM ? FailureKind::Temporary
+                                                              : FailureKind::Permanent;
+}
+
+std::int64_t SteadyMicroseconds() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 void HandleEscapedException(const std::exception& error) {
   std::function<void(const std::exception&)> handler;
@@ -72,6 +83,11 @@ WAVEFORMATEX TWaveAudioIO::FormatRecord() const {
   format.nBlockAlign = waveFormat_.nBlockAlign;
   format.wBitsPerSample = waveFormat_.wBitsPerSample;
   return format;
+}
+
+Result TWaveAudioIO::LastFailure() {
+  if (lastError_ == MMSYSERR_NOERROR) return Result::Ok();
+  return Result::Failed(LastErrorText(), WaveInFailureKind(lastError_));
 }
 
 bool TWaveAudioIO::Success(MMRESULT code) {
@@ -135,6 +151,7 @@ void TWaveAudioIO::FreeAllBuffers() {
 
 void TWaveAudioIO::DoWaveOpen() {
   opening_ = false;
+  StateChanged();
   QueueBuffers();
   DoActivate();
 }
@@ -250,13 +267,27 @@ void TWaveAudioIO::DestroyCallback() {
     endedThread_ = std::move(thread_);  // the thread may be the caller: joined later
   }
   hasCallback_ = false;
+  StateChanged();
 }
 
 WaveInCallback TWaveAudioIO::Callback() {
+  // A buffer whose device cannot tell when it was captured was captured, as a whole, just
+  // before it came back: its length before now.
+  const std::uint32_t bytesPerSecond = waveFormat_.nAvgBytesPerSec;
+  const auto stamp = [bytesPerSecond](unsigned message, WAVEHDR* header) {
+    if (message != MM_WIM_DATA || !header || header->capturedAtUs != 0) return;
+    const auto length = std::int64_t{header->dwBytesRecorded} * 1000000 /
+                        std::max<std::uint32_t>(bytesPerSecond, 1);
+    header->capturedAtUs = SteadyMicroseconds() - length;
+  };
   if (thread_) {
-    return [thread = thread_](unsigned message, WAVEHDR* header) { thread->Post(message, header); };
+    return [thread = thread_, stamp](unsigned message, WAVEHDR* header) {
+      stamp(message, header);
+      thread->Post(message, header);
+    };
   }
-  return [this, alive = std::weak_ptr<bool>(alive_)](unsigned message, WAVEHDR* header) {
+  return [this, alive = std::weak_ptr<bool>(alive_), stamp](unsigned message, WAVEHDR* header) {
+    stamp(message, header);
     shell_.PostToUiThread([this, alive, message, header] {
       const auto component = alive.lock();
       if (component && *component) HandleMessage(message, header);
@@ -264,10 +295,44 @@ WaveInCallback TWaveAudioIO::Callback() {
   };
 }
 
+void TWaveAudioIO::StateChanged() {
+  // Taken so that a waiter between its test and its wait cannot miss the signal.
+  { std::lock_guard guard(stateLock_); }
+  stateChanged_.notify_all();
+}
+
+bool TWaveAudioIO::WaitUntilInactive(std::chrono::milliseconds timeout) {
+  if (async_) {
+    std::unique_lock guard(stateLock_);
+    return stateChanged_.wait_for(guard, timeout, [this] { return !hasCallback_; });
+  }
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  shell_.ProcessEventsUntil(
+      [this, deadline] { return !hasCallback_ || std::chrono::steady_clock::now() >= deadline; });
+  return !hasCallback_;
+}
+
+void TWaveAudioIO::ClearEvents() {
+  // The handlers run with the lock held: once it is had, none is running.
+  std::lock_guard guard(lock_);
+  OnActivate = nullptr;
+  OnDeactivate = nullptr;
+  OnPause = nullptr;
+  OnResume = nullptr;
+  OnError = nullptr;
+  OnLevel = nullptr;
+  OnData = nullptr;
+}
+
+std::int64_t TWaveAudioIO::DataAgeMicroseconds() const {
+  return SteadyMicroseconds() - dataCapturedAtUs_;
+}
+
 void TWaveAudioIO::WaitForOpen() {
   if (!hasCallback_) return;
   if (async_) {
-    while (opening_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::unique_lock guard(stateLock_);
+    stateChanged_.wait(guard, [this] { return !opening_ || !hasCallback_; });
     return;
   }
   shell_.ProcessEventsUntil([this] { return !opening_ || !hasCallback_; });

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "audio/WaveUtils.h"
+#include "platform/Result.h"
 #include "platform/Shell.h"
 #include "platform/WaveIn.h"
 
@@ -58,6 +61,8 @@ class TWaveAudioIO {
   MMRESULT LastError() const { return lastError_; }
   // The sound layer's text for LastError.
   std::string LastErrorText() { return GetErrorText(lastError_); }
+  // LastError as a failure with its kind and the sound layer's text (Ok for success).
+  virtual Result LastFailure();
   std::uint16_t BufferLength() const { return bufferLength_; }
   // Stores at least 10 ms.
   void SetBufferLength(std::uint16_t milliseconds);
@@ -100,6 +105,16 @@ class TWaveAudioIO {
   // Waits until the notification thread of the last recording has ended, so that nothing of
   // it runs any more. Not on that thread.
   void WaitForCallbackThread();
+  // Waits, at most `timeout`, until the component is no longer Active: its device closed, and
+  // the last notification of the recording handled. True when it is. Not on the notification
+  // thread.
+  bool WaitUntilInactive(std::chrono::milliseconds timeout);
+  // Clears every On* event; once it returns, no handler of the component runs any more, even
+  // while its notification thread goes on. Any thread but the notification thread.
+  void ClearEvents();
+  // How long ago the first byte of the data being handed to the data handlers (DoData,
+  // ProcessData) was captured, in microseconds. Notification thread, inside those handlers.
+  std::int64_t DataAgeMicroseconds() const;
 
  protected:
   // The device's notifications.
@@ -138,6 +153,10 @@ class TWaveAudioIO {
   void DestroyCallback();
   // The receiver the device is opened with.
   WaveInCallback Callback();
+  // Wakes the waits for a change of Active or of a running Open; called after each change.
+  void StateChanged();
+  // The buffer whose data the data handlers are being given. Notification thread.
+  void BeginData(const WAVEHDR& header) { dataCapturedAtUs_ = header.capturedAtUs; }
   // Marks the component being destroyed: no more deactivate, level or data events.
   void BeginDestruction() { destroying_ = true; }
   bool Destroying() const { return destroying_; }
@@ -164,6 +183,10 @@ class TWaveAudioIO {
   std::shared_ptr<TWaveThread> thread_;
   std::shared_ptr<TWaveThread> endedThread_;
   std::atomic<bool> destroying_{false};
+  // Signalled by StateChanged; the state itself is in the atomics above.
+  std::mutex stateLock_;
+  std::condition_variable stateChanged_;
+  std::int64_t dataCapturedAtUs_ = 0;  // notification thread
 };
 
 }  // namespace orvenna

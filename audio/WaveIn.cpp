@@ -47,9 +47,11 @@ bool TWaveAudioIn::Open() {
   try {
     const bool opened = OpenDevice(GetWaveFormat());
     opening_ = false;
+    StateChanged();
     return opened;
   } catch (...) {
     opening_ = false;
+    StateChanged();
     throw;
   }
 }
@@ -127,6 +129,7 @@ void TWaveAudioIn::WaveInData(WAVEHDR* header) {
   try {
     if (header && Success(device_->UnprepareHeader(*header)) && header->dwBytesRecorded > 0) {
       bool keep = true;
+      BeginData(*header);
       DoLevel(header->lpData, header->dwBytesRecorded);
       DoData(header->lpData, header->dwBytesRecorded);
       ProcessData(header->lpData, header->dwBytesRecorded, keep);
@@ -165,6 +168,7 @@ void TWaveAudioIn::QueueBuffers() {
 }
 
 bool TWaveAudioIn::AddBuffer(WAVEHDR* header) {
+  header->capturedAtUs = 0;  // the device or the buffer's arrival tells it anew
   bool preparedHere = false;
   if (!(header->dwFlags & WHDR_PREPARED)) {
     if (!Success(device_->PrepareHeader(*header))) return false;

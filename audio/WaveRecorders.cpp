@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace orvenna {
 
@@ -22,6 +21,7 @@ void TStockAudioRecorder::SetStock(TCustomWaveStorage* stock) {
 }
 
 bool TStockAudioRecorder::RecordToFile(const std::string& fileName) {
+  fileName_ = fileName;
   return InternalRecord(std::make_unique<TWaveStreamAdapter>(TFileStream::Create(fileName)));
 }
 
@@ -29,6 +29,7 @@ bool TStockAudioRecorder::RecordToStock(int index) {
   if (!stock_) throw EWaveAudioInvalidOperation(EWaveAudioInvalidOperation::kStockNotAssigned);
   TStream* stream = stock_->GetWaveStream(index);
   if (!stream) return false;
+  fileName_ = "the sound's stream";
   return InternalRecord(std::make_unique<TWaveStreamAdapter>(*stream));
 }
 
@@ -45,12 +46,16 @@ void TStockAudioRecorder::SetActive(bool value) {
 bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> writer) {
   if (Active()) {
     TWaveAudioIn::SetActive(false);
-    std::this_thread::yield();
-    while (Active()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!WaitUntilInactive(std::chrono::hours(1))) {
+    }
   }
   writer_ = std::move(writer);
   lead_ = 0;
   ranOutOfRoom_ = false;
+  {
+    std::lock_guard guard(lock_);
+    inputFailed_ = false;
+  }
   bool opened = false;
   try {
     opened = Open();
@@ -74,7 +79,25 @@ std::vector<std::uint8_t> TStockAudioRecorder::GetWaveFormat() {
   return format;
 }
 
+Result TStockAudioRecorder::LastFailure() {
+  if (ranOutOfRoom_) {
+    return Result::Failed("the disk holding " + fileName_ + " is full", FailureKind::OutOfRoom);
+  }
+  return TWaveAudioIn::LastFailure();
+}
+
+void TStockAudioRecorder::SetPlacer(SoundPlacer* placer) {
+  std::lock_guard guard(lock_);
+  placer_ = placer;
+}
+
 void TStockAudioRecorder::ProcessData(std::uint8_t* data, std::uint32_t count, bool&) {
+  if (placer_) {
+    placed_.clear();
+    placer_->Place(DataAgeMicroseconds(), std::span(data, count), placed_);
+    WritePlaced();
+    return;
+  }
   if (!WriteLead(data, count)) {
     FailWrite();
     return;
@@ -118,12 +141,28 @@ void TStockAudioRecorder::FailWrite() {
 }
 
 void TStockAudioRecorder::DoError() {
+  inputFailed_ = true;
   if (!Active() && writer_) FinishWriter();
   TWaveAudioIn::DoError();
 }
 
+void TStockAudioRecorder::WritePlaced() {
+  if (placed_.empty()) return;
+  const std::int64_t written = writer_ ? writer_->Write(placed_.data(), placed_.size()) : -1;
+  if (written != static_cast<std::int64_t>(placed_.size())) FailWrite();
+}
+
 void TStockAudioRecorder::FinishWriter() {
   if (!writer_) return;
+  if (placer_) {
+    // The sound runs to the end of the track unless the input failed on the way.
+    placed_.clear();
+    placer_->Finish(!inputFailed_, placed_);
+    if (!placed_.empty() && writer_->Write(placed_.data(), placed_.size()) !=
+                                static_cast<std::int64_t>(placed_.size())) {
+      if (writer_->RanOutOfRoom()) ranOutOfRoom_ = true;
+    }
+  }
   writer_->EndRewrite();
   writer_.reset();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/ByteStream.h"
+#include "audio/SoundPlacer.h"
 #include "audio/WaveIn.h"
 #include "audio/WaveStorage.h"
 
@@ -39,6 +40,12 @@ class TStockAudioRecorder : public TWaveAudioIn {
   void SetLead(std::int64_t bytes) { lead_ = bytes; }
   // True once the recording stopped because the disk under its file is full. Any thread.
   bool RanOutOfRoom() const { return ranOutOfRoom_; }
+  // A full disk is a failure out of room, with the file named; else the device's failure.
+  Result LastFailure() override;
+  // Places the sound of the recordings from now on through `placer` (null: written as it
+  // comes, after the lead). Once it returns, the recorder no longer uses the placer it had.
+  // Any thread but the notification thread.
+  void SetPlacer(SoundPlacer* placer);
 
  protected:
   void WaveInClosed() override;
@@ -53,10 +60,16 @@ class TStockAudioRecorder : public TWaveAudioIn {
   void FailWrite();
 
   bool WriteLead(std::uint8_t*& data, std::uint32_t& count);
+  // Writes what the placer gave out; a failed write ends the recording with an error.
+  void WritePlaced();
 
   std::unique_ptr<TWaveStreamAdapter> writer_;
   std::atomic<std::int64_t> lead_{0};
   std::atomic<bool> ranOutOfRoom_{false};
+  bool inputFailed_ = false;          // an error came while recording; guarded by lock_
+  SoundPlacer* placer_ = nullptr;     // guarded by lock_
+  std::string fileName_;              // of the running recording
+  std::vector<std::uint8_t> placed_;  // notification thread
   TCustomWaveStorage* stock_ = nullptr;
 };
 

@@ -15,6 +15,7 @@
 
 #include "audio/ByteStream.h"
 #include "audio/RiffFile.h"
+#include "platform/AudioConverter.h"
 #include "platform/WaveFormat.h"
 
 namespace orvenna {
@@ -109,8 +110,9 @@ class TWaveStreamAdapter {
   bool Invert();
   // Scales the volume by `percent` more (or less, when negative).
   bool ChangeVolume(int percent);
-  // Converts the sound to `format` (8- or 16-bit PCM, any rate and channel count).
-  bool ConvertTo(const WAVEFORMATEX& format);
+  // Converts the sound to `format` (8- or 16-bit PCM, any rate and channel count) through
+  // `converter`.
+  bool ConvertTo(const WAVEFORMATEX& format, AudioConverter& converter);
   // Becomes a copy of that range of `wave` (in its format). The range must start inside the
   // sound and not be empty; it ends at the end of the sound at the latest.
   bool CopyFrom(TWaveStreamAdapter& wave, std::uint32_t position, std::uint32_t length);

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AudioConverter.h"
 #include "platform/WaveFormat.h"
 
 namespace orvenna {
@@ -95,22 +96,12 @@ bool FillSilence(std::span<std::uint8_t> data, const WAVEFORMATEX& format);
 bool MixSamples(std::span<const std::span<const std::uint8_t>> inputs, const WAVEFORMATEX& format,
                 std::span<std::uint8_t> out);
 
-// Converts PCM sound of 8 or 16 bits between any rates and channel counts. On success `dest`
-// holds the converted sound (its size is the length used); on failure, or for a format it
-// cannot convert, it returns false and `dest` is empty.
-bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint8_t> source,
-                     std::vector<std::uint8_t>& dest, const WAVEFORMATEX& destFormat);
-
-// Lengthens (or, negative, shortens) the sound of the wave file at `path` by `frameDelta`
-// sample frames, spread evenly over it by resampling: a recording made on a sound clock that
-// ran fast or slow then lasts as long as it took. The file is rewritten through a temporary
-// file beside it; false, with the file as it was, when it cannot be read or written.
-bool StretchWaveFile(const std::string& path, std::int64_t frameDelta);
-
-// Cuts the sound of the wave file at `path` (written by us: its data chunk last) to at most
-// `frames` sample frames, fixing its sizes; true when it holds no more afterwards. Throws
-// EWaveAudioError when the file cannot be opened.
-bool CutWaveFile(const std::string& path, std::uint64_t frames);
+// Converts PCM sound of 8 or 16 bits between any rates and channel counts, through `converter`. On
+// success `dest` holds the converted sound (its size is the length used); on failure, or for a
+// format it cannot convert, it returns false and `dest` is empty.
+bool ConvertWaveData(AudioConverter& converter, const WAVEFORMATEX& sourceFormat,
+                     std::span<const std::uint8_t> source, std::vector<std::uint8_t>& dest,
+                     const WAVEFORMATEX& destFormat);
 
 // The base of every audio error.
 class EWaveAudioError : public std::runtime_error {

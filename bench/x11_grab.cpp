@@ -24,6 +24,7 @@
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeMixer.h"
 #include "platform/fake/GeneratorWaveIn.h"
+#include "platform/resample/PcmResampler.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11Grabber.h"
 #include "platform/x11/X11Screen.h"
@@ -135,6 +136,7 @@ void EngineGrabFrameDIB(benchmark::State& state) {
   FakeCompressionManager codecs;
   GeneratorWaveInDriver waveIn(clock);
   FakeMixerDriver mixer;
+  PcmResamplingConverter audioConverter;
   TVistrel engine(Platform{.screen = *screen,
                            .cursor = cursor,
                            .hotKeys = hotKeys,
@@ -144,7 +146,8 @@ void EngineGrabFrameDIB(benchmark::State& state) {
                            .ui = ui,
                            .codecs = codecs,
                            .waveIn = waveIn,
-                           .mixer = mixer});
+                           .mixer = mixer,
+                           .audioConverter = audioConverter});
   engine.SetColors(static_cast<int>(state.range(2)) / 8 - 1);
   for (auto _ : state) {
     PackedFrame frame = engine.GrabFrameDIB(area.left, area.top, area.width, area.height, 0);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -33,37 +32,14 @@ class AudioTrack final : public RecordingTrack {
   // Lines the sound up with the picture, whose slot 0 begins at `videoStart` (clock
   // milliseconds) and whose every frame shows the screen half a slot (`halfSlot` ms) before
   // its place in the stream: the sound starts with the silence (or without the sound) of the
-  // time between.
+  // time between. Each buffer is placed by the time it was captured as it arrives.
   void AlignTo(std::uint32_t videoStart, int halfSlot);
-  // The picture lasts `milliseconds`: sound past its end is cut off when the track finishes.
-  void EndWith(std::int64_t milliseconds) { videoLength_ = milliseconds; }
+  // The picture lasts `milliseconds`: sound past its end is cut off as it arrives, and sound
+  // that did not come up to it is silence.
+  void EndWith(std::int64_t milliseconds);
 
  private:
-  // The regression line of the frames recorded against the clock at each buffer's arrival.
-  struct SoundClock {
-    double n = 0, sumT = 0, sumF = 0, sumTT = 0, sumTF = 0;
-    double frames = 0;
-    std::uint32_t firstAt = 0;
-    void Add(std::uint32_t at, std::uint32_t count) {
-      if (n == 0) firstAt = at;
-      frames += count;
-      const double t = static_cast<std::int32_t>(at - firstAt);
-      n += 1;
-      sumT += t;
-      sumF += frames;
-      sumTT += t * t;
-      sumTF += t * frames;
-    }
-    // 0 until ten seconds of at least five buffers are there.
-    double FramesPerMillisecond() const {
-      const double spread = n * sumTT - sumT * sumT;
-      if (n < 5 || spread <= 0 || sumT / n < 5000) return 0;
-      return (n * sumTF - sumT * sumF) / spread;
-    }
-  };
   void ClearHandlers();
-  void FollowThePicturesClock();
-  void EndWithThePicture();
   struct Failure {
     std::string cause;
     std::int64_t atMilliseconds = 0;  // elapsed time of the recording when it came
@@ -75,12 +51,9 @@ class AudioTrack final : public RecordingTrack {
   TStockAudioRecorder& recorder_;
   const TPCMFormat pcmFormat_;
   TempFileWatch temp_;
+  SoundPlacer placer_;
   std::mutex lock_;
-  Failure failure_;                // the first failure of the sound input, reported at the end
-  SoundClock soundClock_;          // guarded by lock_
-  std::int64_t videoLength_ = -1;  // milliseconds; -1: not known
-  std::atomic<bool> activated_{false};
-  std::atomic<std::uint32_t> activatedAt_{0};  // clock milliseconds when recording began
+  Failure failure_;  // the first failure of the sound input, reported at the end
 };
 
 }  // namespace orvenna

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AudioConverter.h"
 #include "platform/Clock.h"
 #include "platform/Cursor.h"
 #include "platform/Files.h"
@@ -26,6 +27,7 @@ struct Platform {
   VideoCompressionManager& codecs;
   WaveInDriver& waveIn;
   MixerDriver& mixer;
+  AudioConverter& audioConverter;
 };
 
 }  // namespace orvenna

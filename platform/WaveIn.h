@@ -34,7 +34,8 @@ constexpr unsigned MM_WIM_DATA = 0x3C0;
 constexpr int WAVE_MAPPER = -1;
 
 // A buffer handed to the device: 32 bytes on the platform the layout comes from; here a
-// plain record. The device fills lpData from the start and sets dwBytesRecorded.
+// plain record, with the capture time added. The device fills lpData from the start and sets
+// dwBytesRecorded.
 struct WAVEHDR {
   std::uint8_t* lpData = nullptr;
   std::uint32_t dwBufferLength = 0;
@@ -44,6 +45,9 @@ struct WAVEHDR {
   std::uint32_t dwLoops = 0;
   WAVEHDR* lpNext = nullptr;
   std::uintptr_t reserved = 0;
+  // When the first recorded byte was captured, in microseconds of std::chrono::steady_clock;
+  // 0 when the device cannot tell (the buffer's arrival then tells).
+  std::int64_t capturedAtUs = 0;
 };
 constexpr std::uint32_t WHDR_DONE = 0x1;
 constexpr std::uint32_t WHDR_PREPARED = 0x2;

@@ -10,6 +10,7 @@
 
 #include "audio/ByteStream.h"
 #include "audio/WaveStorage.h"
+#include "platform/resample/PcmResampler.h"
 
 namespace {
 
@@ -84,7 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   narrow.nAvgBytesPerSec = narrow.nSamplesPerSec;
   narrow.cbSize = 0;
   // The same rate only: a rate from the input could make the converted sound arbitrarily long.
-  if (narrow.nSamplesPerSec >= 1000 && narrow.nSamplesPerSec <= 192000) wave.ConvertTo(narrow);
+  PcmResamplingConverter converter;
+  if (narrow.nSamplesPerSec >= 1000 && narrow.nSamplesPerSec <= 192000)
+    wave.ConvertTo(narrow, converter);
   if (wave.Valid()) {
     wave.KeepRange(0, 1 + wave.Length() / 2);
     ReadAll(wave);

@@ -76,6 +76,7 @@ DesktopServices::DesktopServices(ScreenParts parts, Shell& shell, UiFactory& ui)
           .codecs = codecs_,
           .waveIn = waveIn_,
           .mixer = mixer_,
+          .audioConverter = audioConverter_,
       } {}
 
 }  // namespace orvenna

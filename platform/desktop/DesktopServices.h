@@ -11,6 +11,7 @@
 #include "platform/desktop/WaylandSession.h"
 #include "platform/pulse/PulseMixer.h"
 #include "platform/pulse/PulseWaveIn.h"
+#include "platform/resample/PcmResampler.h"
 
 namespace orvenna {
 
@@ -66,6 +67,7 @@ class DesktopServices {
   LibavCompressionManager codecs_;
   PulseWaveInDriver waveIn_;
   PulseMixerDriver mixer_;
+  PcmResamplingConverter audioConverter_;
   Platform services_;
 };
 

@@ -129,8 +129,14 @@ void PulseWaveInDevice::OnStreamReadable(pa_stream*, std::size_t, void* self) {
   static_cast<PulseWaveInDevice*>(self)->ReadStream();
 }
 
+// The server hands over each fragment as soon as it is captured: the newest byte the stream
+// holds was captured now, and each byte before it that much earlier.
 void PulseWaveInDevice::ReadStream() {
-  while (!serverLost_ && pa_stream_readable_size(stream_) > 0) {
+  const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                       .count();
+  std::size_t readable = 0;
+  while (!serverLost_ && (readable = pa_stream_readable_size(stream_)) > 0) {
     const void* data = nullptr;
     std::size_t size = 0;
     if (pa_stream_peek(stream_, &data, &size) < 0) {
@@ -138,19 +144,27 @@ void PulseWaveInDevice::ReadStream() {
       return;
     }
     if (size == 0) return;
-    Record(static_cast<const std::uint8_t*>(data), size);
+    const auto capturedAtUs =
+        now - static_cast<std::int64_t>(pa_bytes_to_usec(readable, &sampleFormat_));
+    Record(static_cast<const std::uint8_t*>(data), size, capturedAtUs);
     pa_stream_drop(stream_);
   }
 }
 
-void PulseWaveInDevice::Record(const std::uint8_t* data, std::size_t size) {
+void PulseWaveInDevice::Record(const std::uint8_t* data, std::size_t size,
+                               std::int64_t capturedAtUs) {
   const int silence = sampleFormat_.format == PA_SAMPLE_U8 ? 0x80 : 0;
+  const std::size_t total = size;
   while (size > 0) {
     if (queue_.Empty()) {
       bytesDropped_ += size;
       return;
     }
     WAVEHDR& header = *queue_.Front();
+    if (header.dwBytesRecorded == 0) {
+      header.capturedAtUs =
+          capturedAtUs + static_cast<std::int64_t>(pa_bytes_to_usec(total - size, &sampleFormat_));
+    }
     const std::size_t count =
         std::min<std::size_t>(size, header.dwBufferLength - header.dwBytesRecorded);
     std::uint8_t* target = header.lpData + header.dwBytesRecorded;

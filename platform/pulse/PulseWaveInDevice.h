@@ -58,9 +58,10 @@ class PulseWaveInDevice final : public WaveInDevice {
   static void OnStreamReadable(pa_stream* stream, std::size_t bytes, void* self);
   // Moves what the stream holds into the queued buffers. Loop thread.
   void ReadStream();
-  // Appends `size` bytes to the queued buffers, returning each that fills up; null `data` is
-  // silence (a gap in the stream). Without a queued buffer the bytes are dropped.
-  void Record(const std::uint8_t* data, std::size_t size);
+  // Appends `size` bytes, the first captured at `capturedAtUs` (steady clock), to the queued
+  // buffers, returning each that fills up; null `data` is silence (a gap in the stream).
+  // Without a queued buffer the bytes are dropped.
+  void Record(const std::uint8_t* data, std::size_t size, std::int64_t capturedAtUs);
   // The server ended the connection or the stream: every queued buffer comes back and the
   // device refuses to record from now on. `what` says what happened ("stopped"). Loop locked.
   void ServerLost(const std::string& what);

@@ -28,6 +28,7 @@ AVSampleFormat SampleFormatOf(const WAVEFORMATEX& format) {
 struct PcmResampler::State {
   SwrContext* context = nullptr;
   std::size_t frameBytes = 0;  // of the output
+  std::int64_t rate = 0;       // of the output
 
   ~State() { swr_free(&context); }
 };
@@ -54,6 +55,7 @@ std::unique_ptr<PcmResampler> PcmResampler::Open(const WAVEFORMATEX& from, const
     if (swr_set_matrix(state->context, copies.data(), 1) < 0) return nullptr;
   }
   if (swr_init(state->context) < 0) return nullptr;
+  state->rate = to.nSamplesPerSec;
   return std::unique_ptr<PcmResampler>(new PcmResampler(std::move(state)));
 }
 
@@ -75,6 +77,10 @@ bool PcmResampler::Feed(const std::uint8_t* input, std::size_t frames,
 
 bool PcmResampler::Drain(std::vector<std::uint8_t>& output) {
   return Convert(nullptr, 0, output);
+}
+
+std::int64_t PcmResampler::HeldFrames() const {
+  return swr_get_delay(state_->context, state_->rate);
 }
 
 bool PcmResampler::Convert(const std::uint8_t* const* input, std::size_t frames,

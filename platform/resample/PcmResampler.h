@@ -5,27 +5,25 @@
 #include <memory>
 #include <vector>
 
-#include "platform/WaveFormat.h"
+#include "platform/AudioConverter.h"
 
 namespace orvenna {
 
-// Converts 8- or 16-bit PCM between rates, channel counts and sample sizes (libswresample),
-// and can spread a number of frames more or fewer evenly over the sound. One thread at a time.
-class PcmResampler {
+// The conversion of 8- or 16-bit PCM on libswresample. Between equal rates it only copies
+// until the first stretch, which turns resampling on (nothing is held back until then).
+class PcmResampler final : public AudioConversion {
  public:
   // Null when either format is not plain 8- or 16-bit PCM with fields that agree.
   static std::unique_ptr<PcmResampler> Open(const WAVEFORMATEX& from, const WAVEFORMATEX& to);
-  ~PcmResampler();
+  ~PcmResampler() override;
   PcmResampler(const PcmResampler&) = delete;
   PcmResampler& operator=(const PcmResampler&) = delete;
 
-  // Makes the output `frameDelta` frames longer (negative: shorter) over the next
-  // `overFrames` frames, by a change of rate too small to hear.
-  bool Stretch(std::int64_t frameDelta, std::int64_t overFrames);
-  // Feeds `frames` frames at `input` and appends the frames that come out to `output`.
-  bool Feed(const std::uint8_t* input, std::size_t frames, std::vector<std::uint8_t>& output);
-  // Appends the frames the resampler still holds once the input has ended.
-  bool Drain(std::vector<std::uint8_t>& output);
+  bool Stretch(std::int64_t frameDelta, std::int64_t overFrames) override;
+  bool Feed(const std::uint8_t* input, std::size_t frames,
+            std::vector<std::uint8_t>& output) override;
+  bool Drain(std::vector<std::uint8_t>& output) override;
+  std::int64_t HeldFrames() const override;
 
  private:
   struct State;
@@ -34,6 +32,14 @@ class PcmResampler {
                std::vector<std::uint8_t>& output);
 
   std::unique_ptr<State> state_;
+};
+
+// The desktop's sound converter: every conversion is a PcmResampler.
+class PcmResamplingConverter final : public AudioConverter {
+ public:
+  std::unique_ptr<AudioConversion> Open(const WAVEFORMATEX& from, const WAVEFORMATEX& to) override {
+    return PcmResampler::Open(from, to);
+  }
 };
 
 }  // namespace orvenna

@@ -15,6 +15,7 @@
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeMixer.h"
 #include "platform/fake/GeneratorWaveIn.h"
+#include "platform/resample/PcmResampler.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11Screen.h"
@@ -51,7 +52,8 @@ class EngineX11Test : public ::testing::Test {
                                                   .ui = ui_,
                                                   .codecs = codecs_,
                                                   .waveIn = waveIn_,
-                                                  .mixer = mixer_});
+                                                  .mixer = mixer_,
+                                                  .audioConverter = audioConverter_});
     engine_->SetRecordCursor(false);
   }
   void TearDown() override {
@@ -104,6 +106,7 @@ class EngineX11Test : public ::testing::Test {
   FakeCompressionManager codecs_;
   GeneratorWaveInDriver waveIn_{clock_};
   FakeMixerDriver mixer_;
+  PcmResamplingConverter audioConverter_;
   std::filesystem::path base_;
   std::unique_ptr<PosixFiles> files_;
   std::unique_ptr<X11HotKeys> hotKeys_;

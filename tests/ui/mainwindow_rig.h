@@ -22,6 +22,7 @@
 #include "platform/fake/FakeScreen.h"
 #include "platform/fake/GeneratorWaveIn.h"
 #include "platform/qt/QtShell.h"
+#include "platform/resample/PcmResampler.h"
 #include "tests/ui/QtTestApp.h"
 #include "ui/Unit1.h"
 
@@ -136,6 +137,7 @@ class MainWindowTest : public QtDisplayTest {
   FakeCompressionManager codecs_;
   GeneratorWaveInDriver waveIn_{clock_};
   FakeMixerDriver mixer_;
+  PcmResamplingConverter audioConverter_;
   Platform platform_{.screen = screen_,
                      .cursor = cursor_,
                      .hotKeys = hotKeys_,
@@ -145,7 +147,8 @@ class MainWindowTest : public QtDisplayTest {
                      .ui = ui_,
                      .codecs = codecs_,
                      .waveIn = waveIn_,
-                     .mixer = mixer_};
+                     .mixer = mixer_,
+                     .audioConverter = audioConverter_};
   std::unique_ptr<TfrmMain> window_;
   TVistrel* engine_ = nullptr;
 };

@@ -14,6 +14,7 @@
 
 #include "audio/WaveStorage.h"
 #include "audio/WaveUtils.h"
+#include "platform/resample/PcmResampler.h"
 
 namespace orvenna {
 namespace {
@@ -475,6 +476,7 @@ class WaveEditing : public ::testing::Test {
   TWaveStreamAdapter wave_{stream_};
   TMemoryStream otherStream_;
   TWaveStreamAdapter other_{otherStream_};
+  PcmResamplingConverter converter_;
 };
 
 TEST_F(WaveEditing, RangesAreKeptRemovedOrInserted) {
@@ -549,13 +551,13 @@ TEST_F(WaveEditing, VolumeAndConversion) {
   EXPECT_EQ(SoundOf(wave_), (Bytes{128, 160, 96}));
 
   Record(wave_, kMono16, Bytes(16000));
-  EXPECT_TRUE(wave_.ConvertTo(kMono16));  // already in that format
-  EXPECT_TRUE(wave_.ConvertTo(Standard(TPCMFormat::Stereo8bit22050Hz)));
+  EXPECT_TRUE(wave_.ConvertTo(kMono16, converter_));  // already in that format
+  EXPECT_TRUE(wave_.ConvertTo(Standard(TPCMFormat::Stereo8bit22050Hz), converter_));
   EXPECT_EQ(wave_.Length(), 1000u);
   EXPECT_EQ(SoundOf(wave_), Bytes(44100, 128));
   WAVEFORMATEX adpcm = kMono16;
   adpcm.wFormatTag = 17;
-  EXPECT_FALSE(wave_.ConvertTo(adpcm));
+  EXPECT_FALSE(wave_.ConvertTo(adpcm, converter_));
   EXPECT_EQ(wave_.DataSize(), 44100u);
 
   // A record read from a file whose channels times bits overflow an int: refused as it is.
@@ -567,11 +569,11 @@ TEST_F(WaveEditing, VolumeAndConversion) {
   Fill(stream, Riff({{"fmt ", RecordBytes(wide, 18)}, {"data", Bytes(400, 1)}}));
   TWaveStreamAdapter hostile(stream);
   ASSERT_TRUE(hostile.Valid());
-  EXPECT_FALSE(hostile.ConvertTo(kMono8));
+  EXPECT_FALSE(hostile.ConvertTo(kMono8, converter_));
   EXPECT_EQ(hostile.DataSize(), 400u);
 
   wave_.Clear();
-  EXPECT_FALSE(wave_.Invert() || wave_.ChangeVolume(10) || wave_.ConvertTo(kMono16));
+  EXPECT_FALSE(wave_.Invert() || wave_.ChangeVolume(10) || wave_.ConvertTo(kMono16, converter_));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "audio/WaveUtils.h"
+#include "platform/resample/PcmResampler.h"
 
 namespace orvenna {
 namespace {
@@ -283,30 +284,32 @@ Bytes Tone(int frames, int rate) {
 }
 
 TEST(Conversion, ResamplesAndUpmixesAToneKeepingItsPitchAndLevel) {
+  PcmResamplingConverter converter;
   const WAVEFORMATEX from = Pcm(1, 16, 8000);
   const WAVEFORMATEX to = Pcm(2, 16, 44100);
   Bytes converted;
-  ASSERT_TRUE(ConvertWaveData(from, Tone(8000, 8000), converted, to));
+  ASSERT_TRUE(ConvertWaveData(converter, from, Tone(8000, 8000), converted, to));
   EXPECT_EQ(converted.size(), 44100u * 4);
   EXPECT_EQ(CrossingsPerSecond(converted, 2, 0, 44100), CrossingsPerSecond(converted, 2, 1, 44100));
   EXPECT_NEAR(CrossingsPerSecond(converted, 2, 0, 44100), 880, 5);
   EXPECT_NEAR(WaveAudioLevel(converted, to), WaveAudioLevel(Tone(8000, 8000), from), 2);
 
   // The last frames come out too, even of a sound shorter than the resampler's filter.
-  ASSERT_TRUE(ConvertWaveData(from, Tone(7, 8000), converted, to));
+  ASSERT_TRUE(ConvertWaveData(converter, from, Tone(7, 8000), converted, to));
   EXPECT_EQ(converted.size(), 39u * 4);  // 38.6 frames
   EXPECT_GT(WaveAudioLevel(converted, to), 40);
 }
 
 TEST(Conversion, FormatsItCannotConvertLeaveAnEmptyDestination) {
+  PcmResamplingConverter converter;
   WAVEFORMATEX inconsistent = Pcm(2, 16, 8000);
   inconsistent.nBlockAlign = 3;
   WAVEFORMATEX adpcm = Pcm(1, 4, 8000);
   adpcm.wFormatTag = 17;
   for (const WAVEFORMATEX& format : {Pcm(1, 24, 8000), inconsistent, adpcm, Pcm(1, 16, 0)}) {
     Bytes converted(10, 1);
-    EXPECT_FALSE(ConvertWaveData(format, Bytes(60, 3), converted, Pcm(1, 16, 8000)) ||
-                 ConvertWaveData(Pcm(1, 16, 8000), Bytes(60, 3), converted, format));
+    EXPECT_FALSE(ConvertWaveData(converter, format, Bytes(60, 3), converted, Pcm(1, 16, 8000)) ||
+                 ConvertWaveData(converter, Pcm(1, 16, 8000), Bytes(60, 3), converted, format));
     EXPECT_TRUE(converted.empty());
   }
 }

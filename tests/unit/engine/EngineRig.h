@@ -13,6 +13,7 @@
 #include "platform/fake/FakeMixer.h"
 #include "platform/fake/FakeScreen.h"
 #include "platform/fake/GeneratorWaveIn.h"
+#include "platform/resample/PcmResampler.h"
 
 namespace orvenna {
 
@@ -74,6 +75,7 @@ struct EngineRig {
   FakeCompressionManager codecs;
   GeneratorWaveInDriver waveIn{clock};
   FakeMixerDriver mixer;
+  PcmResamplingConverter audioConverter;
   Platform platform{.screen = screen,
                     .cursor = cursor,
                     .hotKeys = hotKeys,
@@ -83,7 +85,8 @@ struct EngineRig {
                     .ui = ui,
                     .codecs = codecs,
                     .waveIn = waveIn,
-                    .mixer = mixer};
+                    .mixer = mixer,
+                    .audioConverter = audioConverter};
   std::unique_ptr<TVistrel> engine;
 };
 

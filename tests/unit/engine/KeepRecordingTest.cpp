@@ -105,7 +105,8 @@ class KeepRecordingTest : public ::testing::Test {
                      .ui = rig_.ui,
                      .codecs = rig_.codecs,
                      .waveIn = rig_.waveIn,
-                     .mixer = rig_.mixer};
+                     .mixer = rig_.mixer,
+                     .audioConverter = rig_.audioConverter};
   TVistrel* engine_ = nullptr;
   std::string output_;
   std::mutex lock_;
