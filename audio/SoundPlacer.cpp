@@ -25,6 +25,9 @@ constexpr double kMostStretch = 5e-3;
 constexpr double kDeadBandMs = 10;
 // The weight of each buffer in the average of how far behind the sound is.
 constexpr double kNewestWeight = 0.25;
+// A buffer is placed once the buffers after it hold this much sound: enough to see past the
+// burst in which a server catches up on a stall of several seconds.
+constexpr double kLookAheadMs = 8000;
 // Sound held before the origin is known, at most.
 constexpr double kLongestHeldMs = 10000;
 // Silence is fed to the conversion in pieces of this length.
@@ -82,18 +85,33 @@ void SoundPlacer::Place(std::int64_t ageMicroseconds, std::span<const std::uint8
   Queue(capturedMs, data, out);
 }
 
-// A buffer's time can only be late (its delivery was held up), never early, and the next
-// buffer follows it unless the input stalled between them: the earlier of its own time and
-// the next one's less its length is the better one. So each buffer is placed when the next
-// one has come.
+// A buffer's time can only be late (its delivery was held up, or the server caught up on a
+// stall in a burst), never early, and the buffers after it follow it unless the input lost
+// sound between them: each later buffer's time, less the length of the sound before it, is
+// also a time for this one, and the earliest of them is the best. So each buffer is placed
+// once the ones after it cover kLookAheadMs.
 void SoundPlacer::Queue(double capturedMs, std::span<const std::uint8_t> data,
                         std::vector<std::uint8_t>& out) {
-  if (waiting_) {
-    const double lengthMs =
-        static_cast<double>(waiting_->data.size() / frameBytes_) * 1000.0 / format_.nSamplesPerSec;
-    PlaceAt(std::min(waiting_->capturedMs, capturedMs - lengthMs), waiting_->data, out);
+  waiting_.push_back(Waiting{capturedMs, {data.begin(), data.end()}});
+  waitingMs_ += LengthMs(waiting_.back());
+  while (waitingMs_ - LengthMs(waiting_.front()) >= kLookAheadMs) PlaceFirstWaiting(out);
+}
+
+void SoundPlacer::PlaceFirstWaiting(std::vector<std::uint8_t>& out) {
+  double capturedMs = waiting_.front().capturedMs;
+  double before = 0;
+  for (const Waiting& later : waiting_) {
+    capturedMs = std::min(capturedMs, later.capturedMs - before);
+    before += LengthMs(later);
   }
-  waiting_ = Waiting{capturedMs, {data.begin(), data.end()}};
+  const Waiting first = std::move(waiting_.front());
+  waiting_.pop_front();
+  waitingMs_ -= LengthMs(first);
+  PlaceAt(capturedMs, first.data, out);
+}
+
+double SoundPlacer::LengthMs(const Waiting& waiting) const {
+  return static_cast<double>(waiting.data.size() / frameBytes_) * 1000.0 / format_.nSamplesPerSec;
 }
 
 void SoundPlacer::Finish(bool complete, std::vector<std::uint8_t>& out) {
@@ -108,8 +126,7 @@ void SoundPlacer::Finish(bool complete, std::vector<std::uint8_t>& out) {
   }
   if (!originKnown) return;  // no picture: no sound track either
   PlaceHeld(origin, out);
-  if (waiting_) PlaceAt(waiting_->capturedMs, waiting_->data, out);
-  waiting_.reset();
+  while (!waiting_.empty()) PlaceFirstWaiting(out);
   if (conversion_) {
     converted_.clear();
     conversion_->Drain(converted_);

@@ -5,7 +5,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -67,9 +66,11 @@ class SoundPlacer {
     std::vector<std::uint8_t> data;
   };
 
-  // Places the buffer before this one, captured `capturedMs` after the origin, and keeps
-  // this one until the next comes.
+  // Keeps a buffer captured `capturedMs` after the origin (or earlier) until the buffers after
+  // it tell its time, placing those whose time is told.
   void Queue(double capturedMs, std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out);
+  void PlaceFirstWaiting(std::vector<std::uint8_t>& out);
+  double LengthMs(const Waiting& waiting) const;
   // Places a buffer captured `capturedMs` after the origin.
   void PlaceAt(double capturedMs, std::span<const std::uint8_t> data,
                std::vector<std::uint8_t>& out);
@@ -93,8 +94,9 @@ class SoundPlacer {
   std::int64_t endFrames_ = -1;  // guarded by lock_; -1: not known
   Gap longestGap_;               // guarded by lock_
 
-  std::deque<Held> held_;           // before the origin is known
-  std::optional<Waiting> waiting_;  // the newest buffer, placed when the next comes
+  std::deque<Held> held_;        // before the origin is known
+  std::deque<Waiting> waiting_;  // the newest buffers, placed when later ones tell their time
+  double waitingMs_ = 0;         // of sound in waiting_
   std::size_t heldBytes_ = 0;
   bool started_ = false;       // the first buffer has been placed
   std::int64_t produced_ = 0;  // frames that came out of the conversion

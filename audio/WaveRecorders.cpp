@@ -4,6 +4,13 @@
 #include <chrono>
 
 namespace orvenna {
+namespace {
+
+// A running recording ends within a few milliseconds of its close; only a sound layer that
+// hangs takes longer, and the new recording then fails to open.
+constexpr auto kLongestClose = std::chrono::seconds(10);
+
+}  // namespace
 
 TStockAudioRecorder::TStockAudioRecorder(WaveInDriver& driver, Shell& shell)
     : TWaveAudioIn(driver, shell) {}
@@ -46,8 +53,7 @@ void TStockAudioRecorder::SetActive(bool value) {
 bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> writer) {
   if (Active()) {
     TWaveAudioIn::SetActive(false);
-    while (!WaitUntilInactive(std::chrono::hours(1))) {
-    }
+    if (!WaitUntilInactive(kLongestClose)) return false;
   }
   writer_ = std::move(writer);
   lead_ = 0;

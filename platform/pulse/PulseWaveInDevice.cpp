@@ -130,13 +130,15 @@ void PulseWaveInDevice::OnStreamReadable(pa_stream*, std::size_t, void* self) {
 }
 
 // The server hands over each fragment as soon as it is captured: the newest byte the stream
-// holds was captured now, and each byte before it that much earlier.
+// holds was captured now, and each byte before it that much earlier. While no buffer is
+// queued the sound waits in the stream (the next AddBuffer reads it), so that a burst after a
+// stall of the server loses nothing and keeps its times.
 void PulseWaveInDevice::ReadStream() {
   const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
                        std::chrono::steady_clock::now().time_since_epoch())
                        .count();
   std::size_t readable = 0;
-  while (!serverLost_ && (readable = pa_stream_readable_size(stream_)) > 0) {
+  while (!serverLost_ && !queue_.Empty() && (readable = pa_stream_readable_size(stream_)) > 0) {
     const void* data = nullptr;
     std::size_t size = 0;
     if (pa_stream_peek(stream_, &data, &size) < 0) {
@@ -248,6 +250,7 @@ MMRESULT PulseWaveInDevice::AddBuffer(WAVEHDR& header) {
   header.dwBytesRecorded = 0;
   header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
   queue_.Push(header);
+  if (!corked_) ReadStream();
   return MMSYSERR_NOERROR;
 }
 

@@ -21,7 +21,7 @@ namespace orvenna {
 // changes arrive on the connection's loop thread. Everything they share is guarded by the
 // loop's lock, the only lock here. The callback runs with that lock held: on the loop thread
 // (MM_WIM_DATA for filled buffers, and for every queued buffer when the server goes away), or
-// on the caller's thread inside Open (MM_WIM_OPEN), Stop and Reset (MM_WIM_DATA); only
+// on the caller's thread inside Open (MM_WIM_OPEN), AddBuffer, Stop and Reset (MM_WIM_DATA); only
 // MM_WIM_CLOSE comes from Close without the lock, after the loop thread has ended. The
 // callback must therefore only hand the notification on, never call into the device.
 class PulseWaveInDevice final : public WaveInDevice {
@@ -56,7 +56,8 @@ class PulseWaveInDevice final : public WaveInDevice {
   void DisconnectStream();  // loop locked
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnStreamReadable(pa_stream* stream, std::size_t bytes, void* self);
-  // Moves what the stream holds into the queued buffers. Loop thread.
+  // Moves what the stream holds into the queued buffers, as long as there are any. Loop
+  // locked.
   void ReadStream();
   // Appends `size` bytes, the first captured at `capturedAtUs` (steady clock), to the queued
   // buffers, returning each that fills up; null `data` is silence (a gap in the stream).

@@ -122,6 +122,20 @@ TEST_F(SoundPlacerTest, SoundForTimeAlreadyFilledIsLeftOut) {
   EXPECT_NEAR(static_cast<double>(Frames()), 1000 * 8, 50 * 8);
 }
 
+TEST_F(SoundPlacerTest, ABurstInWhichTheServerCatchesUpFillsTheStall) {
+  // Six seconds of sound, the server frozen for five, then five seconds of sound rendered at
+  // once when it goes on (all of it seeming a second old), then sound as usual.
+  placer_.SetOrigin(kOrigin);
+  double at = kOrigin;
+  for (int i = 0; i < 6; ++i, at += 1000) Deliver(at, 8000);
+  for (int i = 0; i < 5; ++i) Deliver(kOrigin + 10000, 8000, 0);
+  for (at = kOrigin + 11000; at < kOrigin + 20000; at += 1000) Deliver(at, 8000);
+  placer_.Finish(false, out_);
+  EXPECT_EQ(Frames(), 20 * kRate);
+  EXPECT_EQ(placer_.LongestGap().milliseconds, 0);
+  EXPECT_EQ(SilenceFrom(0), 0);
+}
+
 TEST_F(SoundPlacerTest, ASoundClockThatRunsFastOrSlowIsFollowed) {
   // A minute of one-second buffers from a clock 0.3 % off, with a little jitter in arrival.
   for (const double speed : {0.997, 1.003}) {
