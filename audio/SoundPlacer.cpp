@@ -114,28 +114,30 @@ double SoundPlacer::LengthMs(const Waiting& waiting) const {
   return static_cast<double>(waiting.data.size() / frameBytes_) * 1000.0 / format_.nSamplesPerSec;
 }
 
-void SoundPlacer::Finish(bool complete, std::vector<std::uint8_t>& out) {
+void SoundPlacer::Finish(std::vector<std::uint8_t>& out) {
   bool originKnown = false;
   std::uint32_t origin = 0;
-  std::int64_t end = -1;
   {
     std::lock_guard guard(lock_);
     originKnown = originKnown_;
     origin = originMs_;
-    end = endFrames_;
   }
   if (!originKnown) return;  // no picture: no sound track either
   PlaceHeld(origin, out);
-  while (!waiting_.empty()) PlaceFirstWaiting(out);
+  while (waiting_.size() > 1) PlaceFirstWaiting(out);
+  if (!waiting_.empty() && started_) {
+    // The last buffer has none after it to confirm a stall before it: a server that catches
+    // up when the recording stops looks like one. It follows the sound before it, unless it
+    // came early.
+    const double followsMs =
+        static_cast<double>(produced_ + HeldFrames()) * 1000.0 / format_.nSamplesPerSec;
+    waiting_.front().capturedMs = std::min(waiting_.front().capturedMs, followsMs);
+  }
+  if (!waiting_.empty()) PlaceFirstWaiting(out);
   if (conversion_) {
     converted_.clear();
     conversion_->Drain(converted_);
     Emit(converted_, out);
-  }
-  if (complete && end > written_) {
-    std::vector<std::uint8_t> silence(static_cast<std::size_t>(end - written_) * frameBytes_);
-    FillSilence(silence, format_);
-    Emit(silence, out);
   }
 }
 
@@ -166,7 +168,7 @@ void SoundPlacer::PlaceAt(double capturedMs, std::span<const std::uint8_t> data,
     Feed(data, out);
     return;
   }
-  const std::int64_t held = conversion_ ? conversion_->HeldFrames() : 0;
+  const std::int64_t held = HeldFrames();
   const double behind = belongsAt - static_cast<double>(produced_ + held);
   if (behind > static_cast<double>(FramesOf(kLongestLateMs))) {
     const std::int64_t missing = std::llround(behind);
@@ -239,6 +241,10 @@ void SoundPlacer::Emit(std::span<const std::uint8_t> frames, std::vector<std::ui
   out.insert(out.end(), frames.begin(),
              frames.begin() + static_cast<std::ptrdiff_t>(kept * frameBytes_));
   written_ += kept;
+}
+
+std::int64_t SoundPlacer::HeldFrames() const {
+  return conversion_ ? conversion_->HeldFrames() : 0;
 }
 
 std::int64_t SoundPlacer::FramesOf(double milliseconds) const {

@@ -50,9 +50,8 @@ class SoundPlacer {
   // what goes into the sound file to `out`.
   void Place(std::int64_t ageMicroseconds, std::span<const std::uint8_t> data,
              std::vector<std::uint8_t>& out);
-  // The input has ended: appends what the conversion still holds and, when the input ran to
-  // the end (`complete`), silence up to the track's end.
-  void Finish(bool complete, std::vector<std::uint8_t>& out);
+  // The input has ended: appends what is still held back.
+  void Finish(std::vector<std::uint8_t>& out);
 
  private:
   struct Held {
@@ -82,6 +81,8 @@ class SoundPlacer {
   // Appends converted frames to `out`, up to the track's end.
   void Emit(std::span<const std::uint8_t> frames, std::vector<std::uint8_t>& out);
   std::int64_t FramesOf(double milliseconds) const;
+  // Frames fed to the conversion that have not come out yet.
+  std::int64_t HeldFrames() const;
 
   const WAVEFORMATEX format_;
   const std::uint32_t frameBytes_;

@@ -58,10 +58,6 @@ bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> wri
   writer_ = std::move(writer);
   lead_ = 0;
   ranOutOfRoom_ = false;
-  {
-    std::lock_guard guard(lock_);
-    inputFailed_ = false;
-  }
   bool opened = false;
   try {
     opened = Open();
@@ -147,7 +143,6 @@ void TStockAudioRecorder::FailWrite() {
 }
 
 void TStockAudioRecorder::DoError() {
-  inputFailed_ = true;
   if (!Active() && writer_) FinishWriter();
   TWaveAudioIn::DoError();
 }
@@ -161,9 +156,8 @@ void TStockAudioRecorder::WritePlaced() {
 void TStockAudioRecorder::FinishWriter() {
   if (!writer_) return;
   if (placer_) {
-    // The sound runs to the end of the track unless the input failed on the way.
     placed_.clear();
-    placer_->Finish(!inputFailed_, placed_);
+    placer_->Finish(placed_);
     if (!placed_.empty() && writer_->Write(placed_.data(), placed_.size()) !=
                                 static_cast<std::int64_t>(placed_.size())) {
       if (writer_->RanOutOfRoom()) ranOutOfRoom_ = true;

@@ -66,7 +66,6 @@ class TStockAudioRecorder : public TWaveAudioIn {
   std::unique_ptr<TWaveStreamAdapter> writer_;
   std::atomic<std::int64_t> lead_{0};
   std::atomic<bool> ranOutOfRoom_{false};
-  bool inputFailed_ = false;          // an error came while recording; guarded by lock_
   SoundPlacer* placer_ = nullptr;     // guarded by lock_
   std::string fileName_;              // of the running recording
   std::vector<std::uint8_t> placed_;  // notification thread

@@ -34,8 +34,7 @@ class AudioTrack final : public RecordingTrack {
   // its place in the stream: the sound starts with the silence (or without the sound) of the
   // time between. Each buffer is placed by the time it was captured as it arrives.
   void AlignTo(std::uint32_t videoStart, int halfSlot);
-  // The picture lasts `milliseconds`: sound past its end is cut off as it arrives, and sound
-  // that did not come up to it is silence.
+  // The picture lasts `milliseconds`: sound past its end is cut off as it arrives.
   void EndWith(std::int64_t milliseconds);
 
  private:
