@@ -7,7 +7,8 @@
 #include <thread>
 #include <utility>
 
-#include "engine/Vistrel.h"
+#include "engine/ProcessState.h"
+#include "engine/SessionContext.h"
 #include "platform/Log.h"
 
 namespace orvenna {
@@ -31,15 +32,17 @@ std::string Seconds(std::int64_t milliseconds) {
 
 }  // namespace
 
-AudioTrack::AudioTrack(TVistrel& engine, TStockAudioRecorder& recorder, TPCMFormat pcmFormat)
-    : engine_(engine),
+AudioTrack::AudioTrack(const Platform& platform, SessionSink& sink, TStockAudioRecorder& recorder,
+                       TPCMFormat pcmFormat)
+    : platform_(platform),
+      sink_(sink),
       recorder_(recorder),
       pcmFormat_(pcmFormat),
-      temp_(engine.platform_.files, Process().AudioTempFile, "the sound recorded until then") {}
+      temp_(platform.files, Process().AudioTempFile, "the sound recorded until then") {}
 
 AudioTrack::~AudioTrack() {
   ClearHandlers();
-  if (temp_.Rescued()) engine_.DeleteTempFile(temp_.Path());
+  if (temp_.Rescued()) sink_.DeleteTempFile(temp_.Path());
 }
 
 void AudioTrack::ClearHandlers() {
@@ -48,19 +51,19 @@ void AudioTrack::ClearHandlers() {
   recorder_.OnData = nullptr;
 }
 
-bool AudioTrack::Start() {
+Result AudioTrack::Start() {
   recorder_.OnError = [this](TWaveAudioIO& sender) {
     NoteFailure(recorder_.RanOutOfRoom() ? "the disk holding " + temp_.Path() + " is full"
                                          : sender.LastErrorText());
   };
   recorder_.OnActivate = [this](TWaveAudioIO&) {
-    activatedAt_ = engine_.platform_.clock.Milliseconds();
+    activatedAt_ = platform_.clock.Milliseconds();
     activated_ = true;
   };
   recorder_.OnData = [this](TWaveAudioIO& sender, const std::uint8_t*, std::uint32_t count) {
     std::lock_guard guard(lock_);
     const std::uint32_t blockAlign = std::max<std::uint32_t>(sender.WaveFormat().nBlockAlign, 1);
-    soundClock_.Add(engine_.platform_.clock.Milliseconds(), count / blockAlign);
+    soundClock_.Add(platform_.clock.Milliseconds(), count / blockAlign);
   };
   try {
     recorder_.SetPCMFormat(pcmFormat_);
@@ -68,10 +71,7 @@ bool AudioTrack::Start() {
   } catch (const EWaveAudioError& error) {
     NoteFailure(error.what());
   }
-  if (!engine_.DeleteTempFile(temp_.Path())) {
-    engine_.RaiseError("Can not delete audio temp file.");
-    return false;
-  }
+  if (!sink_.DeleteTempFile(temp_.Path())) return Result::Failed("Can not delete audio temp file.");
   bool started = false;
   try {
     started = recorder_.RecordToFile(temp_.Path());
@@ -82,11 +82,11 @@ bool AudioTrack::Start() {
   if (!started) {
     // The video goes on alone; no half-started sound file goes into the recording.
     const std::string cause = TakeFailure().cause;
-    engine_.RaiseError("The sound cannot be recorded: " + cause +
+    notices_.push_back("The sound cannot be recorded: " + cause +
                        ". The recording goes on without sound.");
-    engine_.DeleteTempFile(temp_.Path());
+    sink_.DeleteTempFile(temp_.Path());
   }
-  return true;
+  return Result::Ok();
 }
 
 void AudioTrack::AlignTo(std::uint32_t videoStart, int halfSlot) {
@@ -164,22 +164,26 @@ Result AudioTrack::Finish() {
   if (!recorder_.Active()) {
     // The file is complete: what a lost name took away is copied out before it is worked on.
     if (const Result rescued = temp_.Rescue(); !rescued) {
-      engine_.RaiseError(rescued.Cause());
+      notices_.push_back(rescued.Cause());
     } else if (!temp_.Note().empty()) {
-      engine_.RaiseError(temp_.Note());
+      notices_.push_back(temp_.Note());
     }
     FollowThePicturesClock();
     EndWithThePicture();
   }
   const Failure failure = TakeFailure();
-  if (!failure.cause.empty()) {
-    // A full disk may stop the video too: its own message tells how much of it is kept.
-    engine_.RaiseError("The sound stopped " + Seconds(failure.atMilliseconds) +
-                       " into the recording: " + failure.cause +
-                       (recorder_.RanOutOfRoom() ? ". The video went on without it."
-                                                 : ". The video was recorded whole."));
-  }
-  return Result::Ok();
+  if (failure.cause.empty()) return Result::Ok();
+  // A full disk may stop the video too: its own message tells how much of it is kept.
+  const bool outOfRoom = recorder_.RanOutOfRoom();
+  return Result::Failed(
+      "The sound stopped " + Seconds(failure.atMilliseconds) +
+          " into the recording: " + failure.cause +
+          (outOfRoom ? ". The video went on without it." : ". The video was recorded whole."),
+      outOfRoom ? FailureKind::OutOfRoom : FailureKind::Permanent);
+}
+
+std::vector<std::string> AudioTrack::TakeNotices() {
+  return std::exchange(notices_, {});
 }
 
 // Keeps the first failure, with the time it came, to be reported on the recording thread.
