@@ -338,7 +338,7 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   std::uint32_t lastWritten = start;
   std::uint32_t lastPass = start;
   bool firstPass = true;
-  std::optional<std::uint32_t> failingSince;  // clock time of the first of failing grabs
+  std::optional<std::uint32_t> failingSince;  // elapsed time of the first of failing grabs
 
   while (context_.stop.Recording()) {
     const std::uint32_t elapsed = clock.Milliseconds() - start;
@@ -351,15 +351,16 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
     ImageView image;
     if (const Result grabbed = grab_.GrabInto(context_.region.Get(), GrabOptionsOfSession(), image);
         !grabbed) {
-      const std::uint32_t now = clock.Milliseconds();
-      if (!failingSince) failingSince = now;
-      if (grabbed.Is(FailureKind::Temporary) && now - *failingSince < kLongestGrabFailureMs) {
+      if (!failingSince) failingSince = elapsed;
+      if (grabbed.Is(FailureKind::Temporary) &&
+          clock.Milliseconds() - start - *failingSince < kLongestGrabFailureMs) {
         std::this_thread::sleep_for(kGrabRetryPause);
         continue;
       }
-      // The display went away (or its connection broke): what was recorded is kept, and the
-      // user told so once it is saved (a desktop application may not outlive its display).
-      NoteLostScreen(grabbed.Cause(), now - start);
+      // The display went away (or its connection broke): what was recorded until the grabs
+      // began to fail is kept, and the user told so once it is saved (a desktop application
+      // may not outlive its display).
+      NoteLostScreen(grabbed.Cause(), *failingSince);
       sink_.StopToKeep();
       return true;
     }

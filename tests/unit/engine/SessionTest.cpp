@@ -522,6 +522,61 @@ TEST_F(SessionTest, AScreenThatCanNoLongerBeReadEndsTheRecordingAsAStop) {
   EXPECT_EQ(ReadStreams(rig_.files, output_).videoFrames, 25u);  // slots 0 to 24
 }
 
+// Grabs that fail for a moment (the server refused one read) are tried again within the slot;
+// failures that go on for a second have lost the screen.
+TEST_F(SessionTest, ATemporaryGrabFailureIsTriedAgainAndTheRecordingGoesOn) {
+  engine_->SetSelectedCompressor(0);
+  rig_.screen.failureKind = FailureKind::Temporary;
+  int failed = 0;
+  rig_.screen.onFailedGrab = [&] {
+    rig_.clock.now += 5;
+    ++failed;
+    rig_.screen.failGrabs = false;  // the next try reads
+  };
+  int grabs = 0;
+  RecordUntil(40, [&] {
+    if (++grabs == 11) rig_.screen.failGrabs = true;
+    return grabs == 1 + 20;
+  });
+  rig_.screen.onFailedGrab = nullptr;
+  EXPECT_EQ(failed, 1);
+  EXPECT_FALSE(engine_->ScreenLost());
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                          [](const std::string& line) { return line.starts_with("error "); }),
+            0);
+  ASSERT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(ReadStreams(rig_.files, output_).videoFrames, 20u);  // slots 0 to 19
+}
+
+TEST_F(SessionTest, TemporaryGrabFailuresThatLastASecondEndTheRecordingAsAStop) {
+  engine_->SetSelectedCompressor(0);
+  rig_.screen.failureKind = FailureKind::Temporary;
+  int failed = 0;
+  rig_.screen.onFailedGrab = [&] {
+    rig_.clock.now += 40;
+    ++failed;
+  };
+  int grabs = 0;
+  rig_.screen.onGrab = [&](const Rect&) {
+    rig_.clock.now += 40;
+    if (++grabs == 26) rig_.screen.failGrabs = true;  // from a second into the recording
+  };
+  ASSERT_TRUE(engine_->StartRecording(output_));
+  rig_.WaitForRecordingThread();
+  rig_.screen.onGrab = nullptr;
+  rig_.screen.onFailedGrab = nullptr;
+  rig_.screen.failGrabs = false;
+  // Tried again until the failures had lasted a second (25 tries, 40 ms apart), then given up.
+  EXPECT_EQ(failed, 25);
+  EXPECT_TRUE(engine_->ScreenLost());
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
+  EXPECT_TRUE(Logged(
+      "error The screen can no longer be read (the fake screen fails its grabs): the recording "
+      "was stopped 1.0 s into it, and what was recorded until then is kept."));
+  ASSERT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(ReadStreams(rig_.files, output_).videoFrames, 25u);  // slots 0 to 24
+}
+
 TEST(ElapsedTime, SplitsAndFormats) {
   EXPECT_EQ(SplitElapsedTime(3723050), (TElapsedTime{1, 2, 3, 50}));
   EXPECT_EQ(SplitElapsedTime(65250), (TElapsedTime{0, 1, 5, 250}));
