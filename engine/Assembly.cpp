@@ -7,6 +7,7 @@
 #include "engine/SessionContext.h"
 #include "engine/Vistrel.h"
 #include "platform/Check.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 namespace {
@@ -117,6 +118,7 @@ std::string MoveToFreeName(Files& files, const std::string& from, const std::str
 }
 
 void OpenTrackStream(const AssemblyContext& context, const std::string& path, PAVISTREAM& slot) {
+  ORVENNA_CHECK_THREAD(Recording, "OpenTrackStream");
   if (!context.files.Exists(path)) return;
   PAVIFILE file;
   const AviResult opened = AVIFileOpen(file, context.files, path, OF_READ);
@@ -132,6 +134,7 @@ void OpenTrackStream(const AssemblyContext& context, const std::string& path, PA
 // replace one.
 SaveOutcome SaveStreams(const AssemblyContext& context, const std::string& fileName, int count,
                         PAVISTREAM* streams) {
+  ORVENNA_CHECK_THREAD(Recording, "SaveStreams");
   Files& files = context.files;
   SessionSink& sink = context.sink;
   SaveOutcome outcome;
@@ -203,6 +206,7 @@ void KeepRecording(const AssemblyContext& context, const std::string& fileName,
 
 SaveOutcome AssembleRecording(const AssemblyContext& context, const std::string& fileName,
                               const RecordingTracks& tracks) {
+  ORVENNA_CHECK_THREAD(Recording, "AssembleRecording");
   ORVENNA_CHECK(tracks.size() <= 2, "one video and at most one audio track");
   PAVISTREAM streams[2];
   int count = 0;

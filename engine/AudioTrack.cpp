@@ -10,6 +10,7 @@
 #include "engine/ProcessState.h"
 #include "engine/SessionContext.h"
 #include "platform/Log.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 namespace {
@@ -52,6 +53,7 @@ void AudioTrack::ClearHandlers() {
 }
 
 Result AudioTrack::Start() {
+  ORVENNA_CHECK_THREAD(Recording, "AudioTrack::Start");
   recorder_.OnError = [this](TWaveAudioIO& sender) {
     NoteFailure(recorder_.RanOutOfRoom() ? "the disk holding " + temp_.Path() + " is full"
                                          : sender.LastErrorText());
@@ -156,6 +158,7 @@ void AudioTrack::EndWithThePicture() {
 }
 
 Result AudioTrack::Finish() {
+  ORVENNA_CHECK_THREAD(Recording, "AudioTrack::Finish");
   const auto deadline = std::chrono::steady_clock::now() + kLongestStop;
   while (recorder_.Active() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

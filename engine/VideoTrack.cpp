@@ -5,6 +5,7 @@
 
 #include "engine/ProcessState.h"
 #include "engine/SessionContext.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 
@@ -28,6 +29,7 @@ VideoTrack::~VideoTrack() {
 }
 
 Result VideoTrack::Start() {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::Start");
   if (!sink_.DeleteTempFile(temp_.Path())) {
     sample_.Reset();
     return Result::Failed("Can not delete video temp file.");
@@ -88,6 +90,7 @@ Result VideoTrack::CreateFile() {
 }
 
 Result VideoTrack::Write(const PackedFrame& frame, int position) {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::Write");
   return Written(AVIStreamWrite(compressed_, position, 1, frame.Pixels(),
                                 static_cast<std::int32_t>(frame.Header().sizeImage), AVIIF_KEYFRAME,
                                 nullptr, nullptr));
@@ -105,6 +108,7 @@ bool VideoTrack::TakesPicture(const ImageView& image) const {
 }
 
 Result VideoTrack::WritePicture(const ImageView& image, int position) {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::WritePicture");
   return Written(
       AVIStreamWritePicture(compressed_, position, PictureRows{image.pixels, image.stride, 4}));
 }
@@ -115,6 +119,7 @@ void VideoTrack::NoteResult(AviResult result) {
 }
 
 Result VideoTrack::Finish() {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::Finish");
   Release();
   const Result rescued = temp_.Rescue();
   if (!rescued) return rescued;

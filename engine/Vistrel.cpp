@@ -127,6 +127,7 @@ const std::vector<std::string>& TVistrel::GetAudioFormatList() {
 }
 
 void TVistrel::CheckUiThread([[maybe_unused]] const char* operation) const {
+  ORVENNA_CHECK_THREAD(UI, operation);
   ORVENNA_CHECK(std::this_thread::get_id() == uiThread_, operation);
 }
 
@@ -355,18 +356,22 @@ void TVistrel::EndRecordingFromOutside() {
 
 // What the recording session raises, as the engine's events.
 void TVistrel::Started() {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Started");
   if (OnStart) OnStart(*this);
 }
 
 void TVistrel::Updated() {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Updated");
   if (OnUpdate) OnUpdate(*this);
 }
 
 void TVistrel::Stopped() {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Stopped");
   if (OnStop) OnStop(*this);
 }
 
 bool TVistrel::Saving(int percent, const std::string& caption) {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Saving");
   bool continueWork = true;
   if (OnSaving) OnSaving(*this, percent, caption, continueWork);
   return continueWork;
@@ -374,6 +379,7 @@ bool TVistrel::Saving(int percent, const std::string& caption) {
 
 // No preview unless it was on; the preview's end is shown when asked.
 void TVistrel::EndAsCancelled(bool showPreviewEnd) {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::EndAsCancelled");
   if (ShowPreview()) return;
   if (showPreviewEnd && OnPreview) OnPreview(*this, nullptr, false, false);
   StopAreaTimerAndHideFrame();
