@@ -87,6 +87,28 @@ class SessionTest : public ::testing::Test {
     rig_.screen.onGrab = nullptr;
   }
 
+  // Records with a screen whose grabs fail with `kind` from a second into the recording on;
+  // every grab, failed or not, moves the clock by 40 ms. Answers how many grabs failed.
+  int RecordUntilTheScreenFails(FailureKind kind) {
+    rig_.screen.failureKind = kind;
+    int failed = 0;
+    int grabs = 0;
+    rig_.screen.onFailedGrab = [&] {
+      rig_.clock.now += 40;
+      ++failed;
+    };
+    rig_.screen.onGrab = [&](const Rect&) {
+      rig_.clock.now += 40;
+      if (++grabs == 26) rig_.screen.failGrabs = true;
+    };
+    EXPECT_TRUE(engine_->StartRecording(output_));
+    rig_.WaitForRecordingThread();
+    rig_.screen.onGrab = nullptr;
+    rig_.screen.onFailedGrab = nullptr;
+    rig_.screen.failGrabs = false;
+    return failed;
+  }
+
   std::string output_;
   std::mutex lock_;
   std::vector<std::string> log_;
@@ -500,15 +522,8 @@ TEST_F(SessionTest, SoundThatStopsMidwayIsReportedWithItsTimeAndKept) {
 
 TEST_F(SessionTest, AScreenThatCanNoLongerBeReadEndsTheRecordingAsAStop) {
   engine_->SetSelectedCompressor(0);
-  int grabs = 0;
-  rig_.screen.onGrab = [&](const Rect&) {
-    rig_.clock.now += 40;
-    if (++grabs == 26) rig_.screen.failGrabs = true;  // the display goes away
-  };
-  ASSERT_TRUE(engine_->StartRecording(output_));
-  rig_.WaitForRecordingThread();
-  rig_.screen.onGrab = nullptr;
-  rig_.screen.failGrabs = false;
+  // The display goes away: no grab is tried again.
+  EXPECT_EQ(RecordUntilTheScreenFails(FailureKind::Permanent), 1);
   const auto lost = std::find_if(log_.begin(), log_.end(), [](const std::string& line) {
     return line.starts_with("error The screen can no longer be read (");
   });
@@ -550,24 +565,8 @@ TEST_F(SessionTest, ATemporaryGrabFailureIsTriedAgainAndTheRecordingGoesOn) {
 
 TEST_F(SessionTest, TemporaryGrabFailuresThatLastASecondEndTheRecordingAsAStop) {
   engine_->SetSelectedCompressor(0);
-  rig_.screen.failureKind = FailureKind::Temporary;
-  int failed = 0;
-  rig_.screen.onFailedGrab = [&] {
-    rig_.clock.now += 40;
-    ++failed;
-  };
-  int grabs = 0;
-  rig_.screen.onGrab = [&](const Rect&) {
-    rig_.clock.now += 40;
-    if (++grabs == 26) rig_.screen.failGrabs = true;  // from a second into the recording
-  };
-  ASSERT_TRUE(engine_->StartRecording(output_));
-  rig_.WaitForRecordingThread();
-  rig_.screen.onGrab = nullptr;
-  rig_.screen.onFailedGrab = nullptr;
-  rig_.screen.failGrabs = false;
   // Tried again until the failures had lasted a second (25 tries, 40 ms apart), then given up.
-  EXPECT_EQ(failed, 25);
+  EXPECT_EQ(RecordUntilTheScreenFails(FailureKind::Temporary), 25);
   EXPECT_TRUE(engine_->ScreenLost());
   EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
   EXPECT_TRUE(Logged(
