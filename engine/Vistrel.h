@@ -236,7 +236,7 @@ class TVistrel : private SessionSink {
   // OnDeleting. Any thread.
   bool DeleteTempFile(const std::string& fileName) override;
 
-  // The frame grabber, UI thread (the recording grabs through a context of its own).
+  // The frame grabber, UI thread (the recording grabs through a SessionGrab of its own).
   PackedFrame GrabFrameDIB(int left, int top, int width, int height, int filterColor);
   PackedFrame BitmapToDIB(const ImageView* bitmap, int bitsPerPixel);
   static void FreeDIB(PackedFrame& frame) { frame.Reset(); }
