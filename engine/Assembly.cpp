@@ -1,9 +1,13 @@
+#include "engine/Assembly.h"
+
 #include <map>
 
 #include "engine/FreeName.h"
-#include "engine/RecordingTrack.h"
+#include "engine/KeptRecording.h"
+#include "engine/SessionContext.h"
 #include "engine/Vistrel.h"
 #include "platform/Check.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 namespace {
@@ -113,70 +117,128 @@ std::string MoveToFreeName(Files& files, const std::string& from, const std::str
                        [&](const std::string& to) { return files.RenameNoReplace(from, to); });
 }
 
-void TVistrel::OpenAVIStream(const std::string& path, PAVISTREAM& slot) {
-  if (!platform_.files.Exists(path)) return;
+void OpenTrackStream(const AssemblyContext& context, const std::string& path, PAVISTREAM& slot) {
+  ORVENNA_CHECK_THREAD(Recording, "OpenTrackStream");
+  if (!context.files.Exists(path)) return;
   PAVIFILE file;
-  const AviResult opened = AVIFileOpen(file, platform_.files, path, OF_READ);
-  if (opened != AVIERR_OK) RaiseError(OpenErrorText(opened));
+  const AviResult opened = AVIFileOpen(file, context.files, path, OF_READ);
+  if (opened != AVIERR_OK) context.sink.Report(OpenErrorText(opened));
   if (opened != AVIERR_OK || AVIFileGetStream(file, slot, 0, 0) != AVIERR_OK) {
     slot.reset();
-    RaiseError("Unable to get stream");
+    context.sink.Report("Unable to get stream");
   }
   if (opened == AVIERR_OK) AVIFileRelease(file);
 }
 
-bool TVistrel::SaveAVIFile(const std::string& fileName, int count, PAVISTREAM* streams) {
-  std::string keptAs;
-  return SaveStreams(fileName, count, streams, keptAs) == AVIERR_OK && keptAs.empty();
-}
-
-// The file there before stays as it is until the new one takes its place whole; a file that
-// another program holds is not replaced, nor any file when the output may not replace one.
-AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams,
-                                std::string& keptAs) {
-  Files& files = platform_.files;
+// A file that another program holds is not replaced, nor any file when the output may not
+// replace one.
+SaveOutcome SaveStreams(const AssemblyContext& context, const std::string& fileName, int count,
+                        PAVISTREAM* streams) {
+  ORVENNA_CHECK_THREAD(Recording, "SaveStreams");
+  Files& files = context.files;
+  SessionSink& sink = context.sink;
+  SaveOutcome outcome;
   if (files.NameTooLong(fileName)) {
-    RaiseError("The file name is too long for the file system: " + fileName);
-    return AVIERR_BADPARAM;
+    sink.Report("The file name is too long for the file system: " + fileName);
+    outcome.code = AVIERR_BADPARAM;
+    return outcome;
   }
-  if (replaceOutput_ && files.Exists(fileName) && files.IsLocked(fileName)) {
+  if (context.replaceOutput && files.Exists(fileName) && files.IsLocked(fileName)) {
     const std::string cause = files.WriteProblem(fileName);
-    RaiseError("Can not delete existing video file. " + fileName + ": " +
-               (cause.empty() ? "another program holds it" : cause) + ".");
-    return AVIERR_FILEOPEN;
+    sink.Report("Can not delete existing video file. " + fileName + ": " +
+                (cause.empty() ? "another program holds it" : cause) + ".");
+    outcome.code = AVIERR_FILEOPEN;
+    return outcome;
   }
-  platform_.shell.PushBusyCursor();
+  context.shell.PushBusyCursor();
   std::string hidden;
-  AviResult result = SaveHidden(recordingLock_.get(), FolderPart(fileName), SaveProgressCallback,
-                                count, streams, hidden);
+  outcome.code = context.kept.SaveHidden(context.lock, FolderPart(fileName), context.progress,
+                                         count, streams, hidden);
   // A save the user stopped leaves a complete file of what was copied.
-  if ((result == AVIERR_OK || result == AVIERR_USERABORT) &&
-      !PutHiddenAway(recordingLock_.get(), hidden, [&] {
-        if (replaceOutput_) return files.Rename(hidden, fileName);
+  if ((outcome.code == AVIERR_OK || outcome.code == AVIERR_USERABORT) &&
+      !context.kept.PutHiddenAway(context.lock, hidden, [&] {
+        if (context.replaceOutput) return static_cast<bool>(files.Rename(hidden, fileName));
         // The output's own name is the first one tried.
         const auto [base, ending] = BaseAndEnding(fileName);
         const std::string name = MoveToFreeName(files, hidden, base, ending);
-        if (name != fileName) keptAs = name;
+        if (name != fileName) outcome.keptAs = name;
         return !name.empty();
       })) {
-    result = AVIERR_FILEWRITE;
+    outcome.code = AVIERR_FILEWRITE;
   }
-  platform_.shell.PopCursor();
-  if (result == AVIERR_DISKFULL) {
-    RaiseError("The disk holding " + FolderOf(fileName) + " is full: " + fileName +
-               " was not written (a file of that name was left as it was).");
-  } else if (result == AVIERR_USERABORT) {
-    RaiseError(SaveErrorText(result));
-  } else if (result != AVIERR_OK) {
+  context.shell.PopCursor();
+  if (outcome.code == AVIERR_DISKFULL) {
+    sink.Report("The disk holding " + FolderOf(fileName) + " is full: " + fileName +
+                " was not written (a file of that name was left as it was).");
+  } else if (outcome.code == AVIERR_USERABORT) {
+    sink.Report(SaveErrorText(outcome.code));
+  } else if (outcome.code != AVIERR_OK) {
     // The file, and what stood in the way where the file system can tell.
     const std::string cause = files.WriteProblem(fileName);
-    RaiseError(SaveErrorText(result) + " " + fileName + (cause.empty() ? "" : ": " + cause) + ".");
+    sink.Report(SaveErrorText(outcome.code) + " " + fileName + (cause.empty() ? "" : ": " + cause) +
+                ".");
   }
-  if (!keptAs.empty()) {
-    RaiseError(fileName + " was created by another program during the recording and was left " +
-               "as it was; the recording was kept in " + keptAs + ".");
+  if (!outcome.keptAs.empty()) {
+    sink.Report(fileName + " was created by another program during the recording and was left " +
+                "as it was; the recording was kept in " + outcome.keptAs + ".");
   }
-  return result;
+  return outcome;
+}
+
+namespace {
+
+// Keeps the recording next to the target (or in the temporary folder when the target's folder
+// refuses it) under a free name that says what it is, and tells the user where.
+void KeepRecording(const AssemblyContext& context, const std::string& fileName,
+                   const RecordingTracks& tracks) {
+  const KeptFiles kept =
+      context.kept.KeepTemporaryFiles(context.lock, {FolderPart(fileName)}, StemPart(fileName),
+                                      tracks.empty() ? std::string() : tracks[0]->TempFile(),
+                                      tracks.size() < 2 ? std::string() : tracks[1]->TempFile());
+  if (kept.names.empty()) return;
+  context.kept.SpoilTempFiles();
+  std::string message = "The recording was kept in ";
+  for (std::size_t i = 0; i < kept.names.size(); ++i) message += (i ? " and " : "") + kept.names[i];
+  context.sink.Report(message + ".");
+}
+
+}  // namespace
+
+SaveOutcome AssembleRecording(const AssemblyContext& context, const std::string& fileName,
+                              const RecordingTracks& tracks) {
+  ORVENNA_CHECK_THREAD(Recording, "AssembleRecording");
+  ORVENNA_CHECK(tracks.size() <= 2, "one video and at most one audio track");
+  PAVISTREAM streams[2];
+  int count = 0;
+  for (const auto& track : tracks) {
+    OpenTrackStream(context, track->TempFile(), streams[count]);
+    if (streams[count]) ++count;
+  }
+  if (count == 0) return SaveOutcome{};
+  const SaveOutcome outcome = SaveStreams(context, fileName, count, streams);
+  for (int i = 0; i < count; ++i) AVIStreamRelease(streams[i]);
+  if (outcome.code == AVIERR_OK) {
+    context.kept.SpoilTempFiles();
+  } else if (outcome.code != AVIERR_USERABORT) {
+    KeepRecording(context, fileName, tracks);
+  }
+  return outcome;
+}
+
+// The spec's assembly operations of the engine, outside a recording's context: reports go to
+// OnError, progress to the current engine's OnSaving.
+AssemblyContext TVistrel::ContextOfAssembly() {
+  return AssemblyContext{platform_.files,      platform_.shell, *kept_,
+                         recordingLock_.get(), replaceOutput_,  *this,
+                         SaveProgressCallback};
+}
+
+void TVistrel::OpenAVIStream(const std::string& path, PAVISTREAM& slot) {
+  OpenTrackStream(ContextOfAssembly(), path, slot);
+}
+
+bool TVistrel::SaveAVIFile(const std::string& fileName, int count, PAVISTREAM* streams) {
+  return SaveStreams(ContextOfAssembly(), fileName, count, streams).Saved();
 }
 
 std::int32_t TVistrel::SaveProgressCallback(int percent) {
@@ -185,42 +247,6 @@ std::int32_t TVistrel::SaveProgressCallback(int percent) {
   bool continueWork = true;
   engine->OnSaving(*engine, percent, "Saving Video...", continueWork);
   return continueWork ? 0 : -1;
-}
-
-// Merges the tracks' temporary files into `fileName`, the video first.
-void TVistrel::AssembleRecording(const std::string& fileName, const RecordingTracks& tracks) {
-  ORVENNA_CHECK(tracks.size() <= 2, "one video and at most one audio track");
-  PAVISTREAM streams[2];
-  int count = 0;
-  for (const auto& track : tracks) {
-    OpenAVIStream(track->TempFile(), streams[count]);
-    if (streams[count]) ++count;
-  }
-  if (count == 0) return;
-  std::string keptAs;
-  const AviResult saved = SaveStreams(fileName, count, streams, keptAs);
-  Process().SaveSucceeded = saved == AVIERR_OK && keptAs.empty();
-  for (int i = 0; i < count; ++i) AVIStreamRelease(streams[i]);
-  if (saved == AVIERR_OK) {
-    SpoilTempFiles();
-  } else if (saved != AVIERR_USERABORT) {
-    KeepRecording(fileName, tracks);
-  }
-}
-
-// A save that failed for any reason but the user's cancel must not lose the recording: it is
-// kept next to the target (or in the temporary folder when the target's folder refuses it)
-// under a free name that says what it is, and the user is told where.
-void TVistrel::KeepRecording(const std::string& fileName, const RecordingTracks& tracks) {
-  const KeptFiles kept =
-      KeepTemporaryFiles(recordingLock_.get(), {FolderPart(fileName)}, StemPart(fileName),
-                         tracks.empty() ? std::string() : tracks[0]->TempFile(),
-                         tracks.size() < 2 ? std::string() : tracks[1]->TempFile());
-  if (kept.names.empty()) return;
-  SpoilTempFiles();
-  std::string message = "The recording was kept in ";
-  for (std::size_t i = 0; i < kept.names.size(); ++i) message += (i ? " and " : "") + kept.names[i];
-  RaiseError(message + ".");
 }
 
 }  // namespace orvenna

@@ -4,17 +4,19 @@
 #include <cstdio>
 #include <utility>
 
-#include "engine/Vistrel.h"
+#include "engine/ProcessState.h"
+#include "engine/SessionContext.h"
 #include "platform/Log.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 namespace {
 
-// How long the end of the sound may take: the last buffers come back at once when the input
-// is reset, so only a sound layer that hangs needs this.
+// How long the end of the sound may take: the last buffers come back at once
+// when the input is reset, so only a sound layer that hangs needs this.
 constexpr auto kLongestStop = std::chrono::seconds(10);
-// A stall of the sound input longer than this is worth telling: shorter ones are the hiccups
-// of a busy machine.
+// A stall of the sound input longer than this is worth telling: shorter ones
+// are the hiccups of a busy machine.
 constexpr std::int64_t kLongestUntoldGapMs = 500;
 
 std::string Seconds(std::int64_t milliseconds) {
@@ -31,26 +33,29 @@ WAVEFORMATEX StandardFormat(TPCMFormat pcmFormat) {
 
 }  // namespace
 
-AudioTrack::AudioTrack(TVistrel& engine, TStockAudioRecorder& recorder, TPCMFormat pcmFormat)
-    : engine_(engine),
+AudioTrack::AudioTrack(const Platform& platform, SessionSink& sink, TStockAudioRecorder& recorder,
+                       TPCMFormat pcmFormat)
+    : platform_(platform),
+      sink_(sink),
       recorder_(recorder),
       pcmFormat_(pcmFormat),
-      temp_(engine.platform_.files, Process().AudioTempFile, "the sound recorded until then"),
-      placer_(StandardFormat(pcmFormat), engine.platform_.clock, engine.platform_.audioConverter) {}
+      temp_(platform.files, Process().AudioTempFile, "the sound recorded until then"),
+      placer_(StandardFormat(pcmFormat), platform.clock, platform.audioConverter) {}
 
 AudioTrack::~AudioTrack() {
   ClearHandlers();
-  if (temp_.Rescued()) engine_.DeleteTempFile(temp_.Path());
+  if (temp_.Rescued()) sink_.DeleteTempFile(temp_.Path());
 }
 
-// Safe while the wave thread runs: once it returns, neither the handlers nor the placer are
-// used any more.
+// Safe while the wave thread runs: once it returns, neither the handlers nor
+// the placer are used any more.
 void AudioTrack::ClearHandlers() {
   recorder_.ClearEvents();
   recorder_.SetPlacer(nullptr);
 }
 
-bool AudioTrack::Start() {
+Result AudioTrack::Start() {
+  ORVENNA_CHECK_THREAD(Recording, "AudioTrack::Start");
   recorder_.OnError = [this](TWaveAudioIO&) { NoteFailure(recorder_.LastFailure().Cause()); };
   recorder_.SetPlacer(&placer_);
   try {
@@ -59,10 +64,7 @@ bool AudioTrack::Start() {
   } catch (const EWaveAudioError& error) {
     NoteFailure(error.what());
   }
-  if (!engine_.DeleteTempFile(temp_.Path())) {
-    engine_.RaiseError("Can not delete audio temp file.");
-    return false;
-  }
+  if (!sink_.DeleteTempFile(temp_.Path())) return Result::Failed("Can not delete audio temp file.");
   bool started = false;
   try {
     started = recorder_.RecordToFile(temp_.Path());
@@ -71,13 +73,14 @@ bool AudioTrack::Start() {
   }
   if (started) temp_.Start();
   if (!started) {
-    // The video goes on alone; no half-started sound file goes into the recording.
+    // The video goes on alone; no half-started sound file goes into the
+    // recording.
     const std::string cause = TakeFailure().cause;
-    engine_.RaiseError("The sound cannot be recorded: " + cause +
+    notices_.push_back("The sound cannot be recorded: " + cause +
                        ". The recording goes on without sound.");
-    engine_.DeleteTempFile(temp_.Path());
+    sink_.DeleteTempFile(temp_.Path());
   }
-  return true;
+  return Result::Ok();
 }
 
 void AudioTrack::AlignTo(std::uint32_t videoStart, int halfSlot) {
@@ -98,36 +101,44 @@ void AudioTrack::Stop() {
 }
 
 Result AudioTrack::Finish() {
+  ORVENNA_CHECK_THREAD(Recording, "AudioTrack::Finish");
   if (!recorder_.WaitUntilInactive(kLongestStop)) {
     NoteFailure("the sound input did not stop");
-    // The wave thread may still deliver: from now on nothing of this track is called.
+    // The wave thread may still deliver: from now on nothing of this track is
+    // called.
     ClearHandlers();
   } else {
     // The file is complete: what a lost name took away is copied out.
     if (const Result rescued = temp_.Rescue(); !rescued) {
-      engine_.RaiseError(rescued.Cause());
+      notices_.push_back(rescued.Cause());
     } else if (!temp_.Note().empty()) {
-      engine_.RaiseError(temp_.Note());
+      notices_.push_back(temp_.Note());
     }
   }
   if (const SoundPlacer::Gap gap = placer_.LongestGap(); gap.milliseconds > kLongestUntoldGapMs) {
-    engine_.RaiseError("The sound input stalled for " + Seconds(gap.milliseconds) + ", " +
+    notices_.push_back("The sound input stalled for " + Seconds(gap.milliseconds) + ", " +
                        Seconds(gap.atMilliseconds) +
                        " into the recording: that time is silent, and the sound after it is "
                        "in step with the picture.");
   }
   const Failure failure = TakeFailure();
-  if (!failure.cause.empty()) {
-    // A full disk may stop the video too: its own message tells how much of it is kept.
-    engine_.RaiseError("The sound stopped " + Seconds(failure.atMilliseconds) +
-                       " into the recording: " + failure.cause +
-                       (recorder_.RanOutOfRoom() ? ". The video went on without it."
-                                                 : ". The video was recorded whole."));
-  }
-  return Result::Ok();
+  if (failure.cause.empty()) return Result::Ok();
+  // A full disk may stop the video too: its own message tells how much of it is
+  // kept.
+  const bool outOfRoom = recorder_.RanOutOfRoom();
+  return Result::Failed(
+      "The sound stopped " + Seconds(failure.atMilliseconds) +
+          " into the recording: " + failure.cause +
+          (outOfRoom ? ". The video went on without it." : ". The video was recorded whole."),
+      outOfRoom ? FailureKind::OutOfRoom : FailureKind::Permanent);
 }
 
-// Keeps the first failure, with the time it came, to be reported on the recording thread.
+std::vector<std::string> AudioTrack::TakeNotices() {
+  return std::exchange(notices_, {});
+}
+
+// Keeps the first failure, with the time it came, to be reported on the
+// recording thread.
 void AudioTrack::NoteFailure(const std::string& cause) {
   Log(LogLevel::Warning, "sound", cause);
   std::lock_guard guard(lock_);

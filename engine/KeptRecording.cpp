@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "engine/FreeName.h"
+#include "engine/ProcessState.h"
 #include "engine/RecordingLock.h"
-#include "engine/Vistrel.h"
 
 namespace orvenna {
 namespace {
@@ -62,10 +62,10 @@ std::string AbsolutePath(const std::string& path) {
   return error ? path : absolute.lexically_normal().string();
 }
 
-AviResult TVistrel::SaveHidden(RecordingLock* lock, const std::string& folder,
-                               const AVISAVECALLBACK& callback, int count, PAVISTREAM* streams,
-                               std::string& hidden) {
-  Files& files = platform_.files;
+AviResult KeptRecordings::SaveHidden(RecordingLock* lock, const std::string& folder,
+                                     const AVISAVECALLBACK& callback, int count,
+                                     PAVISTREAM* streams, std::string& hidden) {
+  Files& files = files_;
   std::unique_ptr<File> output = AVICreateSaveFile(files, folder, hidden);
   if (!output) return AVIERR_FILEOPEN;
   if (lock) lock->NoteWriting(AbsolutePath(hidden));
@@ -76,50 +76,50 @@ AviResult TVistrel::SaveHidden(RecordingLock* lock, const std::string& folder,
   return result;
 }
 
-bool TVistrel::PutHiddenAway(RecordingLock* lock, const std::string& hidden,
-                             const std::function<bool()>& place) {
+bool KeptRecordings::PutHiddenAway(RecordingLock* lock, const std::string& hidden,
+                                   const std::function<bool()>& place) {
   const bool placed = place && place();
-  if (!placed) platform_.files.Delete(hidden);
+  if (!placed) files_.Delete(hidden);
   if (lock) lock->NoteWriting({});
   return placed;
 }
 
-void TVistrel::RemoveHalfWrittenFile(RecordingLock& lock) {
+void KeptRecordings::RemoveHalfWrittenFile(RecordingLock& lock) {
   // Only the file that our own lock file names, which a run of ours created under a hidden name
   // of the save's kind a moment before noting it, and that no one holds open now.
   const std::string& left = lock.LastWriting();
-  Files& files = platform_.files;
+  Files& files = files_;
   const std::string name = left.substr(left.rfind('/') + 1);
   if (!name.starts_with(kAviSaveFilePrefix) || !files.Exists(left) || files.IsLocked(left)) return;
   files.Delete(left);
   lock.NoteWriting({});
 }
 
-void TVistrel::SpoilTempFiles() {
+void KeptRecordings::SpoilTempFiles() {
   // The RIFF header goes: what is left reads as nothing, however much of it the wipe reached.
   constexpr std::uint8_t kNoHeader[12] = {};
   for (const std::string* path : {&Process().VideoTempFile, &Process().AudioTempFile}) {
-    if (const auto file = platform_.files.Open(*path, OpenMode::ReadWrite))
+    if (const auto file = files_.Open(*path, OpenMode::ReadWrite))
       file->WriteAt(0, kNoHeader, sizeof kNoHeader);
   }
 }
 
-bool TVistrel::KeepAsOneFile(RecordingLock* lock, const std::string& folder,
-                             const std::string& stem, int count, PAVISTREAM* streams,
-                             std::string& kept) {
+bool KeptRecordings::KeepAsOneFile(RecordingLock* lock, const std::string& folder,
+                                   const std::string& stem, int count, PAVISTREAM* streams,
+                                   std::string& kept) {
   std::string hidden;
   if (SaveHidden(lock, folder, {}, count, streams, hidden) != AVIERR_OK) return false;
   return PutHiddenAway(lock, hidden, [&] {
-    kept = MoveToFreeName(platform_.files, hidden, folder + stem, kKeptEnding);
+    kept = MoveToFreeName(files_, hidden, folder + stem, kKeptEnding);
     return !kept.empty();
   });
 }
 
-std::vector<std::string> TVistrel::MoveUnderOneName(const std::string& folder,
-                                                    const std::string& stem,
-                                                    const std::string& videoFile,
-                                                    const std::string& soundFile) {
-  Files& files = platform_.files;
+std::vector<std::string> KeptRecordings::MoveUnderOneName(const std::string& folder,
+                                                          const std::string& stem,
+                                                          const std::string& videoFile,
+                                                          const std::string& soundFile) {
+  Files& files = files_;
   const bool hasVideo = files.Exists(videoFile);
   const bool hasSound = !soundFile.empty() && files.Exists(soundFile);
   if (!hasVideo && !hasSound) return {};
@@ -141,10 +141,11 @@ std::vector<std::string> TVistrel::MoveUnderOneName(const std::string& folder,
   return moved;
 }
 
-KeptFiles TVistrel::KeepTemporaryFiles(RecordingLock* lock, const std::vector<std::string>& folders,
-                                       const std::string& stem, const std::string& videoFile,
-                                       const std::string& soundFile) {
-  Files& files = platform_.files;
+KeptFiles KeptRecordings::KeepTemporaryFiles(RecordingLock* lock,
+                                             const std::vector<std::string>& folders,
+                                             const std::string& stem, const std::string& videoFile,
+                                             const std::string& soundFile) {
+  Files& files = files_;
   std::vector<std::string> places = folders;
   if (std::find(places.begin(), places.end(), tempFolder_) == places.end())
     places.push_back(tempFolder_);

@@ -1,18 +1,29 @@
 #include "engine/RecordingSession.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
+#include "audio/WaveRecorders.h"
+#include "engine/Assembly.h"
 #include "engine/AudioTrack.h"
 #include "engine/RecordingTrack.h"
 #include "engine/Utf16.h"
 #include "platform/Log.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 namespace {
 
 constexpr std::uint32_t kMinimumVideoLibraryVersion = 0x010A;
 constexpr std::uint32_t kUpdateEveryMs = 200;
+// A grab that fails for a moment (the server refused one read) is tried again within the
+// slot; one that still fails after this long has lost the screen.
+constexpr std::uint32_t kLongestGrabFailureMs = 1000;
+constexpr auto kGrabRetryPause = std::chrono::milliseconds(2);
+constexpr std::uint32_t kDefaultCompressorFcc = FourCC('M', 'S', 'V', 'C');
+constexpr const char* kDefaultCodecName = "MS Video Codec";
 
 const char* const kUseDefaultAfterFailure =
     "Error: Not recording AVI file using current compressor.\r\nUse default compressor? ";
@@ -23,7 +34,6 @@ const char* const kUseDefaultWhenNoneSelected =
     "You no selected compressor, use default compressor?";
 const char* const kUserAborted = "User aborted!";
 const char* const kCaptureFailed = "Error capturing a frame from screen.";
-const char* const kWriteFailed = "Error on write data to AVI stream.";
 
 // Rounds to the nearest integer, halves to even.
 double RoundHalfEven(double value) {
@@ -43,43 +53,48 @@ int RoundedSize(int size, int divisor, int desktop) {
 
 }  // namespace
 
-RecordingSession::RecordingSession(TVistrel& engine, SessionSnapshot snapshot)
-    : engine_(engine), snapshot_(std::move(snapshot)), settings_(snapshot_.settings) {}
+RecordingSession::RecordingSession(const SessionContext& context, SessionSnapshot snapshot)
+    : context_(context),
+      platform_(context.platform),
+      sink_(context.sink),
+      snapshot_(std::move(snapshot)),
+      settings_(snapshot_.settings),
+      grab_(platform_.screen, platform_.cursor,
+            [&sink = context.sink](const ImageView& surface, int width, int height) {
+              return sink.Overlay(surface, width, height);
+            }) {}
 
 RecordingSession::~RecordingSession() = default;
 
 // The recording thread: runs the session until a run does not ask to run again, reports a
 // saved file and removes the temporary files. A run that answered "run again" has set the
 // stop request to Cancel, so the rerun keeps its recording only when it is stopped to keep.
-void RecordingSession::RunThread() {
+void RecordingSession::RunThread(const std::string& fileName) {
+  ORVENNA_CHECK_THREAD(Recording, "RecordingSession::RunThread");
   ProcessState& process = Process();
   process.SaveSucceeded = false;
-  while (engine_.RunSession(process.TargetFileName) == -1) {
+  while (Run(fileName) == SessionOutcome::RunAgainWithDefault) {
   }
-  if (process.SaveSucceeded && engine_.OnSaving) {
-    bool ignored = true;
-    engine_.OnSaving(engine_, 100, "Saving Success...", ignored);
-  }
-  engine_.DeleteTempFile(process.VideoTempFile);
-  engine_.DeleteTempFile(process.AudioTempFile);
-  grab_.grabber.reset();  // the display connection goes with the thread that used it
+  if (process.SaveSucceeded) sink_.Saving(100, "Saving Success...");
+  sink_.DeleteTempFile(process.VideoTempFile);
+  sink_.DeleteTempFile(process.AudioTempFile);
+  grab_.Release();  // the display connection goes with the thread that used it
 }
 
 SessionOutcome RecordingSession::Run(const std::string& fileName) {
-  ProcessState& process = Process();
-
+  ORVENNA_CHECK_THREAD(Recording, "RecordingSession::Run");
   // The video library must be recent enough.
-  if ((engine_.platform_.codecs.Version() >> 16) < kMinimumVideoLibraryVersion) {
-    engine_.RaiseError("Failure: Video for windows version too old!");
+  if ((platform_.codecs.Version() >> 16) < kMinimumVideoLibraryVersion) {
+    sink_.Report("Failure: Video for windows version too old!");
     EndAsCancelled(/*raisePreview=*/false);
     RestoreAppIfAsked();
     return SessionOutcome::Abandoned;
   }
 
   // A sample frame of the region gives the stream its format.
-  PackedFrame sample = Grab(engine_.Region());
+  PackedFrame sample = GrabSample(context_.region.Get());
   if (!sample) {
-    engine_.RaiseError(kCaptureFailed);
+    sink_.Report(kCaptureFailed);
     RestoreAppIfAsked();
     return SessionOutcome::Abandoned;
   }
@@ -89,19 +104,19 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   if (const auto ending = FitSampleToDefaultCompressor(sample)) return *ending;
 
   // The tracks: the video stream in its temporary file, then OnStart.
-  const Rect region = engine_.Region();
+  const Rect region = context_.region.Get();
   Log(LogLevel::Debug, "session",
       "recording " + std::to_string(region.width) + "x" + std::to_string(region.height) + " at " +
           std::to_string(region.left) + "," + std::to_string(region.top) + ", " +
           std::to_string(settings_.BitCount()) + " bits, compressor " +
-          FourCCText(engine_.CompressorFcc()));
+          FourCCText(context_.compressor.fcc.Get()));
   AVIFileInit();
-  auto video = std::make_unique<VideoTrack>(engine_, StreamSetup(), std::move(sample));
+  auto video = std::make_unique<VideoTrack>(platform_, sink_, StreamSetup(), std::move(sample));
   VideoTrack& videoTrack = *video;
   tracks_.push_back(std::move(video));
-  bool failed = !videoTrack.Start();
+  bool failed = !StartTrack(videoTrack);
   if (!failed) {
-    if (engine_.OnStart) engine_.OnStart(engine_);
+    sink_.Started();
     failed = !StartSound();
     // The frame loop, until the recording is stopped or cancelled.
     if (!failed) failed = !RunFrameLoop(videoTrack);
@@ -109,14 +124,22 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
   }
 
   // Tear-down: the tracks end and close their files, then the assembly of a kept recording.
-  if (engine_.OnStop) engine_.OnStop(engine_);
+  sink_.Stopped();
   failed = !FinishTracks(failed);
   if (videoTrack.OutOfRoom()) ReportFullDisk(videoTrack);
   RestoreAppIfAsked();
-  if (!failed && process.StopRequest == TStopRequest::Stop) {
-    engine_.AssembleRecording(fileName, tracks_);
+  if (!failed && context_.stop.Request() == TStopRequest::Stop) {
+    const AssemblyContext assembly{
+        platform_.files,
+        platform_.shell,
+        context_.kept,
+        context_.lock,
+        context_.replaceOutput,
+        sink_,
+        [this](int percent) { return sink_.Saving(percent, "Saving Video...") ? 0 : -1; }};
+    Process().SaveSucceeded = AssembleRecording(assembly, fileName, tracks_).Saved();
   }
-  if (!lostScreenReport_.empty()) engine_.RaiseError(lostScreenReport_);
+  if (!lostScreenReport_.empty()) sink_.Report(lostScreenReport_);
   const bool fileNotMade = videoTrack.FileNotMade();
   tracks_.clear();
   sound_ = nullptr;
@@ -127,44 +150,60 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
           std::to_string(statistics_.frameCount) + " frames, " +
           std::to_string(statistics_.droppedFrames) + " slots dropped");
   if (!failed) {
-    engine_.useDefaultCompressor_.Set(false);
+    context_.compressor.useDefault.Set(false);
     return SessionOutcome::Finished;
   }
   if (fileNotMade) {  // reported; another compressor would not make the file either
-    engine_.useDefaultCompressor_.Set(false);
+    context_.compressor.useDefault.Set(false);
     EndAsCancelled(/*raisePreview=*/true);
     return SessionOutcome::Abandoned;
   }
   return OutcomeOfFailure();
 }
 
+// Starts a track and says what the user is to hear of it.
+Result RecordingSession::StartTrack(RecordingTrack& track) {
+  const Result started = track.Start();
+  if (!started) sink_.Report(started.Cause());
+  ReportNotices(track);
+  return started;
+}
+
+void RecordingSession::ReportNotices(RecordingTrack& track) {
+  for (const std::string& notice : track.TakeNotices()) sink_.Report(notice);
+}
+
 // The depth stays the session's; colour filter, cursor and overlay follow the settings.
 // The sound, when it is asked for, in the catalogue format after the chosen list entry.
-bool RecordingSession::StartSound() {
-  if (!settings_.useAudioRecord) return true;
+Result RecordingSession::StartSound() {
+  if (!settings_.useAudioRecord) return Result::Ok();
   const auto format =
       static_cast<TPCMFormat>(static_cast<std::uint8_t>(settings_.audioFormatsIndex) + 1);
-  auto sound = std::make_unique<AudioTrack>(engine_, *engine_.recorder_, format);
+  auto sound = std::make_unique<AudioTrack>(platform_, sink_, context_.recorder, format);
   sound_ = sound.get();
   tracks_.push_back(std::move(sound));
-  return sound_->Start();
+  return StartTrack(*sound_);
 }
 
-PackedFrame RecordingSession::Grab(const Rect& area) {
-  return engine_.GrabPacked(grab_, area, GrabOptionsOfSession());
+PackedFrame RecordingSession::GrabSample(const Rect& area) {
+  return Checked(grab_.GrabPacked(area, GrabOptionsOfSession()));
 }
 
-Result RecordingSession::GrabRecorded(const Rect& area, ImageView& image) {
-  return engine_.GrabInto(grab_, area, GrabOptionsOfSession(), image);
+PackedFrame RecordingSession::Pack(const ImageView& image) {
+  return Checked(SessionGrab::Pack(image, settings_.BitCount()));
 }
 
-PackedFrame RecordingSession::PackRecorded(const ImageView& image) {
-  const GrabOptions options = GrabOptionsOfSession();
-  return engine_.Pack(&image, options.bitCount, options.restoreAppOnStop);
+// The frame is handed on black; the recording ends as if Esc was pressed, and the user is told.
+PackedFrame RecordingSession::Checked(PackedGrab packed) {
+  if (packed.frame && !packed.read) {
+    Log(LogLevel::Warning, "session", packed.read.Cause());
+    sink_.PixelsUnreadable(settings_.restoreAppOnStop);
+  }
+  return std::move(packed.frame);
 }
 
 GrabOptions RecordingSession::GrabOptionsOfSession() const {
-  return GrabOptions{engine_.grabSwitches_.Get(), settings_.BitCount(), settings_.restoreAppOnStop};
+  return GrabOptions{context_.grabSwitches.Get(), settings_.BitCount()};
 }
 
 // Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
@@ -175,12 +214,12 @@ int RecordingSession::AdjustDimensions(VideoCompressor& compressor, PackedFrame&
   while (compressor.CompressQuery(sample.Header()) != ICERR_OK) {
     divisor *= 2;
     if (divisor > 8) return 0;
-    Rect area = engine_.Region();
-    area.width = RoundedSize(area.width, divisor, engine_.DesktopWidth());
-    area.height = RoundedSize(area.height, divisor, engine_.DesktopHeight());
-    sample = Grab(area);
+    Rect area = context_.region.Get();
+    area.width = RoundedSize(area.width, divisor, context_.desktop.width);
+    area.height = RoundedSize(area.height, divisor, context_.desktop.height);
+    sample = GrabSample(area);
     if (!sample) {
-      engine_.RaiseError(kCaptureFailed);
+      sink_.Report(kCaptureFailed);
       return -1;
     }
   }
@@ -190,7 +229,7 @@ int RecordingSession::AdjustDimensions(VideoCompressor& compressor, PackedFrame&
 // Decides the compressor, asking the user when the selected one cannot be used. Answers how
 // the session ends when it must end here (already reported).
 std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sample) {
-  const bool useDefault = engine_.UseDefaultCompressor();
+  const bool useDefault = context_.compressor.useDefault.Get();
   if (settings_.selectedCompressor == -1 || useDefault) {
     if (useDefault) return std::nullopt;
     if (!Ask(kUseDefaultWhenNoneSelected)) return Abandon(kUserAborted);
@@ -200,8 +239,7 @@ std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sa
 
   const std::optional<ICINFO>& entry = snapshot_.selectedEntry;
   const auto compressor =
-      entry ? engine_.platform_.codecs.Open(entry->fccType, entry->fccHandler, ICMODE_QUERY)
-            : nullptr;
+      entry ? platform_.codecs.Open(entry->fccType, entry->fccHandler, ICMODE_QUERY) : nullptr;
   if (!compressor) {
     Log(LogLevel::Warning, "session", "the selected compressor does not open");
     if (!Ask(kUseDefaultAfterFailure)) return Abandon(kUserAborted);
@@ -221,8 +259,8 @@ std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sa
     UseDefaultCompressorNow();
     return std::nullopt;
   }
-  engine_.compressorFcc_.Set(entry->fccHandler);
-  engine_.statistics_.SetCodecName(Utf16FieldToUtf8(entry->szName, 16));
+  context_.compressor.fcc.Set(entry->fccHandler);
+  context_.statistics.SetCodecName(Utf16FieldToUtf8(entry->szName, 16));
   if (divisor > 1) AdoptSampleSize(sample);
   return std::nullopt;
 }
@@ -231,9 +269,8 @@ std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sa
 // way to it (none selected, the selected one failed, a run again) takes the size the default
 // accepts, as a selected compressor's way does, so that no pixel of the region is lost.
 std::optional<SessionOutcome> RecordingSession::FitSampleToDefaultCompressor(PackedFrame& sample) {
-  if (!engine_.UseDefaultCompressor()) return std::nullopt;
-  const auto compressor =
-      engine_.platform_.codecs.Open(ICTYPE_VIDEO, TVistrel::DefaultCompressorFcc, ICMODE_QUERY);
+  if (!context_.compressor.useDefault.Get()) return std::nullopt;
+  const auto compressor = platform_.codecs.Open(ICTYPE_VIDEO, kDefaultCompressorFcc, ICMODE_QUERY);
   if (!compressor) return std::nullopt;  // the stream's creation reports it
   const int divisor = AdjustDimensions(*compressor, sample);
   if (divisor < 0) {
@@ -247,15 +284,15 @@ std::optional<SessionOutcome> RecordingSession::FitSampleToDefaultCompressor(Pac
 }
 
 void RecordingSession::UseDefaultCompressorNow() {
-  engine_.compressorFcc_.Set(TVistrel::DefaultCompressorFcc);
-  engine_.statistics_.SetCodecName(TVistrel::DefaultCodecName);
-  engine_.useDefaultCompressor_.Set(true);
+  context_.compressor.fcc.Set(kDefaultCompressorFcc);
+  context_.statistics.SetCodecName(kDefaultCodecName);
+  context_.compressor.useDefault.Set(true);
 }
 
 void RecordingSession::AdoptSampleSize(const PackedFrame& sample) {
   const int width = sample.Header().width;
   const int height = sample.Header().height;
-  engine_.region_.Update([width, height](Rect& region) {
+  context_.region.Update([width, height](Rect& region) {
     region.width = width;
     region.height = height;
   });
@@ -263,7 +300,7 @@ void RecordingSession::AdoptSampleSize(const PackedFrame& sample) {
 
 VideoStreamSetup RecordingSession::StreamSetup() const {
   VideoStreamSetup setup;
-  setup.compressorFcc = engine_.CompressorFcc();
+  setup.compressorFcc = context_.compressor.fcc.Get();
   if (settings_.useAudioRecord) {
     // Sound plays in real time, so the picture must too: one frame per record interval. At
     // a playback rate even 1 % off (33 ms slots at 30 frames/s) the two would drift apart by
@@ -284,9 +321,9 @@ VideoStreamSetup RecordingSession::StreamSetup() const {
 // Grabs as fast as it can while recording, writing a frame whenever a new slot of
 // MSPFRecord milliseconds has begun. Answers false when a write failed.
 bool RecordingSession::RunFrameLoop(VideoTrack& video) {
-  Clock& clock = engine_.platform_.clock;
+  Clock& clock = platform_.clock;
   // CapturedRate and FrameIndex keep their values until the first pass sets them.
-  statistics_ = engine_.Statistics();
+  statistics_ = context_.statistics.Read();
   statistics_.elapsedMilliseconds = 0;
   statistics_.frameCount = 0;
   statistics_.captureRate = 0;
@@ -301,8 +338,9 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   std::uint32_t lastWritten = start;
   std::uint32_t lastPass = start;
   bool firstPass = true;
+  std::optional<std::uint32_t> failingSince;  // elapsed time of the first of failing grabs
 
-  while (engine_.Recording()) {
+  while (context_.stop.Recording()) {
     const std::uint32_t elapsed = clock.Milliseconds() - start;
     // The slot is known before the grab: every pass grabs, but only a pass that writes its
     // frame converts the pixels (at 4K the conversion costs as much as the grab). A compressor
@@ -311,37 +349,30 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
         static_cast<int>(RoundHalfEven(static_cast<double>(elapsed) / settings_.mspfRecord));
     const bool writes = firstPass || slot > lastSlot;
     ImageView image;
-    if (const Result grabbed = GrabRecorded(engine_.Region(), image); !grabbed) {
-      // The display went away (or its connection broke): what was recorded is kept, and the
-      // user told so once it is saved (a desktop application may not outlive its display).
-      NoteLostScreen(grabbed.Cause(), elapsed);
-      engine_.StopRecording();
+    if (const Result grabbed = grab_.GrabInto(context_.region.Get(), GrabOptionsOfSession(), image);
+        !grabbed) {
+      if (!failingSince) failingSince = elapsed;
+      if (grabbed.Is(FailureKind::Temporary) &&
+          clock.Milliseconds() - start - *failingSince < kLongestGrabFailureMs) {
+        std::this_thread::sleep_for(kGrabRetryPause);
+        continue;
+      }
+      // The display went away (or its connection broke): what was recorded until the grabs
+      // began to fail is kept, and the user told so once it is saved (a desktop application
+      // may not outlive its display).
+      NoteLostScreen(grabbed.Cause(), *failingSince);
+      sink_.StopToKeep();
       return true;
     }
+    failingSince.reset();
     statistics_.frameIndex = slot;
     if (slot - lastSlot - 1 > 0) statistics_.droppedFrames += slot - lastSlot - 1;
     if (writes) {
       firstPass = false;
-      bool written = false;
-      if (video.TakesPicture(image)) {
-        written = video.WritePicture(image, slot);
-      } else {
-        const PackedFrame frame = PackRecorded(image);
-        if (!frame) {
-          engine_.RaiseError(kCaptureFailed);
-          return true;
-        }
-        written = video.Write(frame, slot);
-      }
-      if (!written) {
-        Publish();
-        // A full disk is no fault of the compressor: the recording ends as if stopped.
-        if (video.OutOfRoom()) {
-          engine_.StopRecording();
-          return true;
-        }
-        engine_.RaiseError(kWriteFailed);
-        return false;
+      if (const Result written = WriteFrame(video, image, slot); !written) {
+        // A frame that could not be packed ends the loop as it is (already reported); a full
+        // disk is no fault of the compressor: the recording ends as if stopped.
+        return !written.Is(FailureKind::Permanent);
       }
       const std::uint32_t now = clock.Milliseconds();
       statistics_.capturedRate = RatePerSecond(now - lastWritten);
@@ -358,13 +389,38 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
     Publish();
     if (elapsed > lastUpdate + kUpdateEveryMs) {
       lastUpdate = elapsed;
-      if (engine_.OnUpdate) engine_.OnUpdate(engine_);
+      sink_.Updated();
     }
     // A pass may take longer than a second (a slow compressor on a large region), so the
     // timer's second can pass between two passes: stop once it has been reached.
-    if (stopAt > 0 && elapsed >= stopAt) engine_.StopRecording();
+    if (stopAt > 0 && elapsed >= stopAt) sink_.StopToKeep();
   }
   return true;
+}
+
+// Fails Permanent when the stream refused the frame (reported), OutOfRoom when the disk is full
+// (the recording is stopped to keep it), and Cancelled when no memory could be had for the
+// frame (reported).
+Result RecordingSession::WriteFrame(VideoTrack& video, const ImageView& image, int slot) {
+  Result written = Result::Ok();
+  if (video.TakesPicture(image)) {
+    written = video.WritePicture(image, slot);
+  } else {
+    const PackedFrame frame = Pack(image);
+    if (!frame) {
+      sink_.Report(kCaptureFailed);
+      return Result::Failed(kCaptureFailed, FailureKind::Cancelled);
+    }
+    written = video.Write(frame, slot);
+  }
+  if (written) return written;
+  Publish();
+  if (written.Is(FailureKind::OutOfRoom)) {
+    sink_.StopToKeep();
+  } else {
+    sink_.Report(written.Cause());
+  }
+  return written;
 }
 
 // Says where the room ran out and how much of the recording the cut-short file keeps.
@@ -373,13 +429,13 @@ void RecordingSession::ReportFullDisk(VideoTrack& video) {
   const std::string folder = file.substr(0, file.rfind('/') + 1);
   char kept[32];
   std::snprintf(kept, sizeof kept, "%.1f s", static_cast<double>(video.KeptMilliseconds()) / 1000);
-  engine_.RaiseError("The disk holding the temporary folder " + folder +
-                     " is full: the recording was stopped there, and the " + kept +
-                     " recorded until then are kept.");
+  sink_.Report("The disk holding the temporary folder " + folder +
+               " is full: the recording was stopped there, and the " + kept +
+               " recorded until then are kept.");
 }
 
 void RecordingSession::NoteLostScreen(const std::string& cause, std::uint32_t elapsed) {
-  engine_.screenLost_.Set(true);
+  context_.screenLost.Set(true);
   char when[32];
   std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(elapsed) / 1000);
   lostScreenReport_ = "The screen can no longer be read (" + cause +
@@ -389,16 +445,21 @@ void RecordingSession::NoteLostScreen(const std::string& cause, std::uint32_t el
 
 void RecordingSession::Publish() {
   Process().ElapsedMilliseconds = statistics_.elapsedMilliseconds;
-  engine_.statistics_.PublishLoop(statistics_);
+  context_.statistics.PublishLoop(statistics_);
 }
 
-// Stops each track and waits for its file; answers false when the session has failed.
+// Stops each track and waits for its file; answers false when the session has failed. The
+// sound's failure costs the sound only: the user hears of it, and the picture is kept.
 bool RecordingSession::FinishTracks(bool failed) {
   for (const auto& track : tracks_) {
     track->Stop();
     const Result finished = track->Finish();
-    if (!finished && !failed) {
-      engine_.RaiseError(finished.Cause());
+    ReportNotices(*track);
+    if (finished) continue;
+    if (track.get() == sound_) {
+      sink_.Report(finished.Cause());
+    } else if (!failed) {
+      sink_.Report(finished.Cause());
       failed = true;
     }
   }
@@ -408,23 +469,22 @@ bool RecordingSession::FinishTracks(bool failed) {
 // A failed run: with the default compressor it ends for good; with another, the user may
 // record again with the default.
 SessionOutcome RecordingSession::OutcomeOfFailure() {
-  if (engine_.CompressorFcc() == TVistrel::DefaultCompressorFcc) {
-    engine_.useDefaultCompressor_.Set(false);
-    return Abandon(std::string("Error creating AVI file with \"") + TVistrel::DefaultCodecName +
-                   "\".");
+  if (context_.compressor.fcc.Get() == kDefaultCompressorFcc) {
+    context_.compressor.useDefault.Set(false);
+    return Abandon(std::string("Error creating AVI file with \"") + kDefaultCodecName + "\".");
   }
   if (Ask(kUseDefaultAfterFailure)) {
     UseDefaultCompressorNow();
-    Process().StopRequest = TStopRequest::Cancel;
+    context_.stop.SetRequest(TStopRequest::Cancel);
     return SessionOutcome::RunAgainWithDefault;
   }
-  engine_.useDefaultCompressor_.Set(false);
+  context_.compressor.useDefault.Set(false);
   return Abandon(kUserAborted);
 }
 
 // Reports why the session ends, cancels the recording and gives the application back.
 SessionOutcome RecordingSession::Abandon(const std::string& message) {
-  engine_.RaiseError(message);
+  sink_.Report(message);
   EndAsCancelled(/*raisePreview=*/true);
   RestoreAppIfAsked();
   return SessionOutcome::Abandoned;
@@ -432,19 +492,16 @@ SessionOutcome RecordingSession::Abandon(const std::string& message) {
 
 // No recording any more, and no preview unless it was on.
 void RecordingSession::EndAsCancelled(bool raisePreview) {
-  engine_.recording_.Set(false);
-  Process().StopRequest = TStopRequest::Cancel;
-  if (engine_.ShowPreview()) return;
-  if (raisePreview && engine_.OnPreview) engine_.OnPreview(engine_, nullptr, false, false);
-  engine_.StopAreaTimerAndHideFrame();
+  context_.stop.End(TStopRequest::Cancel);
+  sink_.EndAsCancelled(raisePreview);
 }
 
 void RecordingSession::RestoreAppIfAsked() {
-  if (settings_.restoreAppOnStop) engine_.platform_.shell.RestoreApplication();
+  if (settings_.restoreAppOnStop) platform_.shell.RestoreApplication();
 }
 
 bool RecordingSession::Ask(const std::string& question) {
-  return engine_.platform_.shell.AskYesNo("Notice", question);
+  return platform_.shell.AskYesNo("Notice", question);
 }
 
 }  // namespace orvenna

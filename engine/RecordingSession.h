@@ -8,14 +8,16 @@
 
 #include "engine/PackedFrame.h"
 #include "engine/RecordingSettings.h"
+#include "engine/RecordingTrack.h"
+#include "engine/SessionContext.h"
+#include "engine/SessionGrab.h"
 #include "engine/SessionStatistics.h"
 #include "engine/VideoTrack.h"
-#include "engine/Vistrel.h"
+#include "platform/avi/Avi.h"
 
 namespace orvenna {
 
 class AudioTrack;
-class RecordingTrack;
 
 // How one run of a recording session ended.
 enum class SessionOutcome {
@@ -33,40 +35,45 @@ struct SessionSnapshot {
 
 // One recording, from the start to the end of its thread: set-up, frame loop, tear-down and
 // final assembly, run again with the default compressor when the user asks for it. Owns its
-// grab context and its tracks, and publishes its statistics through the engine.
-// Created on the UI thread by StartRecording; runs on the recording thread.
+// grab and its tracks; sees the program only through its context, and tells the user and the
+// engine's events through the context's sink. Created on the UI thread by StartRecording; runs
+// on the recording thread.
 class RecordingSession {
  public:
-  RecordingSession(TVistrel& engine, SessionSnapshot snapshot);
+  RecordingSession(const SessionContext& context, SessionSnapshot snapshot);
   ~RecordingSession();
   RecordingSession(const RecordingSession&) = delete;
   RecordingSession& operator=(const RecordingSession&) = delete;
 
   // The whole life of the recording thread: runs until a run does not ask to run again,
-  // reports the saved file and removes the temporary files.
-  void RunThread();
+  // saving into `fileName`, reports the saved file and removes the temporary files.
+  void RunThread(const std::string& fileName);
   // One run of the session, saving into `fileName` when the recording is stopped to be kept.
   SessionOutcome Run(const std::string& fileName);
 
  private:
   // Set-up.
-  PackedFrame Grab(const Rect& area);
+  PackedFrame GrabSample(const Rect& area);
   int AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample);
   std::optional<SessionOutcome> DecideCompressor(PackedFrame& sample);
   std::optional<SessionOutcome> FitSampleToDefaultCompressor(PackedFrame& sample);
   void UseDefaultCompressorNow();
   void AdoptSampleSize(const PackedFrame& sample);
-  bool StartSound();
+  Result StartTrack(RecordingTrack& track);
+  Result StartSound();
   VideoStreamSetup StreamSetup() const;
   // The loop; false when a write failed.
   bool RunFrameLoop(VideoTrack& video);
-  // A grab of the loop into `image`; fails when the screen can no longer be read.
-  Result GrabRecorded(const Rect& area, ImageView& image);
+  // Writes the grabbed image as sample `slot`; a failure ends the loop.
+  Result WriteFrame(VideoTrack& video, const ImageView& image, int slot);
   // The grabbed image as a frame to write; null when no memory could be had for it.
-  PackedFrame PackRecorded(const ImageView& image);
+  PackedFrame Pack(const ImageView& image);
+  // A packed frame whose pixels could not be read ends the recording as Esc does.
+  PackedFrame Checked(PackedGrab packed);
   GrabOptions GrabOptionsOfSession() const;
   // Tear-down.
   bool FinishTracks(bool failed);
+  void ReportNotices(RecordingTrack& track);
   void Publish();
   void ReportFullDisk(VideoTrack& video);
   void NoteLostScreen(const std::string& cause, std::uint32_t elapsed);
@@ -77,10 +84,12 @@ class RecordingSession {
   void RestoreAppIfAsked();
   bool Ask(const std::string& question);
 
-  TVistrel& engine_;
+  const SessionContext context_;
+  const Platform& platform_;
+  SessionSink& sink_;
   const SessionSnapshot snapshot_;
   const RecordingSettings& settings_;
-  GrabContext grab_;
+  SessionGrab grab_;
   RecordingTracks tracks_;        // the video first
   AudioTrack* sound_ = nullptr;   // among the tracks when sound is recorded
   std::int64_t videoLength_ = 0;  // milliseconds of picture written by the frame loop

@@ -37,7 +37,7 @@ bool TVistrel::TakeRecordingLock(const std::string& target) {
 }
 
 void TVistrel::KeepLeftRecording(RecordingLock& lock) {
-  RemoveHalfWrittenFile(lock);
+  kept_->RemoveHalfWrittenFile(lock);
   Files& files = platform_.files;
   const ProcessState& process = Process();
   if (process.VideoTempFile.empty() ||
@@ -48,11 +48,11 @@ void TVistrel::KeepLeftRecording(RecordingLock& lock) {
   std::vector<std::string> folders;
   if (const std::string folder = FolderPart(lastTarget); !folder.empty()) folders.push_back(folder);
   folders.push_back(platform_.shell.DocumentsFolder() + "/");
-  const KeptFiles kept = KeepTemporaryFiles(&lock, folders, StemPart(lastTarget),
-                                            process.VideoTempFile, process.AudioTempFile);
+  const KeptFiles kept = kept_->KeepTemporaryFiles(&lock, folders, StemPart(lastTarget),
+                                                   process.VideoTempFile, process.AudioTempFile);
   // What is left now is either kept elsewhere or holds nothing; it goes before the user is
   // told, so that a run ended while the message is shown does not keep it a second time.
-  if (!kept.names.empty()) SpoilTempFiles();
+  if (!kept.names.empty()) kept_->SpoilTempFiles();
   DeleteTempFile(process.VideoTempFile);
   DeleteTempFile(process.AudioTempFile);
 

@@ -3,44 +3,53 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/Vistrel.h"
+#include "engine/ProcessState.h"
+#include "engine/SessionContext.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 
-VideoTrack::VideoTrack(TVistrel& engine, const VideoStreamSetup& setup, PackedFrame sample)
-    : engine_(engine),
+namespace {
+
+const char* const kWriteFailed = "Error on write data to AVI stream.";
+
+}  // namespace
+
+VideoTrack::VideoTrack(const Platform& platform, SessionSink& sink, const VideoStreamSetup& setup,
+                       PackedFrame sample)
+    : platform_(platform),
+      sink_(sink),
       setup_(setup),
       sample_(std::move(sample)),
-      temp_(engine.platform_.files, Process().VideoTempFile, "what was recorded") {}
+      temp_(platform.files, Process().VideoTempFile, "what was recorded") {}
 
 VideoTrack::~VideoTrack() {
   Release();
-  if (temp_.Rescued()) engine_.DeleteTempFile(temp_.Path());
+  if (temp_.Rescued()) sink_.DeleteTempFile(temp_.Path());
 }
 
-bool VideoTrack::Start() {
-  if (!engine_.DeleteTempFile(temp_.Path())) {
-    engine_.RaiseError("Can not delete video temp file.");
+Result VideoTrack::Start() {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::Start");
+  if (!sink_.DeleteTempFile(temp_.Path())) {
     sample_.Reset();
-    return false;
+    return Result::Failed("Can not delete video temp file.");
   }
-  const bool created = CreateFile();
+  Result created = CreateFile();
   sample_.Reset();
   if (created) temp_.Start();
   return created;
 }
 
 // Creates the temporary video file with one compressing video stream whose format is the
-// sample frame's; raises the failing step's message.
-bool VideoTrack::CreateFile() {
-  Platform& platform = engine_.platform_;
+// sample frame's; a failure carries the failing step's message.
+Result VideoTrack::CreateFile() {
+  const Platform& platform = platform_;
   if (AVIFileOpen(file_, platform.files, temp_.Path(), OF_WRITE | OF_CREATE) != AVIERR_OK) {
     file_.reset();
     const std::string cause = platform.files.WriteProblem(temp_.Path());
-    engine_.RaiseError("Error on create AVI file. " + temp_.Path() +
-                       (cause.empty() ? "" : ": " + cause) + ".");
     fileNotMade_ = true;
-    return false;
+    return Result::Failed("Error on create AVI file. " + temp_.Path() +
+                          (cause.empty() ? "" : ": " + cause) + ".");
   }
 
   const BitmapInfoHeader& header = sample_.Header();
@@ -58,8 +67,7 @@ bool VideoTrack::CreateFile() {
   std::copy(std::begin(setup_.shortName), std::end(setup_.shortName), info.szName);
   if (AVIFileCreateStream(file_, raw_, info) != AVIERR_OK) {
     raw_.reset();
-    engine_.RaiseError("Error on create AVI stream.");
-    return false;
+    return Result::Failed("Error on create AVI stream.");
   }
 
   options_ = AVICOMPRESSOPTIONS{};
@@ -71,35 +79,38 @@ bool VideoTrack::CreateFile() {
   preparedOptions_ = &options_;
   if (AVIMakeCompressedStream(compressed_, raw_, preparedOptions_, platform.codecs) != AVIERR_OK) {
     compressed_.reset();
-    engine_.RaiseError("Error on compress AVI stream.");
-    return false;
+    return Result::Failed("Error on compress AVI stream.");
   }
 
   if (AVIStreamSetFormat(compressed_, 0, sample_.Data(),
                          static_cast<std::int32_t>(sample_.FormatSize())) != AVIERR_OK) {
-    engine_.RaiseError("Error on set AVI stream format.");
-    return false;
+    return Result::Failed("Error on set AVI stream format.");
   }
-  return true;
+  return Result::Ok();
 }
 
-bool VideoTrack::Write(const PackedFrame& frame, int position) {
-  const AviResult result = AVIStreamWrite(compressed_, position, 1, frame.Pixels(),
-                                          static_cast<std::int32_t>(frame.Header().sizeImage),
-                                          AVIIF_KEYFRAME, nullptr, nullptr);
-  if (result == AVIERR_DISKFULL) outOfRoom_ = true;
-  return result == AVIERR_OK;
+Result VideoTrack::Write(const PackedFrame& frame, int position) {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::Write");
+  return Written(AVIStreamWrite(compressed_, position, 1, frame.Pixels(),
+                                static_cast<std::int32_t>(frame.Header().sizeImage), AVIIF_KEYFRAME,
+                                nullptr, nullptr));
+}
+
+Result VideoTrack::Written(AviResult result) {
+  if (result == AVIERR_OK) return Result::Ok();
+  if (result != AVIERR_DISKFULL) return Result::Failed(kWriteFailed);
+  outOfRoom_ = true;
+  return Result::Failed(kWriteFailed, FailureKind::OutOfRoom);
 }
 
 bool VideoTrack::TakesPicture(const ImageView& image) const {
   return image.width == width_ && image.height == height_ && AVIStreamTakesPictures(compressed_);
 }
 
-bool VideoTrack::WritePicture(const ImageView& image, int position) {
-  const AviResult result =
-      AVIStreamWritePicture(compressed_, position, PictureRows{image.pixels, image.stride, 4});
-  if (result == AVIERR_DISKFULL) outOfRoom_ = true;
-  return result == AVIERR_OK;
+Result VideoTrack::WritePicture(const ImageView& image, int position) {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::WritePicture");
+  return Written(
+      AVIStreamWritePicture(compressed_, position, PictureRows{image.pixels, image.stride, 4}));
 }
 
 void VideoTrack::NoteResult(AviResult result) {
@@ -108,21 +119,26 @@ void VideoTrack::NoteResult(AviResult result) {
 }
 
 Result VideoTrack::Finish() {
+  ORVENNA_CHECK_THREAD(Recording, "VideoTrack::Finish");
   Release();
   const Result rescued = temp_.Rescue();
   if (!rescued) return rescued;
-  if (!temp_.Note().empty()) engine_.RaiseError(temp_.Note());
+  if (!temp_.Note().empty()) notices_.push_back(temp_.Note());
   // A full disk leaves the file cut short, which the assembly reads as it is.
   if (releasedWhole_ || outOfRoom_) return Result::Ok();
   // The disk refused the last data or the index.
-  return Result::Failed("Error on write data to AVI stream.");
+  return Result::Failed(kWriteFailed);
+}
+
+std::vector<std::string> VideoTrack::TakeNotices() {
+  return std::exchange(notices_, {});
 }
 
 std::int64_t VideoTrack::KeptMilliseconds() {
   PAVIFILE file;
   PAVISTREAM stream;
   AVISTREAMINFOA info;
-  if (AVIFileOpen(file, engine_.platform_.files, temp_.Path(), OF_READ) != AVIERR_OK) return 0;
+  if (AVIFileOpen(file, platform_.files, temp_.Path(), OF_READ) != AVIERR_OK) return 0;
   const bool read = AVIFileGetStream(file, stream, streamtypeVIDEO, 0) == AVIERR_OK &&
                     AVIStreamInfo(stream, info) == AVIERR_OK && info.dwRate > 0;
   AVIFileRelease(file);

@@ -1,16 +1,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/PackedFrame.h"
 #include "engine/RecordingTrack.h"
 #include "engine/TempFileWatch.h"
 #include "platform/Image.h"
+#include "platform/Platform.h"
 #include "platform/avi/Avi.h"
 
 namespace orvenna {
 
-class TVistrel;
+class SessionSink;
 
 // The compressor, format and header of a recording's video stream.
 struct VideoStreamSetup {
@@ -27,24 +29,28 @@ struct VideoStreamSetup {
 class VideoTrack final : public RecordingTrack {
  public:
   // `sample` gives the stream its format; it is released once the format is set.
-  VideoTrack(TVistrel& engine, const VideoStreamSetup& setup, PackedFrame sample);
+  // The temporary files are removed through `sink`.
+  VideoTrack(const Platform& platform, SessionSink& sink, const VideoStreamSetup& setup,
+             PackedFrame sample);
   ~VideoTrack() override;
   VideoTrack(const VideoTrack&) = delete;
   VideoTrack& operator=(const VideoTrack&) = delete;
 
-  bool Start() override;
+  Result Start() override;
   void Stop() override {}
   Result Finish() override;
+  std::vector<std::string> TakeNotices() override;
   // The temporary file, or the copy of its data when it was deleted or replaced meanwhile.
   const std::string& TempFile() const override { return temp_.Path(); }
 
-  // Writes the frame's pixels as sample `position`; false when the stream refused them.
-  bool Write(const PackedFrame& frame, int position);
+  // Writes the frame's pixels as sample `position`. Fails when the stream refused them: out of
+  // room when the disk holding the temporary file is full.
+  Result Write(const PackedFrame& frame, int position);
   // Whether `image` can be written as it is, sparing the packed frame: it has the stream's
   // size, the stream's depth keeps every colour of it, and the compressor converts it itself.
   bool TakesPicture(const ImageView& image) const;
   // Writes the image as sample `position`, like Write.
-  bool WritePicture(const ImageView& image, int position);
+  Result WritePicture(const ImageView& image, int position);
   // True once a write failed because the disk holding the temporary file is full; the file is
   // then cut short but readable, and Finish does not count that as a failure.
   bool OutOfRoom() const { return outOfRoom_; }
@@ -55,16 +61,19 @@ class VideoTrack final : public RecordingTrack {
   std::int64_t KeptMilliseconds();
 
  private:
-  bool CreateFile();
+  Result CreateFile();
+  Result Written(AviResult result);
   void Release();
   void NoteResult(AviResult result);
 
-  TVistrel& engine_;
+  const Platform& platform_;
+  SessionSink& sink_;
   const VideoStreamSetup setup_;
   PackedFrame sample_;
   TempFileWatch temp_;
   bool outOfRoom_ = false;
   bool fileNotMade_ = false;
+  std::vector<std::string> notices_;
   PAVIFILE file_;
   PAVISTREAM raw_;
   PAVISTREAM compressed_;

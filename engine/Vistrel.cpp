@@ -6,6 +6,7 @@
 #include "platform/Check.h"
 #include "platform/Log.h"
 #include "platform/ThreadPriority.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 
@@ -18,12 +19,14 @@ TVistrel::TVistrel(const Platform& platform)
     : platform_(platform),
       uiThread_(std::this_thread::get_id()),
       alive_(std::make_shared<bool>(true)) {
+  TakeThreadRole(ThreadRole::UI);
   ProcessState& process = Process();
   process.Instance = this;
 
   // Without a usable temporary folder there are no temporary names, and nothing records.
   tempFolder_ = platform_.files.TempFolder();
   if (!tempFolder_.empty() && tempFolder_.back() != '/') tempFolder_ += '/';
+  kept_ = std::make_unique<KeptRecordings>(platform_.files, tempFolder_);
   process.VideoTempFile = tempFolder_.empty() ? "" : tempFolder_ + "~vstream.avi";
   process.AudioTempFile = tempFolder_.empty() ? "" : tempFolder_ + "~astream.wav";
   // The folder used in place of the usual one is told at once; no folder at all, when a
@@ -49,7 +52,7 @@ TVistrel::TVistrel(const Platform& platform)
   areaTimer_->SetEnabled(false);
   areaTimer_->OnTimer = [this] { AreaTimerTick(); };
 
-  process.StopRequest = TStopRequest::None;
+  process.Stop.Reset();
 
   // The preview bitmap starts at 8 bits so that the setter really changes it to 32.
   settings_.colors = 0;
@@ -74,10 +77,7 @@ TVistrel::TVistrel(const Platform& platform)
 TVistrel::~TVistrel() {
   ProcessState& process = Process();
   CheckUiThread("~TVistrel");
-  if (Recording()) {
-    recording_.Set(false);
-    process.StopRequest = TStopRequest::Cancel;
-  }
+  if (Recording()) process.Stop.End(TStopRequest::Cancel);
   platform_.hotKeys.OnHotKey = nullptr;
   platform_.shell.OnApplicationMinimized = nullptr;
 
@@ -127,6 +127,7 @@ const std::vector<std::string>& TVistrel::GetAudioFormatList() {
 }
 
 void TVistrel::CheckUiThread([[maybe_unused]] const char* operation) const {
+  ORVENNA_CHECK_THREAD(UI, operation);
   ORVENNA_CHECK(std::this_thread::get_id() == uiThread_, operation);
 }
 
@@ -264,17 +265,41 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   process.PendingStart = false;
   if (fullScreenMode_) SetRegionToFullScreen();
   screenLost_.Set(false);
-  recording_.Set(true);
+  process.Stop.StartRecording();
   SessionSnapshot snapshot{settings_, std::nullopt};
   const int selected = settings_.selectedCompressor;
   if (selected >= 0 && selected < compressorCount_)
     snapshot.selectedEntry = compressorTable_[selected];
-  session_ = std::make_unique<RecordingSession>(*this, std::move(snapshot));
+  session_ = std::make_unique<RecordingSession>(ContextOfSession(), std::move(snapshot));
   workerDone_.Set(false);
   workerThreadId_.Set(0);
-  sessionThread_ = std::thread([this] { RunRecordThread(); });
+  // The whole recording, to the saved file, is the session's RunThread.
+  sessionThread_ = std::thread([this, target = process.TargetFileName] {
+    ThreadRoleScope role(ThreadRole::Recording);
+    workerThreadId_.Set(CurrentThreadId());
+    ApplyPriorityToWorker();
+    session_->RunThread(target);
+    workerDone_.Set(true);
+    OnUiThread([this] { OnRecordThreadEnded(); });
+  });
   UpdateHotKeys();
   return true;
+}
+
+SessionContext TVistrel::ContextOfSession() {
+  return SessionContext{.platform = platform_,
+                        .region = region_,
+                        .desktop = Size{desktopWidth_, desktopHeight_},
+                        .grabSwitches = grabSwitches_,
+                        .compressor = {compressorFcc_, useDefaultCompressor_},
+                        .statistics = statistics_,
+                        .stop = Process().Stop,
+                        .screenLost = screenLost_,
+                        .recorder = *recorder_,
+                        .kept = *kept_,
+                        .lock = recordingLock_.get(),
+                        .replaceOutput = replaceOutput_,
+                        .sink = *this};
 }
 
 int TVistrel::RunSession(const std::string& fileName) {
@@ -290,16 +315,8 @@ int TVistrel::RunSession(const std::string& fileName) {
   return 0;
 }
 
-void TVistrel::RunRecordThread() {
-  workerThreadId_.Set(CurrentThreadId());
-  ApplyPriorityToWorker();
-  session_->RunThread();
-  workerDone_.Set(true);
-  OnUiThread([this] { OnRecordThreadEnded(); });
-}
-
 void TVistrel::OnRecordThreadEnded() {
-  recording_.Set(false);
+  Process().Stop.EndRecording();
   if (sessionThread_.joinable()) sessionThread_.join();
   session_.reset();
   recordingLock_.reset();
@@ -312,8 +329,7 @@ void TVistrel::SetRegionToFullScreen() {
 }
 
 void TVistrel::StopRecording() {
-  Process().StopRequest = TStopRequest::Stop;
-  recording_.Set(false);
+  Process().Stop.End(TStopRequest::Stop);
   ApplyShowPreview();
 }
 
@@ -334,8 +350,39 @@ void TVistrel::WaitForRecordThread() {
 
 void TVistrel::EndRecordingFromOutside() {
   if (!Recording()) return;
-  recording_.Set(false);
+  Process().Stop.EndRecording();
   ApplyShowPreview();
+}
+
+// What the recording session raises, as the engine's events.
+void TVistrel::Started() {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Started");
+  if (OnStart) OnStart(*this);
+}
+
+void TVistrel::Updated() {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Updated");
+  if (OnUpdate) OnUpdate(*this);
+}
+
+void TVistrel::Stopped() {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Stopped");
+  if (OnStop) OnStop(*this);
+}
+
+bool TVistrel::Saving(int percent, const std::string& caption) {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::Saving");
+  bool continueWork = true;
+  if (OnSaving) OnSaving(*this, percent, caption, continueWork);
+  return continueWork;
+}
+
+// No preview unless it was on; the preview's end is shown when asked.
+void TVistrel::EndAsCancelled(bool showPreviewEnd) {
+  ORVENNA_CHECK_THREAD(Recording, "TVistrel::EndAsCancelled");
+  if (ShowPreview()) return;
+  if (showPreviewEnd && OnPreview) OnPreview(*this, nullptr, false, false);
+  StopAreaTimerAndHideFrame();
 }
 
 }  // namespace orvenna

@@ -9,14 +9,18 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Assembly.h"
 #include "engine/KeptRecording.h"
 #include "engine/PackedFrame.h"
 #include "engine/PreviewBitmap.h"
 #include "engine/ProcessState.h"
 #include "engine/RecordingLock.h"
 #include "engine/RecordingSettings.h"
+#include "engine/SessionContext.h"
+#include "engine/SessionGrab.h"
 #include "engine/SessionStatistics.h"
 #include "engine/SharedRegion.h"
+#include "engine/SharedValue.h"
 #include "platform/Cursor.h"
 #include "platform/Platform.h"
 #include "platform/Result.h"
@@ -25,11 +29,9 @@
 namespace orvenna {
 
 class RecordingSession;
-class RecordingTrack;
 class TAudioMixer;
 class TAudioMixerLine;
 class TStockAudioRecorder;
-using RecordingTracks = std::vector<std::unique_ptr<RecordingTrack>>;
 
 // The descriptions of the 20 catalogue sound formats, in their order.
 std::vector<std::string> AudioFormatNames();
@@ -46,47 +48,18 @@ struct AudioInputInfo {
 // Hours, minutes, seconds and milliseconds of `milliseconds` (not negative).
 TElapsedTime SplitElapsedTime(std::int64_t milliseconds);
 
-// A value shared between the UI thread and the recording thread; relaxed order is enough,
-// since each is read on its own.
-template <typename T>
-class Shared {
- public:
-  explicit Shared(T value) : value_(value) {}
-  T Get() const { return value_.load(std::memory_order_relaxed); }
-  void Set(T value) { value_.store(value, std::memory_order_relaxed); }
-
- private:
-  std::atomic<T> value_;
-};
-
-// What one thread needs to grab: its own screen grabber, the cursor's last image, and the
-// cursor drawn on the grabber's image, which stays there while neither it nor the screen
-// beneath it changes.
-struct GrabContext {
-  std::unique_ptr<ScreenGrabber> grabber;
-  CursorImage cursor;
-  bool cursorDrawn = false;
-  CursorImage drawnCursor;
-  Rect drawnArea;  // the grabbed area it was drawn on
-};
-
-// The settings one grab is made with.
-struct GrabOptions {
-  GrabSwitches switches;
-  int bitCount = 32;
-  bool restoreAppOnStop = true;  // for the Esc handling when the pixels cannot be read
-};
-
 // The screen recorder engine: settings, events, statistics, the area timer that follows the
 // region and feeds the preview, the frame window, the hot keys, the compressor catalogue and
-// the recording thread. A recording itself is a RecordingSession (RecordingSession.cpp).
+// the recording thread. A recording itself is a RecordingSession (RecordingSession.cpp), which
+// sees the engine only through the context it is given and raises the events through the
+// engine's SessionSink.
 //
 // Threads: construction, destruction, the settings, StartRecording, the catalogue, the hot
 // keys and the area timer belong to the UI thread. A recording works on a copy of the
-// settings taken when it starts; the region is read whole by both threads. The recording
-// thread raises OnStart, OnUpdate, OnStop, OnSaving, OnDeleting and the session's OnError on
-// itself. Statistics, Recording and StopRecording serve any thread.
-class TVistrel {
+// settings taken when it starts; the region and the stop state are read whole by both
+// threads. The recording thread raises OnStart, OnUpdate, OnStop, OnSaving, OnDeleting and the
+// session's OnError on itself. Statistics, Recording and StopRecording serve any thread.
+class TVistrel : private SessionSink {
  public:
   // Events; an empty function is not raised.
   std::function<void(TVistrel& sender, const std::string& errorMessage)> OnError;
@@ -107,7 +80,7 @@ class TVistrel {
 
   // UI thread.
   explicit TVistrel(const Platform& platform);
-  ~TVistrel();
+  ~TVistrel() override;
   TVistrel(const TVistrel&) = delete;
   TVistrel& operator=(const TVistrel&) = delete;
 
@@ -197,7 +170,7 @@ class TVistrel {
   SessionStatistics Statistics() const { return statistics_.Read(); }
 
   // State.
-  bool Recording() const { return recording_.Get(); }
+  bool Recording() const { return Process().Stop.Recording(); }
   // Whether the last recording was cut short because the screen could no longer be read
   // (what was recorded until then is kept). Any thread.
   bool ScreenLost() const { return screenLost_.Get(); }
@@ -261,9 +234,9 @@ class TVistrel {
 
   // Overwrites a temporary file and removes it, with progress through the current engine's
   // OnDeleting. Any thread.
-  bool DeleteTempFile(const std::string& fileName);
+  bool DeleteTempFile(const std::string& fileName) override;
 
-  // The frame grabber, UI thread (the recording grabs through a context of its own).
+  // The frame grabber, UI thread (the recording grabs through a SessionGrab of its own).
   PackedFrame GrabFrameDIB(int left, int top, int width, int height, int filterColor);
   PackedFrame BitmapToDIB(const ImageView* bitmap, int bitsPerPixel);
   static void FreeDIB(PackedFrame& frame) { frame.Reset(); }
@@ -273,12 +246,13 @@ class TVistrel {
   bool SelectObjectArea();
 
   // One run of the current recording session; recording thread. Answers 1 (finished), 0
-  // (abandoned) or -1 (run again with the default compressor).
+  // (abandoned) or -1 (run again with the default compressor). A recording's thread runs its
+  // session whole (RecordingSession::RunThread).
   int RunSession(const std::string& fileName);
   // Elapsed time of the running session (process-wide). Any thread.
   static TElapsedTime ElapsedTime();
 
-  // Final assembly; recording thread.
+  // Final assembly (Assembly.cpp); recording thread.
   void OpenAVIStream(const std::string& path, PAVISTREAM& slot);
   bool SaveAVIFile(const std::string& fileName, int count, PAVISTREAM* streams);
   static std::int32_t SaveProgressCallback(int percent);
@@ -293,9 +267,20 @@ class TVistrel {
   bool HoldsHotKeys() const { return hotKeysHeld_; }
 
  private:
-  friend class RecordingSession;
-  friend class VideoTrack;
-  friend class AudioTrack;
+  // What the recording session raises (SessionSink); recording thread.
+  void Report(const std::string& message) override { RaiseError(message); }
+  void Started() override;
+  void Updated() override;
+  void Stopped() override;
+  bool Saving(int percent, const std::string& caption) override;
+  bool Overlay(const ImageView& surface, int width, int height) override;
+  void StopToKeep() override { StopRecording(); }
+  void EndAsCancelled(bool showPreviewEnd) override;
+  void PixelsUnreadable(bool restoreAppOnStop) override;
+  SessionContext ContextOfSession();
+  // The assembly's context outside a recording: reports go to OnError, progress to
+  // SaveProgressCallback.
+  AssemblyContext ContextOfAssembly();
 
   void CheckUiThread(const char* operation) const;
   template <typename Change>
@@ -305,13 +290,9 @@ class TVistrel {
     grabSwitches_.Set(switches);
   }
   GrabOptions GrabOptionsOfSettings(int filterColor) const;
-  // Grabs `area` through `context` and packs it into a frame.
-  PackedFrame GrabPacked(GrabContext& context, const Rect& area, const GrabOptions& options);
-  PackedFrame Pack(const ImageView* bitmap, int bitsPerPixel, bool restoreAppOnStop);
-  Result GrabInto(GrabContext& context, const Rect& area, const GrabOptions& options,
-                  ImageView& image);
-  Result DrawCursorOnce(GrabContext& context, const Rect& area, const GrabOptions& options,
-                        ImageView& image);
+  // A frame packed on the UI thread; one whose pixels could not be read ends the recording or
+  // preview as Esc does.
+  PackedFrame Checked(PackedGrab packed, bool restoreAppOnStop);
   // The catalogue entry at `index` opened in query mode; null outside the catalogue.
   std::unique_ptr<VideoCompressor> OpenCatalogueEntry(int index);
   void CancelLikeEsc(bool restoreAppOnStop);
@@ -335,7 +316,6 @@ class TVistrel {
   bool RunPicker(std::unique_ptr<RegionPicker> picker, RegionPicker*& openSlot, bool topmost);
   void StartPendingRecording();
   void ApplyShowPreview() { SetShowPreview(ShowPreview()); }
-  void RunRecordThread();
   void OnRecordThreadEnded();
   // Waits for a recording thread to end, serving the UI thread meanwhile, and lets it go.
   void WaitForRecordThread();
@@ -345,40 +325,6 @@ class TVistrel {
   void SelectRecordingMixer();
   // Runs `use` on every line whose volume is the volume of audio input `index`.
   void ForEachInputLevel(int index, const std::function<void(TAudioMixerLine&)>& use);
-  // Writes the output; `keptAs` names the free name it took instead of `fileName` when that
-  // name was taken meanwhile and may not be replaced.
-  AviResult SaveStreams(const std::string& fileName, int count, PAVISTREAM* streams,
-                        std::string& keptAs);
-  void AssembleRecording(const std::string& fileName, const RecordingTracks& tracks);
-  void KeepRecording(const std::string& fileName, const RecordingTracks& tracks);
-  // Kept files (KeptRecording.cpp). SaveHidden writes the streams into a new file under a
-  // hidden name in `folder`, noted in `lock` (when given) while it is written; a failed one
-  // (but for the user's stop) is removed. PutHiddenAway then runs `place` and removes the hidden
-  // file unless it answers true; the note ends either way.
-  AviResult SaveHidden(RecordingLock* lock, const std::string& folder,
-                       const AVISAVECALLBACK& callback, int count, PAVISTREAM* streams,
-                       std::string& hidden);
-  bool PutHiddenAway(RecordingLock* lock, const std::string& hidden,
-                     const std::function<bool()>& place);
-  // Removes the hidden file that the last holder of `lock` noted as being written, when it is
-  // still there and no one holds it: a killed run left it half written.
-  void RemoveHalfWrittenFile(RecordingLock& lock);
-  // Keeps the temporary video and sound files for the user in the first of `folders` (then the
-  // temporary folder) that takes them, named after `stem`: as one new AVI file of both streams
-  // where it can be written, else as they are under one free base name. Kept files get the
-  // permissions of a saved file.
-  KeptFiles KeepTemporaryFiles(RecordingLock* lock, const std::vector<std::string>& folders,
-                               const std::string& stem, const std::string& videoFile,
-                               const std::string& soundFile);
-  // Once the recording is in its place (saved, or kept as a new file), the temporary files
-  // stop being readable as a recording at once, before their slow wipe: a run killed meanwhile
-  // leaves nothing that the next start would keep a second time.
-  void SpoilTempFiles();
-  bool KeepAsOneFile(RecordingLock* lock, const std::string& folder, const std::string& stem,
-                     int count, PAVISTREAM* streams, std::string& kept);
-  std::vector<std::string> MoveUnderOneName(const std::string& folder, const std::string& stem,
-                                            const std::string& videoFile,
-                                            const std::string& soundFile);
   // The temporary folder at start-up (TempFiles.cpp): a recording that a killed run left is
   // kept, then what earlier runs left to remove goes; neither while a recording runs.
   void TidyTempFolder();
@@ -401,7 +347,6 @@ class TVistrel {
   Shared<bool> previewActive_{false};
   StatisticsBoard statistics_{DefaultCodecName};
 
-  Shared<bool> recording_{false};
   Shared<bool> screenLost_{false};
   int desktopWidth_ = 0;
   int desktopHeight_ = 0;
@@ -431,11 +376,15 @@ class TVistrel {
   RegionPicker* objectPicker_ = nullptr;
   bool hotKeysHeld_ = false;
   PreviewBitmap previewBitmap_;
-  GrabContext uiGrab_;
+  SessionGrab uiGrab_{platform_.screen, platform_.cursor,
+                      [this](const ImageView& surface, int width, int height) {
+                        return Overlay(surface, width, height);
+                      }};
 
   // The recording: created by StartRecording, run on sessionThread_, ended on the UI thread.
   std::unique_ptr<RecordingSession> session_;
-  std::string tempFolder_;                        // ending with '/'; empty when none is usable
+  std::string tempFolder_;  // ending with '/'; empty when none is usable
+  std::unique_ptr<KeptRecordings> kept_;
   std::unique_ptr<RecordingLock> recordingLock_;  // held from the start to the thread's end
   bool replaceOutput_ = true;
   std::thread sessionThread_;

@@ -1,6 +1,7 @@
 #include "platform/avi/CompressedStream.h"
 
 #include "platform/Log.h"
+#include "platform/ThreadRole.h"
 #include "platform/avi/AviFormat.h"
 #include "platform/avi/DibFormat.h"
 #include "platform/avi/RiffReader.h"
@@ -151,6 +152,7 @@ AviResult CompressedStream::TakeEarlierFailure() {
 }
 
 AviResult CompressedStream::EncodeAndStore(const std::uint8_t* pixels, std::int64_t position) {
+  ORVENNA_CHECK_THREAD(Encode, "CompressedStream::EncodeAndStore");
   if (heldCount_ == held_.size()) return AVIERR_INTERNAL;  // more held back than encoders may
   held_[(heldFirst_ + heldCount_++) % held_.size()] = position;
   return StoreEncoded(encoder_->Encode(pixels, imageSize_, frame_), position);
@@ -158,6 +160,7 @@ AviResult CompressedStream::EncodeAndStore(const std::uint8_t* pixels, std::int6
 
 AviResult CompressedStream::EncodeStagedAndStore(std::unique_ptr<StagedFrame> frame,
                                                  std::int64_t position) {
+  ORVENNA_CHECK_THREAD(Encode, "CompressedStream::EncodeStagedAndStore");
   if (heldCount_ == held_.size()) return AVIERR_INTERNAL;
   held_[(heldFirst_ + heldCount_++) % held_.size()] = position;
   return StoreEncoded(encoder_->EncodeStaged(std::move(frame), frame_), position);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/ThreadRole.h"
+
 namespace orvenna::avi {
 
 FramePipeline::FramePipeline(std::size_t frameBytes, Work work, StagedWork stagedWork)
@@ -68,6 +70,7 @@ AviResult FramePipeline::TakeError() {
 
 void FramePipeline::Run() {
   pthread_setname_np(pthread_self(), "orvenna-encode");
+  const ThreadRoleScope role(ThreadRole::Encode);
   std::unique_lock guard(lock_);
   for (;;) {
     changed_.wait(guard, [this] { return waiting_ > 0 || stopping_; });

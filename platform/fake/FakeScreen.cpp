@@ -8,7 +8,10 @@ class FakeGrabber final : public ScreenGrabber {
   explicit FakeGrabber(FakeScreen& screen) : screen_(screen) {}
 
   Result Grab(const Rect& area, RasterOp op, ImageView& image) override {
-    if (screen_.failGrabs) return Result::Failed("the fake screen fails its grabs");
+    if (screen_.failGrabs) {
+      if (screen_.onFailedGrab) screen_.onFailedGrab();
+      return Result::Failed("the fake screen fails its grabs", screen_.failureKind);
+    }
     const int grab = screen_.grabs++;
     pixels_.resize(static_cast<std::size_t>(area.width) * area.height);
     const Size size = screen_.ScreenSize();

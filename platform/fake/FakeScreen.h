@@ -26,8 +26,11 @@ class FakeScreen final : public Screen {
 
   std::atomic<int> grabs{0};           // grabs made so far, by all grabbers
   std::atomic<bool> failGrabs{false};  // every grab fails while set
+  std::atomic<FailureKind> failureKind{FailureKind::Permanent};  // the kind of those failures
   // Called on the grabbing thread after each grab with its area; set it before grabbing starts.
   std::function<void(const Rect& area)> onGrab;
+  // Called on the grabbing thread after each failed grab; set it before grabbing starts.
+  std::function<void()> onFailedGrab;
 
  private:
   Size size_;

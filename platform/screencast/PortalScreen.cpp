@@ -38,7 +38,7 @@ class PortalGrabber final : public ScreenGrabber {
     const std::shared_ptr<PortalScreen::Capture> capture = capture_.lock();
     if (!capture) return Result::Failed("the screen is not shared (any more)");
     if (capture->stream.State() == pipewire::StreamState::Ended)
-      return Result::Failed(capture->stream.EndReason());
+      return Result::Failed(capture->stream.EndReason(), FailureKind::Permanent);
     // Counted before the copy: a picture that comes during it is copied again next time.
     std::uint64_t count = capture->stream.FrameCount();
     const bool same = area == area_ && op == op_ && !touched_;

@@ -80,6 +80,13 @@ X11Grabber::X11Grabber(const std::string& displayName)
 
 X11Grabber::~X11Grabber() = default;
 
+// A read the server refused (a window unmapped meanwhile, a size changing under the read) may
+// well succeed on the next try; a lost connection never will.
+Result X11Grabber::ReadFailure(const char* request) const {
+  if (connection_->Broken()) return Result::Failed(kLost);
+  return Result::Failed(request, FailureKind::Temporary);
+}
+
 Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   if (!error_.empty()) return Result::Failed(error_);
   if (connection_->Broken()) return Result::Failed(kLost);
@@ -107,7 +114,7 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   const Rect inside = Intersect(wanted, screen_);
   if (changes_ != nullptr && inside == wanted) {
     if (!ReadChanges(wanted, op, pixels != before)) {
-      return Result::Failed(connection_->Broken() ? kLost : "XShmGetImage failed");
+      return ReadFailure("XShmGetImage failed");
     }
     image = ImageView{pixels, wanted.width, wanted.height, stride};
     return Result::Ok();
@@ -119,8 +126,7 @@ Result X11Grabber::Grab(const Rect& area, RasterOp op, ImageView& image) {
   } else {
     const bool read =
         shared_ != nullptr ? ReadShared(wanted, inside, pixels) : ReadPlain(wanted, inside, pixels);
-    if (!read)
-      return Result::Failed(shared_ != nullptr ? "XShmGetImage failed" : "XGetImage failed");
+    if (!read) return ReadFailure(shared_ != nullptr ? "XShmGetImage failed" : "XGetImage failed");
     if (op == RasterOp::NotSrcCopy) InvertColours(pixels, stride, Relative(inside, wanted));
   }
   image = ImageView{pixels, wanted.width, wanted.height, stride};
@@ -182,10 +188,10 @@ Result X11Grabber::Restore(const Rect& part) {
   };
   for (const RowSpan& span : read_) {
     if (row >= end) break;
-    if (!readUpTo(std::min(span.first, end))) return Result::Failed("XShmGetImage failed");
+    if (!readUpTo(std::min(span.first, end))) return ReadFailure("XShmGetImage failed");
     row = std::max(row, span.first + span.count);
   }
-  if (row < end && !readUpTo(end)) return Result::Failed("XShmGetImage failed");
+  if (row < end && !readUpTo(end)) return ReadFailure("XShmGetImage failed");
   return Result::Ok();
 }
 

@@ -51,6 +51,8 @@ class X11Grabber : public ScreenGrabber {
   // rest black.
   bool ReadShared(const Rect& area, const Rect& inside, std::uint8_t* pixels);
   bool ReadPlain(const Rect& area, const Rect& inside, std::uint8_t* pixels);
+  // A failed read: permanent when the connection is lost, else temporary.
+  Result ReadFailure(const char* request) const;
   // Brings the kept pixels of `area` (wholly on the screen) up to date, or reads them whole
   // when they are not those of `area` and `op`.
   bool ReadChanges(const Rect& area, RasterOp op, bool segmentReplaced);

@@ -87,6 +87,28 @@ class SessionTest : public ::testing::Test {
     rig_.screen.onGrab = nullptr;
   }
 
+  // Records with a screen whose grabs fail with `kind` from a second into the recording on;
+  // every grab, failed or not, moves the clock by 40 ms. Answers how many grabs failed.
+  int RecordUntilTheScreenFails(FailureKind kind) {
+    rig_.screen.failureKind = kind;
+    int failed = 0;
+    int grabs = 0;
+    rig_.screen.onFailedGrab = [&] {
+      rig_.clock.now += 40;
+      ++failed;
+    };
+    rig_.screen.onGrab = [&](const Rect&) {
+      rig_.clock.now += 40;
+      if (++grabs == 26) rig_.screen.failGrabs = true;
+    };
+    EXPECT_TRUE(engine_->StartRecording(output_));
+    rig_.WaitForRecordingThread();
+    rig_.screen.onGrab = nullptr;
+    rig_.screen.onFailedGrab = nullptr;
+    rig_.screen.failGrabs = false;
+    return failed;
+  }
+
   std::string output_;
   std::mutex lock_;
   std::vector<std::string> log_;
@@ -500,15 +522,8 @@ TEST_F(SessionTest, SoundThatStopsMidwayIsReportedWithItsTimeAndKept) {
 
 TEST_F(SessionTest, AScreenThatCanNoLongerBeReadEndsTheRecordingAsAStop) {
   engine_->SetSelectedCompressor(0);
-  int grabs = 0;
-  rig_.screen.onGrab = [&](const Rect&) {
-    rig_.clock.now += 40;
-    if (++grabs == 26) rig_.screen.failGrabs = true;  // the display goes away
-  };
-  ASSERT_TRUE(engine_->StartRecording(output_));
-  rig_.WaitForRecordingThread();
-  rig_.screen.onGrab = nullptr;
-  rig_.screen.failGrabs = false;
+  // The display goes away: no grab is tried again.
+  EXPECT_EQ(RecordUntilTheScreenFails(FailureKind::Permanent), 1);
   const auto lost = std::find_if(log_.begin(), log_.end(), [](const std::string& line) {
     return line.starts_with("error The screen can no longer be read (");
   });
@@ -518,6 +533,45 @@ TEST_F(SessionTest, AScreenThatCanNoLongerBeReadEndsTheRecordingAsAStop) {
                       "until then is kept."))
       << *lost;
   EXPECT_FALSE(Logged("error Error retrieving bitmap bits"));
+  ASSERT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(ReadStreams(rig_.files, output_).videoFrames, 25u);  // slots 0 to 24
+}
+
+// Grabs that fail for a moment (the server refused one read) are tried again within the slot;
+// failures that go on for a second have lost the screen.
+TEST_F(SessionTest, ATemporaryGrabFailureIsTriedAgainAndTheRecordingGoesOn) {
+  engine_->SetSelectedCompressor(0);
+  rig_.screen.failureKind = FailureKind::Temporary;
+  int failed = 0;
+  rig_.screen.onFailedGrab = [&] {
+    rig_.clock.now += 5;
+    ++failed;
+    rig_.screen.failGrabs = false;  // the next try reads
+  };
+  int grabs = 0;
+  RecordUntil(40, [&] {
+    if (++grabs == 11) rig_.screen.failGrabs = true;
+    return grabs == 1 + 20;
+  });
+  rig_.screen.onFailedGrab = nullptr;
+  EXPECT_EQ(failed, 1);
+  EXPECT_FALSE(engine_->ScreenLost());
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                          [](const std::string& line) { return line.starts_with("error "); }),
+            0);
+  ASSERT_TRUE(Process().SaveSucceeded);
+  EXPECT_EQ(ReadStreams(rig_.files, output_).videoFrames, 20u);  // slots 0 to 19
+}
+
+TEST_F(SessionTest, TemporaryGrabFailuresThatLastASecondEndTheRecordingAsAStop) {
+  engine_->SetSelectedCompressor(0);
+  // Tried again until the failures had lasted a second (25 tries, 40 ms apart), then given up.
+  EXPECT_EQ(RecordUntilTheScreenFails(FailureKind::Temporary), 25);
+  EXPECT_TRUE(engine_->ScreenLost());
+  EXPECT_EQ(Process().StopRequest, TStopRequest::Stop);
+  EXPECT_TRUE(Logged(
+      "error The screen can no longer be read (the fake screen fails its grabs): the recording "
+      "was stopped 1.0 s into it, and what was recorded until then is kept."));
   ASSERT_TRUE(Process().SaveSucceeded);
   EXPECT_EQ(ReadStreams(rig_.files, output_).videoFrames, 25u);  // slots 0 to 24
 }
