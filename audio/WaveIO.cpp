@@ -7,6 +7,7 @@
 
 #include "audio/WaveThread.h"
 #include "platform/Log.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 namespace {
@@ -290,7 +291,10 @@ WaveInCallback TWaveAudioIO::Callback() {
     stamp(message, header);
     shell_.PostToUiThread([this, alive, message, header] {
       const auto component = alive.lock();
-      if (component && *component) HandleMessage(message, header);
+      if (!component || !*component) return;
+      // The UI thread handles the device's notifications as the wave thread would.
+      ThreadRoleScope wave(ThreadRole::Wave);
+      HandleMessage(message, header);
     });
   };
 }
@@ -302,6 +306,8 @@ void TWaveAudioIO::StateChanged() {
 }
 
 bool TWaveAudioIO::WaitUntilInactive(std::chrono::milliseconds timeout) {
+  // The wave thread is what ends the recording: waiting on it there would never end.
+  ORVENNA_CHECK(!InThreadRole(ThreadRole::Wave), "WaitUntilInactive on the wave thread");
   if (async_) {
     std::unique_lock guard(stateLock_);
     return stateChanged_.wait_for(guard, timeout, [this] { return !hasCallback_; });

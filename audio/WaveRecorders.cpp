@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/ThreadRole.h"
+
 namespace orvenna {
 namespace {
 
@@ -94,6 +96,7 @@ void TStockAudioRecorder::SetPlacer(SoundPlacer* placer) {
 }
 
 void TStockAudioRecorder::ProcessData(std::uint8_t* data, std::uint32_t count, bool&) {
+  ORVENNA_CHECK_THREAD(Wave, "TStockAudioRecorder::ProcessData");
   if (placer_) {
     placed_.clear();
     placer_->Place(DataAgeMicroseconds(), std::span(data, count), placed_);

@@ -2,6 +2,7 @@
 
 #include "audio/WaveIO.h"
 #include "platform/ThreadPriority.h"
+#include "platform/ThreadRole.h"
 
 namespace orvenna {
 namespace {
@@ -35,6 +36,7 @@ void TWaveThread::WaitUntilEnded() {
 
 void TWaveThread::Execute() {
   SetThreadPriorityLevel(CurrentThreadId(), kAboveNormal);
+  ThreadRoleScope wave(ThreadRole::Wave);
   for (;;) {
     Message next;
     {

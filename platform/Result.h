@@ -33,8 +33,7 @@ class [[nodiscard]] Result {
 
  private:
   Result() = default;
-  Result(std::string cause, FailureKind kind)
-      : ok_(false), kind_(kind), cause_(std::move(cause)) {}
+  Result(std::string cause, FailureKind kind) : ok_(false), kind_(kind), cause_(std::move(cause)) {}
 
   bool ok_ = true;
   FailureKind kind_ = FailureKind::Permanent;
