@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <ostream>
 #include <sstream>
@@ -69,6 +70,12 @@ constexpr UsageEntry kUsage[] = {
     {{}, "--version", "print the version and exit"},
 };
 
+// The field of each numeric setting, in the settings table's order.
+constexpr std::array<int CliOptions::*, kNumericSettings.size()> kFieldOf{
+    &CliOptions::seconds,     &CliOptions::quality,    &CliOptions::keyFrames,
+    &CliOptions::intervalMs,  &CliOptions::fps,        &CliOptions::bitsPerPixel,
+    &CliOptions::audioFormat, &CliOptions::audioInput, &CliOptions::audioVolume};
+
 // The option and its value's name take this many columns; the help follows after a space.
 constexpr std::size_t kOptionColumns = 20;
 
@@ -105,27 +112,7 @@ std::string CliUsage() {
 }
 
 int& ValueOf(CliOptions& options, NumericOption setting) {
-  switch (setting) {
-    case NumericOption::Seconds:
-      return options.seconds;
-    case NumericOption::Quality:
-      return options.quality;
-    case NumericOption::KeyFrames:
-      return options.keyFrames;
-    case NumericOption::Interval:
-      return options.intervalMs;
-    case NumericOption::Fps:
-      return options.fps;
-    case NumericOption::Colors:
-      return options.bitsPerPixel;
-    case NumericOption::AudioFormat:
-      return options.audioFormat;
-    case NumericOption::AudioInput:
-      return options.audioInput;
-    case NumericOption::AudioVolume:
-      return options.audioVolume;
-  }
-  return options.seconds;
+  return options.*kFieldOf[static_cast<std::size_t>(setting)];
 }
 
 namespace {
