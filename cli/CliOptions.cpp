@@ -1,58 +1,118 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <ostream>
 #include <sstream>
 
 namespace orvenna {
 
+namespace {
+
+// One option in the help, in the order the help lists them: a numeric setting, whose help
+// is in the settings table, or an option of the command line's own.
+struct UsageEntry {
+  std::optional<NumericOption> setting;
+  std::string_view option;
+  std::string_view help;  // a line break continues under the help's column
+};
+
+constexpr UsageEntry kUsage[] = {
+    {NumericOption::Seconds, {}, {}},
+    {{}, "--region L,T,W,H", "fixed region (default: the full screen)"},
+    {{}, "--follow-mouse W,H", "a W x H region centred on the mouse, following it"},
+    {{}, "--pick-region", "draw the region with the mouse before recording (free hand)"},
+    {{},
+     "--pick-window",
+     "pick a window with the mouse before recording (on\n"
+     "Wayland: in the desktop's chooser)"},
+    {{},
+     "--screen S",
+     "x11: record the X display; portal: record what a Wayland\n"
+     "desktop shares through its ScreenCast portal (default: portal\n"
+     "in a Wayland session, else x11; or as ORVENNA_SCREEN says)"},
+    {{},
+     "--choose-screen",
+     "with portal: show the desktop's chooser again instead of\n"
+     "sharing the monitor chosen last time"},
+    {{},
+     "--compressor C",
+     "four-character code (e.g. ZMBV) or position as\n"
+     "--list-compressors numbers them; one that cannot take the\n"
+     "region is refused (default: the first that can)"},
+    {NumericOption::Quality, {}, {}},
+    {NumericOption::KeyFrames, {}, {}},
+    {NumericOption::Interval, {}, {}},
+    {NumericOption::Fps, {}, {}},
+    {NumericOption::Colors, {}, {}},
+    {{}, "--no-cursor", "do not draw the mouse cursor"},
+    {{}, "--inverse", "inverse colours"},
+    {{},
+     "--yes",
+     "replace an existing OUTPUT.avi, and answer Yes to the\n"
+     "engine's questions (default: No; an existing OUTPUT.avi is\n"
+     "refused before recording)"},
+    {NumericOption::AudioFormat, {}, {}},
+    {{},
+     "--list-compressors",
+     "print one line per installed compressor: position,\n"
+     "four-character code, description, and a note when it\n"
+     "cannot take the region; then exit"},
+    {{}, "--list-audio-formats", "print one line per format: number, description; then exit"},
+    {{},
+     "--list-audio-inputs",
+     "print one line per input: index, name, volume (or -),\n"
+     "and * on the selected one; then exit"},
+    {NumericOption::AudioInput, {}, {}},
+    {NumericOption::AudioVolume, {}, {}},
+    {{}, "--help", "show this text"},
+    {{}, "--version", "print the version and exit"},
+};
+
+// The field of each numeric setting, in the settings table's order.
+constexpr std::array<int CliOptions::*, kNumericSettings.size()> kFieldOf{
+    &CliOptions::seconds,     &CliOptions::quality,    &CliOptions::keyFrames,
+    &CliOptions::intervalMs,  &CliOptions::fps,        &CliOptions::bitsPerPixel,
+    &CliOptions::audioFormat, &CliOptions::audioInput, &CliOptions::audioVolume};
+
+// The option and its value's name take this many columns; the help follows after a space.
+constexpr std::size_t kOptionColumns = 20;
+
+void WriteUsageLine(std::ostream& text, const std::string& option, std::string_view help) {
+  const std::string indent(2 + kOptionColumns + 1, ' ');
+  text << "  " << option
+       << std::string(kOptionColumns + 1 - std::min(option.size(), kOptionColumns), ' ');
+  for (const char c : help) {
+    text << c;
+    if (c == '\n') text << indent;
+  }
+}
+
+}  // namespace
+
 std::string CliUsage() {
-  const CliOptions defaults;
   std::ostringstream text;
-  text << "usage: orvenna-cli [options] OUTPUT.avi\n"
-       << "  --seconds N          stop and keep after N seconds; without it, record until\n"
-       << "                       Ctrl+C, SIGTERM or SIGHUP (stop and keep)\n"
-       << "  --region L,T,W,H     fixed region (default: the full screen)\n"
-       << "  --follow-mouse W,H   a W x H region centred on the mouse, following it\n"
-       << "  --pick-region        draw the region with the mouse before recording (free hand)\n"
-       << "  --pick-window        pick a window with the mouse before recording (on\n"
-       << "                       Wayland: in the desktop's chooser)\n"
-       << "  --screen S           x11: record the X display; portal: record what a Wayland\n"
-       << "                       desktop shares through its ScreenCast portal (default: portal\n"
-       << "                       in a Wayland session, else x11; or as ORVENNA_SCREEN says)\n"
-       << "  --choose-screen      with portal: show the desktop's chooser again instead of\n"
-       << "                       sharing the monitor chosen last time\n"
-       << "  --compressor C       four-character code (e.g. ZMBV) or position as\n"
-       << "                       --list-compressors numbers them; one that cannot take the\n"
-       << "                       region is refused (default: the first that can)\n"
-       << "  --quality Q          0..100 (default " << defaults.quality << ")\n"
-       << "  --keyframes N        key-frame interval (default " << defaults.keyFrames << ")\n"
-       << "  --interval MS        record interval in ms per frame slot (default "
-       << defaults.intervalMs << ")\n"
-       << "  --fps N              playback frame rate (default " << defaults.fps << ")\n"
-       << "  --colors B           8, 16, 24 or 32 bits per pixel (default " << defaults.bitsPerPixel
-       << ")\n"
-       << "  --no-cursor          do not draw the mouse cursor\n"
-       << "  --inverse            inverse colours\n"
-       << "  --yes                replace an existing OUTPUT.avi, and answer Yes to the\n"
-       << "                       engine's questions (default: No; an existing OUTPUT.avi is\n"
-       << "                       refused before recording)\n"
-       << "  --audio-format N     also record sound, in PCM format N (1..20, numbered as\n"
-       << "                       --list-audio-formats prints them); default: no sound\n"
-       << "  --list-compressors   print one line per installed compressor: position,\n"
-       << "                       four-character code, description, and a note when it\n"
-       << "                       cannot take the region; then exit\n"
-       << "  --list-audio-formats print one line per format: number, description; then exit\n"
-       << "  --list-audio-inputs  print one line per input: index, name, volume (or -),\n"
-       << "                       and * on the selected one; then exit\n"
-       << "  --audio-input N      select input N before recording (as the options dialog does)\n"
-       << "  --audio-volume V     set the selected input's volume to V (0..100) before\n"
-       << "                       recording\n"
-       << "  --help               show this text\n"
-       << "  --version            print the version and exit\n"
-       << "exit status: 0 the recording was written as asked (or the listing printed);\n"
+  text << "usage: orvenna-cli [options] OUTPUT.avi\n";
+  for (const UsageEntry& entry : kUsage) {
+    if (!entry.setting) {
+      WriteUsageLine(text, std::string(entry.option), entry.help);
+    } else {
+      const NumericSetting& setting = SettingOf(*entry.setting);
+      WriteUsageLine(text, std::string(setting.option) + " " + std::string(setting.argument),
+                     setting.help);
+      if (setting.helpShowsDefault) text << " (default " << setting.defaultValue << ")";
+    }
+    text << "\n";
+  }
+  text << "exit status: 0 the recording was written as asked (or the listing printed);\n"
        << "  1 nothing was recorded or the recording was not written; 2 a wrong command line;\n"
        << "  3 the recording was written but cut short: the screen could no longer be read\n";
   return text.str();
+}
+
+int& ValueOf(CliOptions& options, NumericOption setting) {
+  return options.*kFieldOf[static_cast<std::size_t>(setting)];
 }
 
 namespace {
@@ -79,6 +139,27 @@ bool ParseList(const std::string& text, std::size_t count, int low, int high,
   return out.size() == count;
 }
 
+std::optional<NumericOption> NumericOptionNamed(const std::string& arg) {
+  for (std::size_t i = 0; i < kNumericSettings.size(); ++i) {
+    if (kNumericSettings[i].option == arg) return static_cast<NumericOption>(i);
+  }
+  return std::nullopt;
+}
+
+bool OnStep(const NumericSetting& setting, int value) {
+  return (value - setting.range.low) % setting.step == 0;
+}
+
+// The values a setting with a step takes: "8, 16, 24 or 32".
+std::string StepText(const NumericSetting& setting) {
+  std::string text;
+  for (int value = setting.range.low; value <= setting.range.high; value += setting.step) {
+    if (!text.empty()) text += value + setting.step > setting.range.high ? " or " : ", ";
+    text += std::to_string(value);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
@@ -101,7 +182,12 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       return true;
     };
     std::vector<int> list;
-    if (arg == "--help") {
+    if (const std::optional<NumericOption> numeric = NumericOptionNamed(arg)) {
+      const NumericSetting& setting = SettingOf(*numeric);
+      int& value = ValueOf(options, *numeric);
+      if (!number(setting.range.low, setting.range.high, value)) return std::nullopt;
+      if (!OnStep(setting, value)) return fail(arg + " takes " + StepText(setting));
+    } else if (arg == "--help") {
       options.action = CliOptions::Action::Help;
     } else if (arg == "--version") {
       options.action = CliOptions::Action::Version;
@@ -111,25 +197,6 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       options.action = CliOptions::Action::ListAudioFormats;
     } else if (arg == "--list-audio-inputs") {
       options.action = CliOptions::Action::ListAudioInputs;
-    } else if (arg == "--audio-input") {
-      if (!number(0, 1000, options.audioInput)) return std::nullopt;
-    } else if (arg == "--audio-volume") {
-      if (!number(0, 100, options.audioVolume)) return std::nullopt;
-    } else if (arg == "--audio-format") {
-      if (!number(1, 20, options.audioFormat)) return std::nullopt;
-    } else if (arg == "--seconds") {
-      if (!number(1, 255 * 3600 + 59 * 60 + 59, options.seconds)) return std::nullopt;
-    } else if (arg == "--quality") {
-      if (!number(0, 100, options.quality)) return std::nullopt;
-    } else if (arg == "--keyframes") {
-      if (!number(0, 100000, options.keyFrames)) return std::nullopt;
-    } else if (arg == "--interval") {
-      if (!number(1, 100000, options.intervalMs)) return std::nullopt;
-    } else if (arg == "--fps") {
-      if (!number(1, 1000, options.fps)) return std::nullopt;
-    } else if (arg == "--colors") {
-      if (!number(8, 32, options.bitsPerPixel)) return std::nullopt;
-      if (options.bitsPerPixel % 8 != 0) return fail("--colors takes 8, 16, 24 or 32");
     } else if (arg == "--region") {
       if (!hasValue || !ParseList(args[++i], 4, -100000, 100000, list) || list[2] < 1 ||
           list[3] < 1) {

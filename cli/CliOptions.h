@@ -16,20 +16,23 @@ struct CliOptions {
 
   Action action = Action::Record;
   std::string output;
-  int seconds = 0;  // 0: until interrupted
+  int seconds = SettingOf(NumericOption::Seconds).defaultValue;  // 0: until interrupted
   RegionKind regionKind = RegionKind::FullScreen;
   Rect region;             // Fixed: all four; FollowMouse: width and height; picked: unused
   std::string compressor;  // four-character code or catalogue position; empty: position 0
-  int quality = kFrontEndDefaults.compressionQuality / 100;  // percent
-  int keyFrames = kFrontEndDefaults.keyFramesEvery;
-  int intervalMs = kFrontEndDefaults.mspfRecord;
-  int fps = kFrontEndDefaults.fpsPlayBack;
-  int bitsPerPixel = 8 * (kFrontEndDefaults.colors + 1);
+  int quality = SettingOf(NumericOption::Quality).defaultValue;  // percent
+  int keyFrames = SettingOf(NumericOption::KeyFrames).defaultValue;
+  int intervalMs = SettingOf(NumericOption::Interval).defaultValue;
+  int fps = SettingOf(NumericOption::Fps).defaultValue;
+  int bitsPerPixel = SettingOf(NumericOption::Colors).defaultValue;
   bool cursor = true;
   bool inverse = false;
-  int audioFormat = 0;   // 1..20 as --list-audio-formats numbers them; 0: no sound
-  int audioInput = -1;   // position as --list-audio-inputs prints it; -1: leave it
-  int audioVolume = -1;  // 0..100 for the selected input; -1: leave it
+  // 1..20 as --list-audio-formats numbers them; 0: no sound
+  int audioFormat = SettingOf(NumericOption::AudioFormat).defaultValue;
+  // position as --list-audio-inputs prints it; -1: leave it
+  int audioInput = SettingOf(NumericOption::AudioInput).defaultValue;
+  // 0..100 for the selected input; -1: leave it
+  int audioVolume = SettingOf(NumericOption::AudioVolume).defaultValue;
   bool yes = false;
   std::string screen;         // "x11", "portal" or empty: as the session is
   bool chooseScreen = false;  // ask the desktop's chooser again instead of the kept choice
@@ -41,5 +44,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
 
 // The help text.
 std::string CliUsage();
+
+// The field of `options` that holds the numeric setting.
+int& ValueOf(CliOptions& options, NumericOption setting);
 
 }  // namespace orvenna

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/Log.h"
-#include "platform/x11/X11WindowFinder.h"
 
 namespace orvenna {
 namespace {
@@ -34,7 +33,6 @@ CliPickers::CliPickers(CliLoop& loop) : loop_(loop) {}
 CliPickers::~CliPickers() {
   loop_.SetEventPump(nullptr);
   qt_.reset();
-  windows_.reset();
   application_.reset();
 }
 
@@ -47,16 +45,8 @@ void CliPickers::Attach(const Platform& services, ScreenKind kind) {
   const bool x11 = kind == ScreenKind::X11;
   qputenv("QT_QPA_PLATFORM", x11 ? "xcb" : "wayland");
   application_ = std::make_unique<QApplication>(argc_, argv_);
-  if (x11) {
-    windows_ = std::make_unique<X11WindowFinder>("");
-  } else {
-    windows_ = std::make_unique<NoWindowFinder>();
-  }
   qt_ = std::make_unique<QtUiFactory>();
-  qt_->UsePickerDesktop(PickerDesktop{.shell = services.shell,
-                                      .screen = services.screen,
-                                      .cursor = services.cursor,
-                                      .windows = *windows_});
+  qt_->UsePickersOn(kind, services);
   loop_.SetEventPump(&CliPickers::ServeWindowEvents);
 }
 

@@ -4,7 +4,6 @@
 
 #include "cli/CliLoop.h"
 #include "platform/Platform.h"
-#include "platform/WindowFinder.h"
 #include "platform/desktop/WaylandSession.h"
 #include "selection/SelectionWindows.h"
 
@@ -42,7 +41,6 @@ class CliPickers final : public UiFactory {
   char name_[12] = "orvenna-cli";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> application_;
-  std::unique_ptr<WindowFinder> windows_;
   std::unique_ptr<QtUiFactory> qt_;  // made after the application
 };
 

@@ -46,8 +46,8 @@ void Configure(orvenna::TVistrel& engine, const orvenna::CliOptions& options) {
   engine.SetRestoreAppOnStop(false);
   engine.SetReplaceOutput(options.yes);  // without --yes, no file is replaced at the save either
   engine.SetDrawAreaCapture(false);
-  engine.SetColors(options.bitsPerPixel / 8 - 1);
-  engine.SetCompressionQuality(options.quality * 100);
+  engine.SetColors(orvenna::ColorsOfBitsPerPixel(options.bitsPerPixel));
+  engine.SetCompressionQuality(options.quality * orvenna::kQualityPerPercent);
   engine.SetKeyFramesEvery(options.keyFrames);
   engine.SetMSPFRecord(options.intervalMs);
   engine.SetFPSPlayBack(options.fps);
@@ -346,18 +346,17 @@ int main(int argc, char** argv) {
     // Ctrl+C, SIGTERM or SIGHUP while the user picks cancels the pick, as Esc does.
     loop.SetEventPump([&engine] {
       CliPickers::ServeWindowEvents();
-      if (stopSignal && Process().PendingStart) engine.HotKeyPressed(TVistrel::FHotKey2);
+      if (stopSignal && engine.WaitingForRegion()) engine.HotKeyPressed(TVistrel::FHotKey2);
     });
   }
-  Process().SaveSucceeded = false;
   if (!engine.StartRecording(options->output)) {
-    if (!Process().PendingStart) {
+    if (!engine.WaitingForRegion()) {
       std::cerr << "orvenna-cli: the recording could not start\n";
       return 1;
     }
     // The region is picked first: the engine's next tick opens the picker, and a confirmed
     // pick starts the recording.
-    loop.RunUntil([] { return !Process().PendingStart; });
+    loop.RunUntil([&engine] { return !engine.WaitingForRegion(); });
     if (!engine.SessionThreadRunning()) {
       std::cerr << "orvenna-cli: no region was picked, so nothing was recorded\n";
       return 1;
@@ -372,7 +371,7 @@ int main(int argc, char** argv) {
     return !engine.SessionThreadRunning();
   });
   std::cerr << Statistics(engine) << "\n";
-  if (!Process().SaveSucceeded) {
+  if (!engine.LastSaveSucceeded()) {
     std::cerr << "orvenna-cli: " << options->output << " was not written\n";
     return 1;
   }

@@ -29,11 +29,6 @@ struct TCaptureTimer {
   }
 };
 
-// Bits per pixel of grabbed frames for a colour setting: 0 = 8, 1 = 16, 2 = 24, else 32.
-constexpr int BitsPerPixelOfColors(int colors) {
-  return colors == 0 ? 8 : colors == 1 ? 16 : colors == 2 ? 24 : 32;
-}
-
 // The settings that change what each grab does; a running recording follows them.
 struct GrabSwitches {
   int filterColor = 0;  // 1 = inverse colours

@@ -174,6 +174,13 @@ class TVistrel : private SessionSink {
   // Whether the last recording was cut short because the screen could no longer be read
   // (what was recorded until then is kept). Any thread.
   bool ScreenLost() const { return screenLost_.Get(); }
+  // Whether a StartRecording waits for the user to pick the region: the engine's next tick
+  // opens the picker, a confirmed pick starts the recording, a cancelled one ends the wait.
+  // Any thread.
+  bool WaitingForRegion() const { return Process().PendingStart; }
+  // Whether the last recording was saved as asked; false from construction and while a
+  // recording thread runs, until its final assembly succeeds. Any thread.
+  bool LastSaveSucceeded() const { return Process().SaveSucceeded; }
   int DesktopWidth() const { return desktopWidth_; }
   int DesktopHeight() const { return desktopHeight_; }
   bool PickObjectMode() const { return pickObjectMode_; }
@@ -342,7 +349,7 @@ class TVistrel : private SessionSink {
   std::shared_ptr<bool> alive_;  // posted work checks it, so nothing runs on a destroyed engine
 
   RecordingSettings settings_;
-  SharedRegion region_{Rect{0, 0, 300, 300}};
+  SharedRegion region_{kDefaultRegion};
   Shared<GrabSwitches> grabSwitches_{GrabSwitches{}};  // eight bytes, read and written whole
   Shared<bool> previewActive_{false};
   StatisticsBoard statistics_{DefaultCodecName};

@@ -2,12 +2,26 @@
 
 #include "platform/NoFrameWindow.h"
 #include "platform/qt/QtTimer.h"
+#include "platform/x11/X11WindowFinder.h"
 #include "selection/FlashWnd.h"
 #include "selection/FreeHandWnd.h"
 #include "selection/SelObjWnd.h"
 #include "selection/SharedWindowPicker.h"
 
 namespace orvenna {
+
+void QtUiFactory::UsePickersOn(ScreenKind kind, const Platform& services, ScreenRequests* sharing) {
+  if (kind == ScreenKind::X11) {
+    windows_ = std::make_unique<X11WindowFinder>("");
+  } else {
+    windows_ = std::make_unique<NoWindowFinder>();
+  }
+  UsePickerDesktop(PickerDesktop{.shell = services.shell,
+                                 .screen = services.screen,
+                                 .cursor = services.cursor,
+                                 .windows = *windows_,
+                                 .sharing = sharing});
+}
 
 std::unique_ptr<Timer> QtUiFactory::NewTimer() {
   return std::make_unique<QtTimer>();

@@ -7,7 +7,6 @@
 #include "platform/qt/QtShell.h"
 #include "platform/screencast/PortalScreen.h"
 #include "platform/x11/X11Screen.h"
-#include "platform/x11/X11WindowFinder.h"
 #include "selection/SelectionWindows.h"
 #include "ui/Unit1.h"
 
@@ -22,10 +21,10 @@ class DesktopPlatform {
  public:
   // On the display ($DISPLAY) as opened by X11Screen::Open.
   explicit DesktopPlatform(std::unique_ptr<X11Screen> screen)
-      : DesktopPlatform(std::move(screen), std::make_unique<X11WindowFinder>("")) {}
+      : DesktopPlatform(std::move(screen), ScreenKind::X11) {}
   // On a Wayland desktop's screen sharing.
   explicit DesktopPlatform(std::unique_ptr<PortalScreen> screen)
-      : DesktopPlatform(std::move(screen), std::make_unique<NoWindowFinder>()) {}
+      : DesktopPlatform(std::move(screen), ScreenKind::Portal) {}
   DesktopPlatform(const DesktopPlatform&) = delete;
   DesktopPlatform& operator=(const DesktopPlatform&) = delete;
 
@@ -41,22 +40,16 @@ class DesktopPlatform {
 
  private:
   template <typename ScreenType>
-  DesktopPlatform(std::unique_ptr<ScreenType> screen, std::unique_ptr<WindowFinder> windows)
-      : services_(std::move(screen), shell_, ui_), windows_(std::move(windows)) {
+  DesktopPlatform(std::unique_ptr<ScreenType> screen, ScreenKind kind)
+      : services_(std::move(screen), shell_, ui_) {
     if (ScreenSharing* sharing = services_.Sharing())
       sharing_ = std::make_unique<ScreenRequests>(*sharing, shell_);
-    const Platform& services = services_.Services();
-    ui_.UsePickerDesktop(PickerDesktop{.shell = shell_,
-                                       .screen = services.screen,
-                                       .cursor = services.cursor,
-                                       .windows = *windows_,
-                                       .sharing = sharing_.get()});
+    ui_.UsePickersOn(kind, services_.Services(), sharing_.get());
   }
 
   QtShell shell_;
   QtUiFactory ui_;
   DesktopServices services_;
-  std::unique_ptr<WindowFinder> windows_;
   std::unique_ptr<ScreenRequests> sharing_;  // null on the X display
 };
 

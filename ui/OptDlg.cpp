@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/Vistrel.h"
+#include "platform/RecordingDefaults.h"
 #include "ui/IntegerText.h"
 #include "ui/Unit1.h"
 
@@ -50,12 +51,14 @@ QComboBox* NewList(QWidget* parent, const char* name, int left, int top, int wid
   return list;
 }
 
-QSlider* NewSlider(QWidget* parent, const char* name, int minimum, int maximum, int position,
-                   int left, int top, int width) {
+// A slider over the range the settings table gives `setting` in the dialog.
+QSlider* NewSlider(QWidget* parent, const char* name, NumericOption setting, int position, int left,
+                   int top, int width) {
   auto* slider = new QSlider(Qt::Horizontal, parent);
   slider->setObjectName(QString::fromLatin1(name));
   slider->setTickPosition(QSlider::NoTicks);
-  slider->setRange(minimum, maximum);
+  const NumberRange range = *SettingOf(setting).sliderRange;
+  slider->setRange(range.low, range.high);
   slider->setValue(position);
   slider->setGeometry(left, top, width, kSliderHeight);
   return slider;
@@ -113,7 +116,8 @@ void TfrmOption::CreateControls() {
   ConfigB = NewButton(Compressor, "ConfigB", QStringLiteral("Configure"), 344, 19, 69);
 
   Label1 = NewLabel(Compressor, "Label1", QStringLiteral("Video Output Quality :"), 10, 55, 138);
-  VideoQuality = NewSlider(Compressor, "VideoQuality", 0, 100, 75, kControlLeft, 52, 222);
+  VideoQuality = NewSlider(Compressor, "VideoQuality", NumericOption::Quality,
+                           SettingOf(NumericOption::Quality).defaultValue, kControlLeft, 52, 222);
   LabelQuality = NewLabel(Compressor, "LabelQuality", QString(), 378, 55, 35);
 
   AudioRecord =
@@ -123,7 +127,8 @@ void TfrmOption::CreateControls() {
   Label11 = NewLabel(Compressor, "Label11", QStringLiteral("Audio Input :"), 10, 133, 138);
   AudioInput = NewList(Compressor, "AudioInput", kControlLeft, 130, 263);
   Label10 = NewLabel(Compressor, "Label10", QStringLiteral("Audio Input Volume :"), 10, 159, 138);
-  AudioVolume = NewSlider(Compressor, "AudioVolume", 0, 100, 0, kControlLeft, 156, 222);
+  AudioVolume =
+      NewSlider(Compressor, "AudioVolume", NumericOption::AudioVolume, 0, kControlLeft, 156, 222);
   LabelVolume = NewLabel(Compressor, "LabelVolume", QString(), 378, 159, 35);
   SetEnabled({Label9, AudioFormat, Label11, AudioInput, Label10, AudioVolume, LabelVolume}, false);
 
@@ -134,17 +139,21 @@ void TfrmOption::CreateControls() {
                          QStringLiteral("Full Auto Mode ON (Synchronize  f/s)"), true, 10, 20, 400);
 
   // Each slider has its range's two ends written above its ends and its position between.
+  const NumberRange interval = *SettingOf(NumericOption::Interval).sliderRange;
+  const NumberRange fps = *SettingOf(NumericOption::Fps).sliderRange;
   const int rangeWidth = 130;
   const int middleLeft = 10 + rangeWidth;
   const int middleWidth = kGroupWidth - 20 - 2 * rangeWidth;
   const int rightLeft = middleLeft + middleWidth;
   Label12 = NewLabel(GroupBox1, "Label12", QStringLiteral("Delay Every Frames :"), 10, 44, 200);
-  Label6 = NewLabel(GroupBox1, "Label6", QStringLiteral("5 Millisecond"), 10, 62, rangeWidth);
+  Label6 = NewLabel(GroupBox1, "Label6", QString::asprintf("%d Millisecond", interval.low), 10, 62,
+                    rangeWidth);
   labelmspFrecord = NewLabel(GroupBox1, "labelmspFrecord", QString(), middleLeft, 62, middleWidth);
   labelmspFrecord->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
   Label4 = NewLabel(GroupBox1, "Label4", QStringLiteral("1 Second"), rightLeft, 62, rangeWidth);
   Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  TrackBarRecord = NewSlider(GroupBox1, "TrackBarRecord", 5, 1000, 100, 10, 78, kGroupWidth - 20);
+  TrackBarRecord = NewSlider(GroupBox1, "TrackBarRecord", NumericOption::Interval, 100, 10, 78,
+                             kGroupWidth - 20);
 
   Label2 = NewLabel(GroupBox1, "Label2", QStringLiteral("Set key frames every"), 10, 111, 128);
   EditKeyFrames = new QLineEdit(GroupBox1);
@@ -154,14 +163,15 @@ void TfrmOption::CreateControls() {
 
   Label13 =
       NewLabel(GroupBox1, "Label13", QStringLiteral("Playback Frame Rate : (FPS)"), 10, 138, 250);
-  Label5 = NewLabel(GroupBox1, "Label5", QStringLiteral("1 fps"), 10, 156, rangeWidth);
+  Label5 = NewLabel(GroupBox1, "Label5", QString::asprintf("%d fps", fps.low), 10, 156, rangeWidth);
   labelFPSPlayback =
       NewLabel(GroupBox1, "labelFPSPlayback", QString(), middleLeft, 156, middleWidth);
   labelFPSPlayback->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-  Label7 = NewLabel(GroupBox1, "Label7", QStringLiteral("200 fps"), rightLeft, 156, rangeWidth);
+  Label7 = NewLabel(GroupBox1, "Label7", QString::asprintf("%d fps", fps.high), rightLeft, 156,
+                    rangeWidth);
   Label7->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   TrackBarPlayback =
-      NewSlider(GroupBox1, "TrackBarPlayback", 1, 200, 10, 10, 172, kGroupWidth - 20);
+      NewSlider(GroupBox1, "TrackBarPlayback", NumericOption::Fps, 10, 10, 172, kGroupWidth - 20);
 
   // Where the desktop shares its screen on request, the monitor it shares can be chosen again.
   ChooseScreenB =
@@ -261,7 +271,7 @@ void TfrmOption::FormShow() {
   TrackBarRecord->setValue(engine->MSPFRecord());
   TrackBarPlayback->setValue(engine->FPSPlayBack());
   EditKeyFrames->setText(QString::number(engine->KeyFramesEvery()));
-  VideoQuality->setValue(engine->CompressionQuality() / 100);
+  VideoQuality->setValue(engine->CompressionQuality() / kQualityPerPercent);
   RefreshCompressorButtons();
 }
 
@@ -378,7 +388,7 @@ void TfrmOption::Button2Click() {
   if (engine != nullptr) {
     RefreshLabels();
     engine->SetSelectedCompressor(VideoCompressor->currentIndex());
-    engine->SetCompressionQuality(VideoQuality->value() * 100);
+    engine->SetCompressionQuality(VideoQuality->value() * kQualityPerPercent);
     try {
       engine->SetKeyFramesEvery(StrToInt(EditKeyFrames->text()));
       engine->SetMSPFRecord(TrackBarRecord->value());

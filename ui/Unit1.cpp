@@ -123,8 +123,8 @@ bool TfrmMain::SaveRecordingBeforeExit(bool uiThreadServesAnotherThread) {
 void TfrmMain::StopAndClose() {
   // A handler of the engine on this stack, or a picker's modal loop, holds the engine: it is
   // ended first, and the window closes on a later turn.
-  if (engine_ && (handlersRunning_ > 0 || Process().PendingStart || SharingAsked())) {
-    if (Process().PendingStart) engine_->HotKeyPressed(TVistrel::FHotKey2);
+  if (engine_ && (handlersRunning_ > 0 || engine_->WaitingForRegion() || SharingAsked())) {
+    if (engine_->WaitingForRegion()) engine_->HotKeyPressed(TVistrel::FHotKey2);
     QTimer::singleShot(kCloseRetryMilliseconds, this, [this] { StopAndClose(); });
     return;
   }

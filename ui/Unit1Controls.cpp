@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QStringList>
 
+#include "platform/RecordingDefaults.h"
 #include "platform/desktop/WaylandSession.h"
 #include "ui/AppIcon.h"
 #include "ui/DigitFilter.h"
@@ -175,13 +176,15 @@ void TfrmMain::CreateSettingsControls() {
   RadioGroup1Items->button(2)->setChecked(true);
 
   Label2 = NewLabel(body_, QStringLiteral("Top     :"), 392, 13, 44);
-  Edit1 = NewNumberField(body_, QStringLiteral("0"), 436, 10, 68, 100, UpDownTop);
+  Edit1 = NewNumberField(body_, QString::number(kDefaultRegion.top), 436, 10, 68, 100, UpDownTop);
   Label3 = NewLabel(body_, QStringLiteral("Left     :"), 392, 39, 44);
-  Edit2 = NewNumberField(body_, QStringLiteral("0"), 436, 36, 68, 100, UpDownLeft);
+  Edit2 = NewNumberField(body_, QString::number(kDefaultRegion.left), 436, 36, 68, 100, UpDownLeft);
   Label4 = NewLabel(body_, QStringLiteral("Width  :"), 392, 65, 44);
-  Edit3 = NewNumberField(body_, QStringLiteral("300"), 436, 62, 68, 640, UpDownWidth);
+  Edit3 =
+      NewNumberField(body_, QString::number(kDefaultRegion.width), 436, 62, 68, 640, UpDownWidth);
   Label5 = NewLabel(body_, QStringLiteral("Height :"), 392, 91, 44);
-  Edit4 = NewNumberField(body_, QStringLiteral("300"), 436, 88, 68, 480, UpDownHeight);
+  Edit4 =
+      NewNumberField(body_, QString::number(kDefaultRegion.height), 436, 88, 68, 480, UpDownHeight);
   Edit1->setEnabled(false);
   Edit2->setEnabled(false);
   MatchUpDownsToFields();
@@ -194,7 +197,7 @@ void TfrmMain::CreateSettingsControls() {
   ComboBox3 = NewComboBox(body_,
                           {QStringLiteral("8 bit"), QStringLiteral("16 bit"),
                            QStringLiteral("24 bit"), QStringLiteral("32 bit")},
-                          2, 262, 130, 72);
+                          kFrontEndDefaults.colors, 262, 130, 72);
   Label10 = NewLabel(body_, QStringLiteral("Video Priority :"), 342, 133, 80);
   ComboBox1 =
       NewComboBox(body_,

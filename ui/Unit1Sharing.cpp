@@ -53,7 +53,7 @@ void TfrmMain::ScreenAnswered(ShareOutcome outcome, const std::string& problem) 
 void TfrmMain::ReleaseScreenWhenIdle() {
   if (desktop_.sharing == nullptr || desktop_.sharing->Asking()) return;
   const bool reading = engine_ && (engine_->Recording() || engine_->SessionThreadRunning() ||
-                                   engine_->ShowPreview() || Process().PendingStart);
+                                   engine_->ShowPreview() || engine_->WaitingForRegion());
   if (reading) {
     screenWatch_->start();  // a picked window shared meanwhile is released later
     return;

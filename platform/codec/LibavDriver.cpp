@@ -21,10 +21,6 @@ constexpr EncoderSettings kProbeSettings{
 // a program that keeps asking about new sizes.
 constexpr std::size_t kMaxCachedAnswers = 256;
 
-int DepthIndex(int bitsPerPixel) {
-  return bitsPerPixel / 8 - 1;
-}
-
 std::string LibraryVersion() {
   const unsigned version = avcodec_version();
   return std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF) + "." +
@@ -109,7 +105,7 @@ std::unique_ptr<FrameEncoder> LibavDriver::NewEncoder(const BitmapInfoHeader& in
 
 AVPixelFormat LibavDriver::TargetFormat(int bitsPerPixel) const {
   for (AVPixelFormat wanted :
-       description_.formats[static_cast<std::size_t>(DepthIndex(bitsPerPixel))]) {
+       description_.formats[static_cast<std::size_t>(ColorsOfBitsPerPixel(bitsPerPixel))]) {
     if (!codec_.pix_fmts) return wanted;
     for (const AVPixelFormat* taken = codec_.pix_fmts; *taken != AV_PIX_FMT_NONE; ++taken) {
       if (*taken == wanted) return wanted;

@@ -5,7 +5,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QSlider>
+#include <map>
 
+#include "platform/RecordingDefaults.h"
 #include "tests/ui/mainwindow_rig.h"
 #include "ui/OptDlg.h"
 
@@ -121,6 +123,30 @@ TEST_F(OptionsDialogTest, FirstShowingReadsTheStartUpSettings) {
       }
     }
   }
+}
+
+// Each slider spans the range the settings table gives it in the dialog, and the captions over
+// the record and playback sliders name those ranges' ends; the table's other settings have no
+// slider here.
+TEST_F(OptionsDialogTest, SlidersSpanTheSettingsTablesRanges) {
+  TfrmOption& d = *dialog_;
+  const std::map<NumericOption, QSlider*> sliders = {{NumericOption::Quality, d.VideoQuality},
+                                                     {NumericOption::Interval, d.TrackBarRecord},
+                                                     {NumericOption::Fps, d.TrackBarPlayback},
+                                                     {NumericOption::AudioVolume, d.AudioVolume}};
+  for (std::size_t i = 0; i < kNumericSettings.size(); ++i) {
+    const NumericSetting& setting = kNumericSettings[i];
+    SCOPED_TRACE(std::string(setting.option));
+    const auto slider = sliders.find(static_cast<NumericOption>(i));
+    ASSERT_EQ(setting.sliderRange.has_value(), slider != sliders.end());
+    if (slider == sliders.end()) continue;
+    EXPECT_EQ(slider->second->minimum(), setting.sliderRange->low);
+    EXPECT_EQ(slider->second->maximum(), setting.sliderRange->high);
+  }
+  EXPECT_EQ(d.Label6->text(), "5 Millisecond");
+  EXPECT_EQ(d.Label4->text(), "1 Second");
+  EXPECT_EQ(d.Label5->text(), "1 fps");
+  EXPECT_EQ(d.Label7->text(), "200 fps");
 }
 
 TEST_F(OptionsDialogTest, OptionsButtonShowsItModallyAndEnterOrEscCloseIt) {

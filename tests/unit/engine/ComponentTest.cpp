@@ -177,6 +177,7 @@ TEST(EngineComponent, StartWithPickedRegionWaitsAndCancelledPickStartsNothing) {
   engine.SetScreenRegion(TScreenRegion::FreeHand);
   EXPECT_FALSE(engine.StartRecording(rig.base + "/out.avi"));
   EXPECT_TRUE(Process().PendingStart);
+  EXPECT_TRUE(engine.WaitingForRegion());
   EXPECT_TRUE(engine.PickFreeHandMode());
   EXPECT_TRUE(rig.ui.timer->Enabled());
   EXPECT_EQ(rig.shell.CountCalls("minimize"), 1);
@@ -189,6 +190,7 @@ TEST(EngineComponent, StartWithPickedRegionWaitsAndCancelledPickStartsNothing) {
   rig.ui.timer->Fire();
   EXPECT_EQ(rig.ui.freeHandPickers, 1);
   EXPECT_FALSE(Process().PendingStart);
+  EXPECT_FALSE(engine.WaitingForRegion());
   EXPECT_FALSE(rig.ui.timer->Enabled());
   EXPECT_FALSE(engine.Recording());
   EXPECT_FALSE(engine.SessionThreadRunning());

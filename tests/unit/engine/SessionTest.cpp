@@ -126,6 +126,7 @@ TEST_F(SessionTest, SlotsRoundHalfToEvenAndTheFirstPassWritesSlotZero) {
   EXPECT_EQ(engine_->FrameCount(), 4);  // slots 0, 1, 2, 3
   EXPECT_EQ(engine_->DroppedFrames(), 0);
   EXPECT_TRUE(Process().SaveSucceeded);
+  EXPECT_TRUE(engine_->LastSaveSucceeded());
   EXPECT_TRUE(std::filesystem::exists(output_));
 }
 
@@ -174,6 +175,7 @@ TEST_F(SessionTest, EscCancelsWithoutAssembly) {
   EXPECT_TRUE(Logged("stop"));
   EXPECT_FALSE(Logged("saving 100 Saving Success..."));
   EXPECT_FALSE(Process().SaveSucceeded);
+  EXPECT_FALSE(engine_->LastSaveSucceeded());
   std::ifstream older(output_);
   std::string text;
   std::getline(older, text);
