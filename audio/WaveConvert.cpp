@@ -26,8 +26,9 @@ constexpr std::size_t kStretchFrames = 65536;
 
 // Writes the sound of the wave file `path`, lengthened by `frameDelta` frames, into a new wave
 // file `stretched`.
-bool StretchInto(const std::string& path, const std::string& stretched, std::int64_t frameDelta) {
-  TWaveStreamAdapter source(TFileStream::OpenRead(path));
+bool StretchInto(Files& files, const std::string& path, const std::string& stretched,
+                 std::int64_t frameDelta) {
+  TWaveStreamAdapter source(TFileStream::OpenRead(files, path));
   const WAVEFORMATEX* format = source.WaveFormat();
   if (!format || format->nBlockAlign == 0) return false;
   const std::size_t frameBytes = format->nBlockAlign;
@@ -35,7 +36,7 @@ bool StretchInto(const std::string& path, const std::string& stretched, std::int
   if (frames <= 0 || frames + frameDelta <= 0) return false;
   const auto resampler = PcmResampler::Open(*format, *format);
   if (!resampler || !resampler->Stretch(frameDelta, frames)) return false;
-  TWaveStreamAdapter target(TFileStream::Create(stretched));
+  TWaveStreamAdapter target(TFileStream::Create(files, stretched));
   if (!source.BeginRead() || !target.BeginRewrite(*format)) return false;
   std::vector<std::uint8_t> input(kStretchFrames * frameBytes);
   std::vector<std::uint8_t> output;
@@ -87,12 +88,10 @@ bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint
   return converted;
 }
 
-bool StretchWaveFile(const std::string& path, std::int64_t frameDelta) {
+bool StretchWaveFile(Files& files, const std::string& path, std::int64_t frameDelta) {
   const std::string stretched = path + ".stretching";
-  if (StretchInto(path, stretched, frameDelta)) {
-    return std::rename(stretched.c_str(), path.c_str()) == 0;
-  }
-  std::remove(stretched.c_str());
+  if (StretchInto(files, path, stretched, frameDelta)) return files.Rename(stretched, path).ok();
+  static_cast<void>(files.Delete(stretched));  // a half-written copy is of no use
   return false;
 }
 

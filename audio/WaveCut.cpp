@@ -18,8 +18,8 @@ bool WriteU32At(TStream& stream, std::int64_t offset, std::uint32_t value) {
 
 }  // namespace
 
-bool CutWaveFile(const std::string& path, std::uint64_t frames) {
-  const std::unique_ptr<TFileStream> file = TFileStream::OpenReadWrite(path);
+bool CutWaveFile(Files& files, const std::string& path, std::uint64_t frames) {
+  const std::unique_ptr<TFileStream> file = TFileStream::OpenReadWrite(files, path);
   std::uint32_t offset = 0;
   std::uint32_t size = 0;
   std::uint32_t blockAlign = 0;

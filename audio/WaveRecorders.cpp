@@ -6,8 +6,8 @@
 
 namespace orvenna {
 
-TStockAudioRecorder::TStockAudioRecorder(WaveInDriver& driver, Shell& shell)
-    : TWaveAudioIn(driver, shell) {}
+TStockAudioRecorder::TStockAudioRecorder(WaveInDriver& driver, Shell& shell, Files& files)
+    : TWaveAudioIn(driver, shell), files_(files) {}
 
 TStockAudioRecorder::~TStockAudioRecorder() {
   CloseAndWait();
@@ -22,7 +22,8 @@ void TStockAudioRecorder::SetStock(TCustomWaveStorage* stock) {
 }
 
 bool TStockAudioRecorder::RecordToFile(const std::string& fileName) {
-  return InternalRecord(std::make_unique<TWaveStreamAdapter>(TFileStream::Create(fileName)));
+  return InternalRecord(
+      std::make_unique<TWaveStreamAdapter>(TFileStream::Create(files_, fileName)));
 }
 
 bool TStockAudioRecorder::RecordToStock(int index) {

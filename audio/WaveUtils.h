@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/WaveFormat.h"
 
 namespace orvenna {
@@ -105,12 +106,12 @@ bool ConvertWaveData(const WAVEFORMATEX& sourceFormat, std::span<const std::uint
 // sample frames, spread evenly over it by resampling: a recording made on a sound clock that
 // ran fast or slow then lasts as long as it took. The file is rewritten through a temporary
 // file beside it; false, with the file as it was, when it cannot be read or written.
-bool StretchWaveFile(const std::string& path, std::int64_t frameDelta);
+bool StretchWaveFile(Files& files, const std::string& path, std::int64_t frameDelta);
 
 // Cuts the sound of the wave file at `path` (written by us: its data chunk last) to at most
 // `frames` sample frames, fixing its sizes; true when it holds no more afterwards. Throws
 // EWaveAudioError when the file cannot be opened.
-bool CutWaveFile(const std::string& path, std::uint64_t frames);
+bool CutWaveFile(Files& files, const std::string& path, std::uint64_t frames);
 
 // The base of every audio error.
 class EWaveAudioError : public std::runtime_error {

@@ -110,7 +110,7 @@ std::string ClaimFreeName(Files& files, const std::string& base, const std::stri
 std::string MoveToFreeName(Files& files, const std::string& from, const std::string& base,
                            const std::string& ending) {
   return ClaimFreeName(files, base, ending,
-                       [&](const std::string& to) { return files.RenameNoReplace(from, to); });
+                       [&](const std::string& to) { return files.RenameNoReplace(from, to).ok(); });
 }
 
 void TVistrel::OpenAVIStream(const std::string& path, PAVISTREAM& slot) {
@@ -152,7 +152,7 @@ AviResult TVistrel::SaveStreams(const std::string& fileName, int count, PAVISTRE
   // A save the user stopped leaves a complete file of what was copied.
   if ((result == AVIERR_OK || result == AVIERR_USERABORT) &&
       !PutHiddenAway(recordingLock_.get(), hidden, [&] {
-        if (replaceOutput_) return files.Rename(hidden, fileName);
+        if (replaceOutput_) return files.Rename(hidden, fileName).ok();
         // The output's own name is the first one tried.
         const auto [base, ending] = BaseAndEnding(fileName);
         const std::string name = MoveToFreeName(files, hidden, base, ending);

@@ -133,7 +133,7 @@ void AudioTrack::FollowThePicturesClock() {
       "the sound clock ran " + std::to_string((1 / ratio - 1) * 1e6) + " ppm off; stretching by " +
           std::to_string(delta) + " frames");
   try {
-    if (StretchWaveFile(temp_.Path(), delta)) return;
+    if (StretchWaveFile(engine_.platform_.files, temp_.Path(), delta)) return;
   } catch (const EWaveAudioError& error) {
     Log(LogLevel::Warning, "sound", error.what());
   }
@@ -148,7 +148,7 @@ void AudioTrack::EndWithThePicture() {
   const WAVEFORMATEX format = recorder_.FormatRecord();
   const auto frames = static_cast<std::uint64_t>(videoLength_) * format.nSamplesPerSec / 1000;
   try {
-    if (CutWaveFile(temp_.Path(), frames)) return;
+    if (CutWaveFile(engine_.platform_.files, temp_.Path(), frames)) return;
   } catch (const EWaveAudioError& error) {
     Log(LogLevel::Warning, "sound", error.what());
   }

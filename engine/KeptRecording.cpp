@@ -79,7 +79,7 @@ AviResult TVistrel::SaveHidden(RecordingLock* lock, const std::string& folder,
 bool TVistrel::PutHiddenAway(RecordingLock* lock, const std::string& hidden,
                              const std::function<bool()>& place) {
   const bool placed = place && place();
-  if (!placed) platform_.files.Delete(hidden);
+  if (!placed) static_cast<void>(platform_.files.Delete(hidden));
   if (lock) lock->NoteWriting({});
   return placed;
 }
@@ -91,7 +91,7 @@ void TVistrel::RemoveHalfWrittenFile(RecordingLock& lock) {
   Files& files = platform_.files;
   const std::string name = left.substr(left.rfind('/') + 1);
   if (!name.starts_with(kAviSaveFilePrefix) || !files.Exists(left) || files.IsLocked(left)) return;
-  files.Delete(left);
+  static_cast<void>(files.Delete(left));
   lock.NoteWriting({});
 }
 
@@ -100,7 +100,7 @@ void TVistrel::SpoilTempFiles() {
   constexpr std::uint8_t kNoHeader[12] = {};
   for (const std::string* path : {&Process().VideoTempFile, &Process().AudioTempFile}) {
     if (const auto file = platform_.files.Open(*path, OpenMode::ReadWrite))
-      file->WriteAt(0, kNoHeader, sizeof kNoHeader);
+      static_cast<void>(file->WriteAt(0, kNoHeader, sizeof kNoHeader));
   }
 }
 
@@ -128,7 +128,7 @@ std::vector<std::string> TVistrel::MoveUnderOneName(const std::string& folder,
       [&](const std::string& to) {
         if (hasSound && !files.RenameNoReplace(soundFile, SoundNameBeside(to))) return false;
         if (!hasVideo || files.RenameNoReplace(videoFile, to)) return true;
-        if (hasSound) files.Rename(SoundNameBeside(to), soundFile);
+        if (hasSound) static_cast<void>(files.Rename(SoundNameBeside(to), soundFile));
         return false;
       },
       [&](const std::string& to) {
@@ -171,7 +171,7 @@ KeptFiles TVistrel::KeepTemporaryFiles(RecordingLock* lock, const std::vector<st
     if (stream) AVIStreamRelease(stream);
   }
   AVIFileExit();
-  for (const std::string& name : kept.names) files.MakeUserFile(name);
+  for (const std::string& name : kept.names) static_cast<void>(files.MakeUserFile(name));
   return kept;
 }
 

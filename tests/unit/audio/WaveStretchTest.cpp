@@ -8,15 +8,18 @@
 #include "audio/ByteStream.h"
 #include "audio/WaveStorage.h"
 #include "audio/WaveUtils.h"
+#include "platform/PosixFiles.h"
 
 namespace orvenna {
 namespace {
+
+PosixFiles files;
 
 // A wave file of a 440 Hz tone, 16-bit mono at 48 kHz.
 void WriteTone(const std::string& path, int frames) {
   WAVEFORMATEX format;
   FillStandardPCMFormat(format, TPCMFormat::Mono16bit48000Hz);
-  TWaveStreamAdapter wave(TFileStream::Create(path));
+  TWaveStreamAdapter wave(TFileStream::Create(files, path));
   ASSERT_TRUE(wave.BeginRewrite(format));
   std::vector<std::int16_t> samples(frames);
   for (int i = 0; i < frames; ++i) {
@@ -28,7 +31,7 @@ void WriteTone(const std::string& path, int frames) {
 }
 
 std::vector<std::int16_t> ReadSamples(const std::string& path) {
-  TWaveStreamAdapter wave(TFileStream::OpenRead(path));
+  TWaveStreamAdapter wave(TFileStream::OpenRead(files, path));
   std::vector<std::int16_t> samples(wave.DataSize() / 2);
   EXPECT_TRUE(wave.BeginRead());
   EXPECT_EQ(wave.Read(samples.data(), samples.size() * 2),
@@ -41,7 +44,7 @@ TEST(StretchWaveFile, SpreadsTheFramesEvenlyAndKeepsTheToneWhole) {
                            ("orvenna-stretch-" + std::to_string(getpid()) + ".wav");
   for (const int delta : {48, -48}) {
     WriteTone(path, 480000);  // ten seconds
-    ASSERT_TRUE(StretchWaveFile(path, delta));
+    ASSERT_TRUE(StretchWaveFile(files, path, delta));
     const std::vector<std::int16_t> samples = ReadSamples(path);
     EXPECT_NEAR(static_cast<double>(samples.size()), 480000 + delta, 2) << delta;
     // The tone goes on without a break: each sample follows from the two before it.
@@ -58,8 +61,8 @@ TEST(StretchWaveFile, SpreadsTheFramesEvenlyAndKeepsTheToneWhole) {
 TEST(StretchWaveFile, LeavesAFileItCannotReadAsItWas) {
   const std::string path = std::filesystem::temp_directory_path() /
                            ("orvenna-stretch-bad-" + std::to_string(getpid()) + ".wav");
-  { TFileStream::Create(path)->Write("not a wave", 10); }
-  EXPECT_FALSE(StretchWaveFile(path, 10));
+  { TFileStream::Create(files, path)->Write("not a wave", 10); }
+  EXPECT_FALSE(StretchWaveFile(files, path, 10));
   EXPECT_EQ(std::filesystem::file_size(path), 10u);
   std::filesystem::remove(path);
 }
