@@ -58,12 +58,12 @@ class PassEncoder final : public FrameEncoder {
       : format_(std::move(format)), keyFrameEvery_(keyFrameEvery), failFrom_(failFrom) {}
 
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
-    if (failFrom_ >= 0 && count_ >= failFrom_) return false;
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    if (failFrom_ >= 0 && count_ >= failFrom_) return Result::Failed("the test encoder fails");
     out.data.assign(pixels, pixels + size);
     out.keyFrame = count_ % keyFrameEvery_ == 0;
     ++count_;
-    return true;
+    return Result::Ok();
   }
 
  private:
