@@ -1,12 +1,6 @@
 #include "audio/ByteStream.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -18,49 +12,28 @@ namespace {
 
 constexpr std::size_t kCopyPiece = 64 * 1024;
 
-int WhenceOf(SeekOrigin origin) {
-  return origin == SeekOrigin::Begin ? SEEK_SET
-                                     : (origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END);
+// The file at `path` opened in `mode`; throws EWaveAudioError naming the file and why when it
+// cannot be had.
+std::unique_ptr<File> OpenOrThrow(Files& files, const std::string& path, OpenMode mode,
+                                  const char* action) {
+  Files::Opened opened = files.OpenFile(path, mode);
+  if (!opened.file) {
+    throw EWaveAudioError(std::string("Cannot ") + action + " file \"" + path +
+                          "\": " + opened.result.Cause());
+  }
+  return std::move(opened.file);
 }
 
-[[noreturn]] void ThrowFileError(const char* action, const std::string& path, const char* why) {
-  throw EWaveAudioError(std::string("Cannot ") + action + " file \"" + path + "\": " + why);
-}
-
-// Opens `path` with `flags` when it is a regular file and takes the flock `lock` without
-// waiting. Opening without blocking keeps a planted FIFO or device from stalling the caller.
-int OpenLocked(const std::string& path, int flags, int lock, const char* action) {
-  const int fd = open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
-  if (fd < 0) ThrowFileError(action, path, std::strerror(errno));
-  struct stat status {};
-  const char* why = nullptr;
-  if (fstat(fd, &status) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    why = std::strerror(errno);
-  } else if (!S_ISREG(status.st_mode)) {
-    why = "not a regular file";
-  } else if (flock(fd, lock | LOCK_NB) != 0) {
-    why = errno == EWOULDBLOCK ? "the file is in use by another program" : std::strerror(errno);
-  }
-  if (why) {
-    close(fd);
-    ThrowFileError(action, path, why);
-  }
-  return fd;
-}
-
-// Repeats `transfer` (read or write) until `count` bytes are moved, the end is reached or an
-// error stops it: the bytes moved, or -1 when an error came before any byte.
-template <typename Byte, typename Transfer>
-std::int64_t TransferAll(Byte* data, std::size_t count, Transfer transfer) {
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t moved = transfer(data + done, count - done);
-    if (moved < 0 && errno == EINTR) continue;
-    if (moved < 0 && done == 0) return -1;
-    if (moved <= 0) break;
-    done += static_cast<std::size_t>(moved);
-  }
-  return static_cast<std::int64_t>(done);
+// Moves `position` by `offset` from `origin` in `stream`: the new position, or -1 (the position
+// kept) when it would lie before the start or the stream's size cannot be told.
+std::int64_t MovePosition(std::int64_t& position, std::int64_t offset, SeekOrigin origin,
+                          TStream& stream) {
+  const std::int64_t base =
+      origin == SeekOrigin::Begin ? 0 : (origin == SeekOrigin::Current ? position : stream.Size());
+  if (base < 0 || offset < -base || offset > std::numeric_limits<std::int64_t>::max() - base)
+    return -1;
+  position = base + offset;
+  return position;
 }
 
 }  // namespace
@@ -105,11 +78,7 @@ std::int64_t TMemoryStream::Write(const void* data, std::size_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
-  const std::int64_t base =
-      origin == SeekOrigin::Begin ? 0 : (origin == SeekOrigin::Current ? position_ : Size());
-  if (offset < -base || offset > std::numeric_limits<std::int64_t>::max() - base) return -1;
-  position_ = base + offset;
-  return position_;
+  return MovePosition(position_, offset, origin, *this);
 }
 
 bool TMemoryStream::SetSize(std::int64_t size) {
@@ -123,52 +92,49 @@ bool TMemoryStream::SetSize(std::int64_t size) {
   return true;
 }
 
-std::unique_ptr<TFileStream> TFileStream::Create(const std::string& path) {
-  const int fd = OpenLocked(path, O_RDWR | O_CREAT, LOCK_EX, "create");
-  std::unique_ptr<TFileStream> stream(new TFileStream(fd));
-  if (ftruncate(fd, 0) != 0) ThrowFileError("create", path, std::strerror(errno));
-  return stream;
+std::unique_ptr<TFileStream> TFileStream::Create(Files& files, const std::string& path) {
+  return std::unique_ptr<TFileStream>(
+      new TFileStream(OpenOrThrow(files, path, OpenMode::Create, "create")));
 }
 
-std::unique_ptr<TFileStream> TFileStream::OpenReadWrite(const std::string& path) {
-  return std::unique_ptr<TFileStream>(new TFileStream(OpenLocked(path, O_RDWR, LOCK_EX, "open")));
+std::unique_ptr<TFileStream> TFileStream::OpenReadWrite(Files& files, const std::string& path) {
+  return std::unique_ptr<TFileStream>(
+      new TFileStream(OpenOrThrow(files, path, OpenMode::ReadWrite, "open")));
 }
 
-std::unique_ptr<TFileStream> TFileStream::OpenRead(const std::string& path) {
-  return std::unique_ptr<TFileStream>(new TFileStream(OpenLocked(path, O_RDONLY, LOCK_SH, "open")));
-}
-
-TFileStream::~TFileStream() {
-  close(fd_);
+std::unique_ptr<TFileStream> TFileStream::OpenRead(Files& files, const std::string& path) {
+  return std::unique_ptr<TFileStream>(
+      new TFileStream(OpenOrThrow(files, path, OpenMode::ReadHeld, "open")));
 }
 
 std::int64_t TFileStream::Read(void* data, std::size_t count) {
-  return TransferAll(static_cast<std::uint8_t*>(data), count,
-                     [this](std::uint8_t* at, std::size_t n) { return read(fd_, at, n); });
+  const std::int64_t size = Size();
+  if (size < 0) return -1;
+  if (position_ >= size) return 0;
+  const auto n = static_cast<std::size_t>(std::min<std::int64_t>(size - position_, count));
+  if (!file_->ReadAt(static_cast<std::uint64_t>(position_), data, n)) return -1;
+  position_ += static_cast<std::int64_t>(n);
+  return static_cast<std::int64_t>(n);
 }
 
 std::int64_t TFileStream::Write(const void* data, std::size_t count) {
-  return TransferAll(static_cast<const std::uint8_t*>(data), count,
-                     [this](const std::uint8_t* at, std::size_t n) {
-                       const ssize_t written = write(fd_, at, n);
-                       if (written < 0 && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
-                         ranOutOfRoom_ = true;
-                       return written;
-                     });
+  if (count == 0) return 0;
+  if (!file_->WriteAt(static_cast<std::uint64_t>(position_), data, count)) return -1;
+  position_ += static_cast<std::int64_t>(count);
+  return static_cast<std::int64_t>(count);
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
-  return lseek(fd_, offset, WhenceOf(origin));
+  return MovePosition(position_, offset, origin, *this);
 }
 
 std::int64_t TFileStream::Size() {
-  struct stat status {};
-  return fstat(fd_, &status) == 0 ? status.st_size : -1;
+  return file_->Length();
 }
 
 bool TFileStream::SetSize(std::int64_t size) {
-  if (size < 0 || ftruncate(fd_, size) != 0) return false;
-  if (Position() > size) Seek(size, SeekOrigin::Begin);
+  if (size < 0 || !file_->Resize(static_cast<std::uint64_t>(size))) return false;
+  position_ = std::min(position_, size);
   return true;
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace orvenna {
 
 enum class SeekOrigin { Begin, Current, End };
@@ -57,34 +59,32 @@ class TMemoryStream final : public TStream {
   std::int64_t position_ = 0;
 };
 
-// A regular file, never reached through a symbolic link at the last component of its path.
+// A regular file of `Files`, never reached through a symbolic link at the last component of
+// its path.
 class TFileStream final : public TStream {
  public:
-  // Creates the file (mode 0600) or empties an existing one, for reading and writing. Holds an
-  // exclusive lock on it while open, so no other writer and no reader that asks shares it.
-  static std::unique_ptr<TFileStream> Create(const std::string& path);
-  // Opens an existing file for reading, holding a shared lock: no writer that asks for its
-  // exclusive lock gets it meanwhile, and the open fails while such a writer holds it.
-  static std::unique_ptr<TFileStream> OpenRead(const std::string& path);
-  // Opens an existing file for reading and writing, as it is, holding the exclusive lock.
-  static std::unique_ptr<TFileStream> OpenReadWrite(const std::string& path);
-
-  ~TFileStream() override;
-  TFileStream(const TFileStream&) = delete;
-  TFileStream& operator=(const TFileStream&) = delete;
+  // Creates the file (private in the temporary folder) or empties an existing one, for reading
+  // and writing. Holds it exclusively while open, so no other writer and no reader that asks
+  // shares it.
+  static std::unique_ptr<TFileStream> Create(Files& files, const std::string& path);
+  // Opens an existing file for reading, holding it shared: no writer that asks to hold it
+  // exclusively gets it meanwhile, and the open fails while such a writer holds it.
+  static std::unique_ptr<TFileStream> OpenRead(Files& files, const std::string& path);
+  // Opens an existing file for reading and writing, as it is, holding it exclusively.
+  static std::unique_ptr<TFileStream> OpenReadWrite(Files& files, const std::string& path);
 
   std::int64_t Read(void* data, std::size_t count) override;
   std::int64_t Write(const void* data, std::size_t count) override;
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   std::int64_t Size() override;
   bool SetSize(std::int64_t size) override;
-  bool RanOutOfRoom() const override { return ranOutOfRoom_; }
+  bool RanOutOfRoom() const override { return file_->RanOutOfRoom(); }
 
  private:
-  explicit TFileStream(int fd) : fd_(fd) {}
+  explicit TFileStream(std::unique_ptr<File> file) : file_(std::move(file)) {}
 
-  int fd_;
-  bool ranOutOfRoom_ = false;
+  std::unique_ptr<File> file_;
+  std::int64_t position_ = 0;
 };
 
 }  // namespace orvenna

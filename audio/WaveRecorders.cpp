@@ -14,8 +14,8 @@ constexpr auto kLongestClose = std::chrono::seconds(10);
 
 }  // namespace
 
-TStockAudioRecorder::TStockAudioRecorder(WaveInDriver& driver, Shell& shell)
-    : TWaveAudioIn(driver, shell) {}
+TStockAudioRecorder::TStockAudioRecorder(WaveInDriver& driver, Shell& shell, Files& files)
+    : TWaveAudioIn(driver, shell), files_(files) {}
 
 TStockAudioRecorder::~TStockAudioRecorder() {
   CloseAndWait();
@@ -31,7 +31,8 @@ void TStockAudioRecorder::SetStock(TCustomWaveStorage* stock) {
 
 bool TStockAudioRecorder::RecordToFile(const std::string& fileName) {
   fileName_ = fileName;
-  return InternalRecord(std::make_unique<TWaveStreamAdapter>(TFileStream::Create(fileName)));
+  return InternalRecord(
+      std::make_unique<TWaveStreamAdapter>(TFileStream::Create(files_, fileName)));
 }
 
 bool TStockAudioRecorder::RecordToStock(int index) {

@@ -15,10 +15,11 @@ namespace orvenna {
 
 // Records from the default sound input into a wave file written over a stream: a file it
 // creates itself, or a stream a storage hands out. The file is complete (sizes fixed, stream
-// released) once the recorder is no longer Active.
+// released) once the recorder is no longer Active. Files it records into are opened through
+// `files`.
 class TStockAudioRecorder : public TWaveAudioIn {
  public:
-  TStockAudioRecorder(WaveInDriver& driver, Shell& shell);
+  TStockAudioRecorder(WaveInDriver& driver, Shell& shell, Files& files);
   ~TStockAudioRecorder() override;
 
   // The storage RecordToStock records into; none again when that storage is destroyed.
@@ -70,6 +71,7 @@ class TStockAudioRecorder : public TWaveAudioIn {
   std::string fileName_;              // of the running recording
   std::vector<std::uint8_t> placed_;  // notification thread
   TCustomWaveStorage* stock_ = nullptr;
+  Files& files_;
 };
 
 }  // namespace orvenna

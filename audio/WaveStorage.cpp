@@ -169,12 +169,12 @@ bool TWaveStreamAdapter::SaveToStream(TStream& target) {
   return stream_.Seek(0, SeekOrigin::Begin) == 0 && target.CopyFrom(stream_, size) == size;
 }
 
-bool TWaveStreamAdapter::LoadFromFile(const std::string& path) {
-  return LoadFromStream(*TFileStream::OpenRead(path));
+bool TWaveStreamAdapter::LoadFromFile(Files& files, const std::string& path) {
+  return LoadFromStream(*TFileStream::OpenRead(files, path));
 }
 
-void TWaveStreamAdapter::SaveToFile(const std::string& path) {
-  if (!SaveToStream(*TFileStream::Create(path))) {
+void TWaveStreamAdapter::SaveToFile(Files& files, const std::string& path) {
+  if (!SaveToStream(*TFileStream::Create(files, path))) {
     throw EWaveAudioError("Cannot write all of file \"" + path + "\"");
   }
 }

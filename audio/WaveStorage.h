@@ -95,8 +95,8 @@ class TWaveStreamAdapter {
   // Copies the whole stream to `target`'s position; false when not all of it could be.
   bool SaveToStream(TStream& target);
   // Throw EWaveAudioError when the file cannot be opened or created, or not written whole.
-  bool LoadFromFile(const std::string& path);
-  void SaveToFile(const std::string& path);
+  bool LoadFromFile(Files& files, const std::string& path);
+  void SaveToFile(Files& files, const std::string& path);
   // Empties the stream.
   void Clear();
   // Parses again at the next query (raises no event).

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/AudioConverter.h"
+#include "platform/Files.h"
 #include "platform/WaveFormat.h"
 
 namespace orvenna {

@@ -36,7 +36,7 @@ CliPickers::~CliPickers() {
   application_.reset();
 }
 
-void CliPickers::Attach(const Platform& services, ScreenKind kind) {
+void CliPickers::Attach(DesktopServices& desktop, ScreenKind kind) {
   if (application_) return;
   // Qt's notes (for instance on the session's runtime folder) go to the diagnostic log, so
   // that the program's own output stays its messages; Qt's fatal errors still show.
@@ -46,7 +46,7 @@ void CliPickers::Attach(const Platform& services, ScreenKind kind) {
   qputenv("QT_QPA_PLATFORM", x11 ? "xcb" : "wayland");
   application_ = std::make_unique<QApplication>(argc_, argv_);
   qt_ = std::make_unique<QtUiFactory>();
-  qt_->UsePickersOn(kind, services);
+  qt_->UsePickersOn(desktop.Services(), desktop.Windows());
   loop_.SetEventPump(&CliPickers::ServeWindowEvents);
 }
 

@@ -4,6 +4,7 @@
 
 #include "cli/CliLoop.h"
 #include "platform/Platform.h"
+#include "platform/desktop/DesktopServices.h"
 #include "platform/desktop/WaylandSession.h"
 #include "selection/SelectionWindows.h"
 
@@ -22,10 +23,10 @@ class CliPickers final : public UiFactory {
   CliPickers(const CliPickers&) = delete;
   CliPickers& operator=(const CliPickers&) = delete;
 
-  // Starts Qt on the desktop the services record (the X display $DISPLAY, or the Wayland
-  // desktop), gives the pickers the services, and has the loop serve Qt's events
+  // Starts Qt on the desktop `desktop` records (of `kind`: the X display $DISPLAY, or the
+  // Wayland desktop), gives the pickers its services, and has the loop serve Qt's events
   // (ServeWindowEvents) from now on.
-  void Attach(const Platform& services, ScreenKind kind);
+  void Attach(DesktopServices& desktop, ScreenKind kind);
   // Handles the pickers' pending window events; for a loop's event pump.
   static void ServeWindowEvents();
 

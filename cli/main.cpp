@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
                 << "; stop with Ctrl+C (or SIGTERM), which keeps the "
                    "recording\n";
   }
-  if (picking) pickers.Attach(desktop->Services(), *kind);
+  if (picking) pickers.Attach(*desktop, *kind);
   Clock& clock = desktop->Services().clock;
   TVistrel engine(desktop->Services());
   Configure(engine, effective);

@@ -114,7 +114,7 @@ std::string ClaimFreeName(Files& files, const std::string& base, const std::stri
 std::string MoveToFreeName(Files& files, const std::string& from, const std::string& base,
                            const std::string& ending) {
   return ClaimFreeName(files, base, ending,
-                       [&](const std::string& to) { return files.RenameNoReplace(from, to); });
+                       [&](const std::string& to) { return files.RenameNoReplace(from, to).ok(); });
 }
 
 void OpenTrackStream(const AssemblyContext& context, const std::string& path, PAVISTREAM& slot) {
@@ -157,7 +157,7 @@ SaveOutcome SaveStreams(const AssemblyContext& context, const std::string& fileN
   // A save the user stopped leaves a complete file of what was copied.
   if ((outcome.code == AVIERR_OK || outcome.code == AVIERR_USERABORT) &&
       !context.kept.PutHiddenAway(context.lock, hidden, [&] {
-        if (context.replaceOutput) return static_cast<bool>(files.Rename(hidden, fileName));
+        if (context.replaceOutput) return files.Rename(hidden, fileName).ok();
         // The output's own name is the first one tried.
         const auto [base, ending] = BaseAndEnding(fileName);
         const std::string name = MoveToFreeName(files, hidden, base, ending);

@@ -34,7 +34,7 @@ void Wipe(File& file) {
           std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - offset));
       if (!file.WriteAt(static_cast<std::uint64_t>(offset), buffer.data(), piece)) return;
     }
-    file.Flush();
+    static_cast<void>(file.Flush());
   }
 }
 
@@ -69,7 +69,7 @@ bool TVistrel::DeleteTempFile(const std::string& fileName) {
     }
     // A file another process holds (or anything that is not a plain file of ours) is not
     // touched now; it is removed when the next engine starts.
-    result = wipeable ? files.Delete(fileName) : files.DeleteAtNextStart(fileName);
+    result = (wipeable ? files.Delete(fileName) : files.DeleteAtNextStart(fileName)).ok();
   }
   platform_.shell.PopCursor();
   return result;

@@ -79,7 +79,7 @@ AviResult KeptRecordings::SaveHidden(RecordingLock* lock, const std::string& fol
 bool KeptRecordings::PutHiddenAway(RecordingLock* lock, const std::string& hidden,
                                    const std::function<bool()>& place) {
   const bool placed = place && place();
-  if (!placed) files_.Delete(hidden);
+  if (!placed) static_cast<void>(files_.Delete(hidden));
   if (lock) lock->NoteWriting({});
   return placed;
 }
@@ -91,7 +91,7 @@ void KeptRecordings::RemoveHalfWrittenFile(RecordingLock& lock) {
   Files& files = files_;
   const std::string name = left.substr(left.rfind('/') + 1);
   if (!name.starts_with(kAviSaveFilePrefix) || !files.Exists(left) || files.IsLocked(left)) return;
-  files.Delete(left);
+  static_cast<void>(files.Delete(left));
   lock.NoteWriting({});
 }
 
@@ -100,7 +100,7 @@ void KeptRecordings::SpoilTempFiles() {
   constexpr std::uint8_t kNoHeader[12] = {};
   for (const std::string* path : {&Process().VideoTempFile, &Process().AudioTempFile}) {
     if (const auto file = files_.Open(*path, OpenMode::ReadWrite))
-      file->WriteAt(0, kNoHeader, sizeof kNoHeader);
+      static_cast<void>(file->WriteAt(0, kNoHeader, sizeof kNoHeader));
   }
 }
 
@@ -128,7 +128,7 @@ std::vector<std::string> KeptRecordings::MoveUnderOneName(const std::string& fol
       [&](const std::string& to) {
         if (hasSound && !files.RenameNoReplace(soundFile, SoundNameBeside(to))) return false;
         if (!hasVideo || files.RenameNoReplace(videoFile, to)) return true;
-        if (hasSound) files.Rename(SoundNameBeside(to), soundFile);
+        if (hasSound) static_cast<void>(files.Rename(SoundNameBeside(to), soundFile));
         return false;
       },
       [&](const std::string& to) {
@@ -172,7 +172,7 @@ KeptFiles KeptRecordings::KeepTemporaryFiles(RecordingLock* lock,
     if (stream) AVIStreamRelease(stream);
   }
   AVIFileExit();
-  for (const std::string& name : kept.names) files.MakeUserFile(name);
+  for (const std::string& name : kept.names) static_cast<void>(files.MakeUserFile(name));
   return kept;
 }
 

@@ -75,7 +75,7 @@ bool RecordingLock::NoteWriting(const std::string& path) {
 }
 
 void RecordingLock::Remove() {
-  files_.Delete(path_);
+  static_cast<void>(files_.Delete(path_));
 }
 
 }  // namespace orvenna

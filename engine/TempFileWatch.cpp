@@ -32,7 +32,7 @@ Result TempFileWatch::Rescue() {
   copied = copied && to->Flush();
   to.reset();
   if (!copied) {
-    files_.Delete(copy);
+    static_cast<void>(files_.Delete(copy));
     return Result::Failed("The temporary file " + lost +
                           " was deleted or replaced during the recording, and " + what_ +
                           " could not be copied out of it.");

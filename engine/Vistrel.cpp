@@ -42,7 +42,8 @@ TVistrel::TVistrel(const Platform& platform)
 
   compressorFcc_.Set(DefaultCompressorFcc);
   mixer_ = std::make_unique<TAudioMixer>(platform_.mixer);
-  recorder_ = std::make_unique<TStockAudioRecorder>(platform_.waveIn, platform_.shell);
+  recorder_ =
+      std::make_unique<TStockAudioRecorder>(platform_.waveIn, platform_.shell, platform_.files);
   settings_.audioFormatsIndex = -1;
   process.SaveSucceeded = false;
   process.PendingStart = false;

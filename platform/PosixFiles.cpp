@@ -61,21 +61,35 @@ mode_t CurrentUmask() {
 
 // Opens `path` only when it is a regular file, never following a link at its last component.
 // Opening without blocking first keeps a planted FIFO or device from stalling the caller.
-// A new file gets `permissions` as far as the user's umask allows them.
-UniqueFd OpenRegular(const std::string& path, int flags, mode_t permissions = kPrivateFile) {
+// A new file gets `permissions` as far as the user's umask allows them. When it cannot be
+// opened, `why` (if given) says why in words.
+UniqueFd OpenRegular(const std::string& path, int flags, mode_t permissions = kPrivateFile,
+                     std::string* why = nullptr) {
   UniqueFd fd(
       open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, permissions));
   struct stat status {};
-  if (!fd || fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
-  if (fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) return {};
+  if (!fd || fstat(fd.get(), &status) != 0 ||
+      fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) {
+    if (why) *why = std::strerror(errno);
+    return {};
+  }
+  if (!S_ISREG(status.st_mode)) {
+    if (why) *why = "not a regular file";
+    return {};
+  }
   return fd;
 }
 
-bool LockExclusively(int fd, bool wait) {
-  while (flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+// Takes the flock `kind` (LOCK_EX or LOCK_SH), waiting for it or not.
+bool Lock(int fd, int kind, bool wait) {
+  while (flock(fd, kind | (wait ? 0 : LOCK_NB)) != 0) {
     if (errno != EINTR) return false;
   }
   return true;
+}
+
+bool LockExclusively(int fd, bool wait) {
+  return Lock(fd, LOCK_EX, wait);
 }
 
 // True when something stands at `path`, or when that cannot be ruled out (a folder on the way
@@ -85,14 +99,41 @@ bool Occupied(const std::string& path) {
   return lstat(path.c_str(), &status) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
-// Repeats `transfer` (pread or pwrite) until all `size` bytes are moved; false on an error or
-// the end of the file.
+// Errors of a write that say the file system (or the process's file size limit) has no room.
+bool IsLackOfRoom(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+// Errors that another try a moment later may not meet: a resource was busy.
+bool IsPassing(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK || error == EBUSY;
+}
+
+// The failure of `what` ("writing /tmp/x") for the C library's `error`, with its kind.
+Result Failure(const std::string& what, int error) {
+  const FailureKind kind = IsLackOfRoom(error) ? FailureKind::OutOfRoom
+                           : IsPassing(error)  ? FailureKind::Temporary
+                                               : FailureKind::Permanent;
+  return Result::Failed(what + " failed: " + std::strerror(error), kind);
+}
+
+// Ok when the call answered 0, else the failure of `what` for errno.
+Result Checked(int answer, const std::string& what) {
+  return answer == 0 ? Result::Ok() : Failure(what, errno);
+}
+
+// Repeats `transfer` (pread or pwrite) until all `size` bytes are moved; false on an error, or
+// on the end of the file (errno 0 then).
 template <typename Byte, typename Transfer>
 bool TransferFully(Byte* data, std::uint64_t offset, std::size_t size, Transfer transfer) {
-  if (offset > kMaxOffset - size) return false;
+  if (offset > kMaxOffset - size) {
+    errno = EFBIG;
+    return false;
+  }
   while (size > 0) {
     const ssize_t done = transfer(data, size, static_cast<off_t>(offset));
     if (done < 0 && errno == EINTR) continue;
+    if (done == 0) errno = 0;
     if (done <= 0) return false;
     data += done;
     size -= static_cast<std::size_t>(done);
@@ -114,11 +155,6 @@ bool WriteFully(int fd, std::uint64_t offset, const std::uint8_t* data, std::siz
                        });
 }
 
-// Errors of a write that say the file system (or the process's file size limit) has no room.
-bool IsLackOfRoom(int error) {
-  return error == ENOSPC || error == EDQUOT || error == EFBIG;
-}
-
 // True when `path` (not followed if it is a link) is the file open on `fd`.
 bool SameFile(int fd, const std::string& path) {
   struct stat open {};
@@ -129,30 +165,45 @@ bool SameFile(int fd, const std::string& path) {
 
 class PosixFile final : public File {
  public:
-  explicit PosixFile(UniqueFd fd) : fd_(std::move(fd)) {}
+  PosixFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
-  bool ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
-    return ReadFully(fd_.get(), offset, static_cast<std::uint8_t*>(data), size);
+  Result ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+    if (ReadFully(fd_.get(), offset, static_cast<std::uint8_t*>(data), size)) return Result::Ok();
+    if (errno == 0) {
+      return Result::Failed(path_ + " ends before byte " + std::to_string(offset + size) +
+                            " that was to be read");
+    }
+    return Failure("reading " + path_, errno);
   }
-  bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
-    if (WriteFully(fd_.get(), offset, static_cast<const std::uint8_t*>(data), size)) return true;
-    if (IsLackOfRoom(errno)) ranOutOfRoom_ = true;
-    return false;
+  Result WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+    if (WriteFully(fd_.get(), offset, static_cast<const std::uint8_t*>(data), size))
+      return Result::Ok();
+    // A write that moves nothing leaves no error of its own; it is the disk that took no more.
+    return Noted(Failure("writing " + path_, errno == 0 ? ENOSPC : errno));
   }
   std::int64_t Length() override {
     struct stat status {};
     return fstat(fd_.get(), &status) == 0 ? status.st_size : -1;
   }
-  bool Flush() override {
-    if (fdatasync(fd_.get()) == 0) return true;
-    if (IsLackOfRoom(errno)) ranOutOfRoom_ = true;
-    return false;
+  Result Resize(std::uint64_t length) override {
+    if (length > kMaxOffset) return Failure("resizing " + path_, EFBIG);
+    return Noted(Checked(ftruncate(fd_.get(), static_cast<off_t>(length)), "resizing " + path_));
+  }
+  Result Flush() override {
+    return Noted(Checked(fdatasync(fd_.get()), "writing " + path_ + " to the disk"));
   }
   bool RanOutOfRoom() const override { return ranOutOfRoom_; }
   bool IsAt(const std::string& path) override { return SameFile(fd_.get(), path); }
 
  private:
+  // Remembers a failure for want of room, and passes it on.
+  Result Noted(Result result) {
+    if (result.Is(FailureKind::OutOfRoom)) ranOutOfRoom_ = true;
+    return result;
+  }
+
   UniqueFd fd_;  // closing it releases the lock
+  std::string path_;
   bool ranOutOfRoom_ = false;
 };
 
@@ -282,50 +333,64 @@ bool PosixFiles::IsLocked(const std::string& path) {
   return Occupied(path) && Open(path, OpenMode::ReadWrite) == nullptr;
 }
 
-std::unique_ptr<File> PosixFiles::Open(const std::string& path, OpenMode mode) {
-  const int flags = mode == OpenMode::Read        ? O_RDONLY
+Files::Opened PosixFiles::OpenFile(const std::string& path, OpenMode mode) {
+  const bool reading = mode == OpenMode::Read || mode == OpenMode::ReadHeld;
+  const int flags = reading                       ? O_RDONLY
                     : mode == OpenMode::Create    ? O_RDWR | O_CREAT
                     : mode == OpenMode::CreateNew ? O_RDWR | O_CREAT | O_EXCL
                                                   : O_RDWR;
   const bool temporary = DirectlyInside(TempFolder(), path);
-  UniqueFd fd = OpenRegular(path, flags, temporary ? kPrivateFile : kUserFile);
-  if (!fd) return nullptr;
-  if (mode != OpenMode::Read && !LockExclusively(fd.get(), false)) return nullptr;
+  std::string why;
+  UniqueFd fd = OpenRegular(path, flags, temporary ? kPrivateFile : kUserFile, &why);
+  if (!fd) return {nullptr, Result::Failed(why)};
+  if (mode != OpenMode::Read &&
+      !Lock(fd.get(), mode == OpenMode::ReadHeld ? LOCK_SH : LOCK_EX, false)) {
+    if (errno == EWOULDBLOCK)
+      return {nullptr, Result::Failed("the file is in use by another program")};
+    return {nullptr, Result::Failed(std::strerror(errno))};
+  }
   // Truncated only once the lock is ours, so a file that another holder uses stays whole.
-  if (mode == OpenMode::Create && ftruncate(fd.get(), 0) != 0) return nullptr;
-  return std::make_unique<PosixFile>(std::move(fd));
+  if (mode == OpenMode::Create && ftruncate(fd.get(), 0) != 0)
+    return {nullptr, Result::Failed(std::strerror(errno))};
+  return {std::make_unique<PosixFile>(std::move(fd), path), Result::Ok()};
 }
 
-bool PosixFiles::Delete(const std::string& path) {
-  return unlink(path.c_str()) == 0;
+Result PosixFiles::Delete(const std::string& path) {
+  return Checked(unlink(path.c_str()), "removing " + path);
 }
 
-bool PosixFiles::Rename(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0;
+Result PosixFiles::Rename(const std::string& from, const std::string& to) {
+  return Checked(rename(from.c_str(), to.c_str()), "renaming " + from + " to " + to);
 }
 
 // Without a rename that refuses to replace in the file system, a hard link gives the same
 // answer: it fails when the name is taken. A file system without links either gets the name
 // claimed by an exclusive create, which only this rename then replaces.
-bool PosixFiles::RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
+Result PosixFiles::RenameNoReplace(const std::string& from, const std::string& to) {
+  const std::string what = "moving " + from + " to the free name " + to;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return Result::Ok();
+  if (errno != EINVAL && errno != ENOSYS) return Failure(what, errno);
   if (link(from.c_str(), to.c_str()) == 0) {
     unlink(from.c_str());
-    return true;
+    return Result::Ok();
   }
-  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return Failure(what, errno);
   struct stat status {};
-  if (lstat(from.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
-  if (!OpenRegular(to, O_WRONLY | O_CREAT | O_EXCL)) return false;
-  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  if (lstat(from.c_str(), &status) != 0) return Failure(what, errno);
+  if (!S_ISREG(status.st_mode)) return Result::Failed(what + " failed: it is not a regular file");
+  if (!OpenRegular(to, O_WRONLY | O_CREAT | O_EXCL)) return Failure(what, errno);
+  if (rename(from.c_str(), to.c_str()) == 0) return Result::Ok();
+  const int error = errno;
   unlink(to.c_str());
-  return false;
+  return Failure(what, error);
 }
 
-bool PosixFiles::MakeUserFile(const std::string& path) {
+Result PosixFiles::MakeUserFile(const std::string& path) {
+  const std::string what = "giving " + path + " the permissions of a saved file";
   const UniqueFd fd = OpenRegular(path, O_RDONLY);
-  return fd && fchmod(fd.get(), kUserFile & ~CurrentUmask()) == 0;
+  if (!fd) return Result::Failed(what + " failed: it cannot be opened as a regular file");
+  return Checked(fchmod(fd.get(), kUserFile & ~CurrentUmask()), what);
 }
 
 bool PosixFiles::NameTooLong(const std::string& path) {
@@ -370,18 +435,25 @@ bool PosixFiles::SameFile(const std::string& a, const std::string& b) {
   return !resolved.empty() && resolved == WithFolderResolved(b);
 }
 
-bool PosixFiles::DeleteAtNextStart(const std::string& path) {
+Result PosixFiles::DeleteAtNextStart(const std::string& path) {
   const std::string folder = TempFolder();
-  if (!DirectlyInside(folder, path)) return false;
+  if (!DirectlyInside(folder, path)) {
+    return Result::Failed(
+        "only files directly inside the temporary folder can be removed at "
+        "the next start, not " +
+        path);
+  }
+  const std::string what = "listing " + path + " in " + folder + kPendingList;
   const UniqueFd list = LockPendingList(folder, true);
   std::string contents;
-  if (!list || !ReadWhole(list.get(), contents)) return false;
+  if (!list || !ReadWhole(list.get(), contents)) return Failure(what, errno == 0 ? EIO : errno);
   bool listed = false;
   ForEachLine(contents, [&](std::string_view line) { listed = listed || line == path; });
-  if (listed) return true;
+  if (listed) return Result::Ok();
   // A list cut short by an earlier failure gets its line ended first.
   const std::string text = (contents.empty() || contents.back() == '\n' ? "" : "\n") + path + '\n';
-  return WriteText(list.get(), contents.size(), text);
+  if (WriteText(list.get(), contents.size(), text)) return Result::Ok();
+  return Failure(what, errno == 0 ? ENOSPC : errno);
 }
 
 void PosixFiles::DeletePendingFiles() {

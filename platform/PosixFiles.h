@@ -31,17 +31,18 @@ class PosixFiles final : public Files {
   // that such a path is never taken for free or already removed.
   bool Exists(const std::string& path) override;
   bool IsLocked(const std::string& path) override;
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  bool Delete(const std::string& path) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool RenameNoReplace(const std::string& from, const std::string& to) override;
-  bool MakeUserFile(const std::string& path) override;
+  Opened OpenFile(const std::string& path, OpenMode mode) override;
+  Result Delete(const std::string& path) override;
+  Result Rename(const std::string& from, const std::string& to) override;
+  Result RenameNoReplace(const std::string& from, const std::string& to) override;
+  Result MakeUserFile(const std::string& path) override;
   // Names between slashes are measured against the limit of the folder of the last one.
   bool NameTooLong(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   std::string WriteProblem(const std::string& path) override;
-  // Only files directly inside the temporary folder can be listed; false for any other path.
-  bool DeleteAtNextStart(const std::string& path) override;
+  // Only files directly inside the temporary folder can be listed; a failure for any other
+  // path.
+  Result DeleteAtNextStart(const std::string& path) override;
   // Removes the listed files that lie directly inside the temporary folder. A file that another
   // process still holds exclusively stays listed for a later start.
   void DeletePendingFiles() override;

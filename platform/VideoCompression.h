@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/Bitmap.h"
+#include "platform/Result.h"
 #include "platform/Shell.h"
 
 namespace orvenna {
@@ -99,10 +101,10 @@ class FrameEncoder {
   // The stream format of the output: a bitmap information header naming the codec, followed
   // by the codec's extra data.
   virtual const std::vector<std::uint8_t>& OutputFormat() const = 0;
-  // Encodes the pixel area of one frame of the input format. False when encoding fails.
+  // Encodes the pixel area of one frame of the input format; a failure says why.
   // An encoder that works on several frames at once may leave `out.data` empty: the packet
   // of this frame then comes out of a later call, packets staying in the order of frames.
-  virtual bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) = 0;
+  virtual Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) = 0;
 
   // Whether the encoder converts pictures into its own pixel format apart from encoding them:
   // Stage, on any one thread while earlier frames are being encoded, then EncodeStaged on
@@ -112,11 +114,22 @@ class FrameEncoder {
   // Null when no memory could be had.
   virtual std::unique_ptr<StagedFrame> Stage(const PictureRows&) { return nullptr; }
   // Like Encode, for a frame from Stage.
-  virtual bool EncodeStaged(std::unique_ptr<StagedFrame>, EncodedFrame&) { return false; }
+  virtual Result EncodeStaged(std::unique_ptr<StagedFrame>, EncodedFrame&) {
+    return Result::Failed("this encoder takes no staged frames");
+  }
   // After the last frame: the next packet still held back (kPacket), none left (kDone), or
   // a failure. No frame may be encoded after it.
   virtual FinishResult Finish(EncodedFrame&) { return FinishResult::kDone; }
 };
+
+// The failure of a frame handed to an encoder without pixels, or with fewer bytes than one
+// picture of its input format (`wanted`); Ok otherwise.
+inline Result CheckFrame(const std::uint8_t* pixels, std::size_t size, std::size_t wanted) {
+  if (pixels && size >= wanted) return Result::Ok();
+  return Result::Failed("a frame of " + std::to_string(pixels ? size : 0) +
+                        " bytes is shorter than the " + std::to_string(wanted) +
+                        " bytes of a picture");
+}
 
 // The installed video compressors, enumerated by index. Any thread.
 class VideoCompressionManager {

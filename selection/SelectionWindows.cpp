@@ -2,7 +2,6 @@
 
 #include "platform/NoFrameWindow.h"
 #include "platform/qt/QtTimer.h"
-#include "platform/x11/X11WindowFinder.h"
 #include "selection/FlashWnd.h"
 #include "selection/FreeHandWnd.h"
 #include "selection/SelObjWnd.h"
@@ -10,16 +9,12 @@
 
 namespace orvenna {
 
-void QtUiFactory::UsePickersOn(ScreenKind kind, const Platform& services, ScreenRequests* sharing) {
-  if (kind == ScreenKind::X11) {
-    windows_ = std::make_unique<X11WindowFinder>("");
-  } else {
-    windows_ = std::make_unique<NoWindowFinder>();
-  }
+void QtUiFactory::UsePickersOn(const Platform& services, WindowFinder& windows,
+                               ScreenRequests* sharing) {
   UsePickerDesktop(PickerDesktop{.shell = services.shell,
                                  .screen = services.screen,
                                  .cursor = services.cursor,
-                                 .windows = *windows_,
+                                 .windows = windows,
                                  .sharing = sharing});
 }
 

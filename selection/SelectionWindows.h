@@ -5,7 +5,8 @@
 
 #include "platform/Platform.h"
 #include "platform/Windows.h"
-#include "platform/desktop/WaylandSession.h"
+#include "platform/ScreenRequests.h"
+#include "platform/WindowFinder.h"
 #include "selection/PickerDesktop.h"
 
 namespace orvenna {
@@ -20,11 +21,11 @@ class QtUiFactory final : public UiFactory {
  public:
   // The desktop services of the pickers made from now on; they must outlive the pickers.
   void UsePickerDesktop(const PickerDesktop& desktop) { pickerDesktop_.emplace(desktop); }
-  // The pickers made from now on work on the desktop of `services` (which must outlive them),
-  // of `kind`: on the X display the window picker frames the windows found there; a Wayland
-  // desktop tells no program where the other windows are, and a window is picked in its own
-  // chooser through `sharing` (when given).
-  void UsePickersOn(ScreenKind kind, const Platform& services, ScreenRequests* sharing = nullptr);
+  // The pickers made from now on work on the desktop of `services`, framing the windows that
+  // `windows` finds (both must outlive them); on a desktop that shares its screen on request a
+  // window is picked in the desktop's own chooser through `sharing` (when given).
+  void UsePickersOn(const Platform& services, WindowFinder& windows,
+                    ScreenRequests* sharing = nullptr);
 
   std::unique_ptr<Timer> NewTimer() override;
   std::unique_ptr<FrameWindow> NewFrameWindow() override;
@@ -33,7 +34,6 @@ class QtUiFactory final : public UiFactory {
 
  private:
   std::optional<PickerDesktop> pickerDesktop_;
-  std::unique_ptr<WindowFinder> windows_;  // what UsePickersOn's window picker frames
 };
 
 }  // namespace orvenna

@@ -21,10 +21,10 @@ class DesktopPlatform {
  public:
   // On the display ($DISPLAY) as opened by X11Screen::Open.
   explicit DesktopPlatform(std::unique_ptr<X11Screen> screen)
-      : DesktopPlatform(std::move(screen), ScreenKind::X11) {}
+      : DesktopPlatform(OnScreen{}, std::move(screen)) {}
   // On a Wayland desktop's screen sharing.
   explicit DesktopPlatform(std::unique_ptr<PortalScreen> screen)
-      : DesktopPlatform(std::move(screen), ScreenKind::Portal) {}
+      : DesktopPlatform(OnScreen{}, std::move(screen)) {}
   DesktopPlatform(const DesktopPlatform&) = delete;
   DesktopPlatform& operator=(const DesktopPlatform&) = delete;
 
@@ -39,12 +39,13 @@ class DesktopPlatform {
   }
 
  private:
+  struct OnScreen {};  // picks the constructor below, for either kind of screen
   template <typename ScreenType>
-  DesktopPlatform(std::unique_ptr<ScreenType> screen, ScreenKind kind)
+  DesktopPlatform(OnScreen, std::unique_ptr<ScreenType> screen)
       : services_(std::move(screen), shell_, ui_) {
     if (ScreenSharing* sharing = services_.Sharing())
       sharing_ = std::make_unique<ScreenRequests>(*sharing, shell_);
-    ui_.UsePickersOn(kind, services_.Services(), sharing_.get());
+    ui_.UsePickersOn(services_.Services(), services_.Windows(), sharing_.get());
   }
 
   QtShell shell_;

@@ -166,12 +166,12 @@ AviResult CompressedStream::EncodeStagedAndStore(std::unique_ptr<StagedFrame> fr
   return StoreEncoded(encoder_->EncodeStaged(std::move(frame), frame_), position);
 }
 
-AviResult CompressedStream::StoreEncoded(bool encoded, std::int64_t position) {
+AviResult CompressedStream::StoreEncoded(const Result& encoded, std::int64_t position) {
   if (!encoded) {
     --heldCount_;  // this frame will not come out
     Log(LogLevel::Error, "compressed stream",
         "the compressor " + FourCCText(handler_) + " failed on the frame of position " +
-            std::to_string(position));
+            std::to_string(position) + ": " + encoded.Cause());
     return AVIERR_COMPRESSOR;
   }
   if (frame_.data.empty()) return AVIERR_OK;  // held back: its packet comes out later

@@ -59,7 +59,7 @@ class CompressedStream final : public AviStream {
   AviResult EncodeAndStore(const std::uint8_t* pixels, std::int64_t position);
   AviResult EncodeStagedAndStore(std::unique_ptr<StagedFrame> frame, std::int64_t position);
   // Stores the packet of the frame just encoded, if it came out; `encoded` false: it failed.
-  AviResult StoreEncoded(bool encoded, std::int64_t position);
+  AviResult StoreEncoded(const Result& encoded, std::int64_t position);
   // Stores `frame_` at the position of the oldest frame whose packet has not come out yet.
   AviResult StoreOldest();
   // Reports a failure of an earlier frame; the writer then goes on after what was stored.

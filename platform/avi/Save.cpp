@@ -284,7 +284,7 @@ AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK&
   output.reset();
   const bool kept = (result == AVIERR_OK || result == AVIERR_USERABORT);
   if (kept && files.Rename(temporary, path)) return result;
-  files.Delete(temporary);
+  static_cast<void>(files.Delete(temporary));  // what is left of an unfinished copy
   return kept ? AVIERR_FILEWRITE : result;
 }
 

@@ -27,7 +27,7 @@ class DriverCompressor : public VideoCompressor {
       : driver_(std::move(driver)), shell_(shell) {}
 
   long CompressQuery(const BitmapInfoHeader& input) override {
-    return driver_->CompressQuery(input);
+    return driver_->Accepts(input) ? ICERR_OK : ICERR_BADFORMAT;
   }
   long QueryAbout() override { return driver_->HasAbout() ? ICERR_OK : ICERR_UNSUPPORTED; }
   long QueryConfigure() override { return driver_->HasConfigure() ? ICERR_OK : ICERR_UNSUPPORTED; }
@@ -57,14 +57,14 @@ class DriverEncoder : public FrameEncoder {
   const std::vector<std::uint8_t>& OutputFormat() const override {
     return encoder_->OutputFormat();
   }
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
     return encoder_->Encode(pixels, size, out);
   }
   bool Stages() const override { return encoder_->Stages(); }
   std::unique_ptr<StagedFrame> Stage(const PictureRows& picture) override {
     return encoder_->Stage(picture);
   }
-  bool EncodeStaged(std::unique_ptr<StagedFrame> frame, EncodedFrame& out) override {
+  Result EncodeStaged(std::unique_ptr<StagedFrame> frame, EncodedFrame& out) override {
     return encoder_->EncodeStaged(std::move(frame), out);
   }
   FinishResult Finish(EncodedFrame& out) override { return encoder_->Finish(out); }

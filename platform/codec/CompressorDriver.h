@@ -29,8 +29,8 @@ class CompressorDriver {
 
   // The full information record; its handler code names the driver.
   virtual ICINFO Info() const = 0;
-  // ICERR_OK when the driver accepts frames of this format, ICERR_BADFORMAT otherwise.
-  virtual long CompressQuery(const BitmapInfoHeader& input) = 0;
+  // Ok when the driver takes frames of this format, else a failure that says why not.
+  virtual Result Accepts(const BitmapInfoHeader& input) = 0;
 
   virtual bool HasAbout() const = 0;
   virtual bool HasConfigure() const = 0;

@@ -33,11 +33,11 @@ class DibEncoder : public FrameEncoder {
 
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
 
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
-    if (!pixels || size < imageBytes_) return false;
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    if (Result checked = CheckFrame(pixels, size, imageBytes_); !checked) return checked;
     out.data.assign(pixels, pixels + imageBytes_);
     out.keyFrame = true;
-    return true;
+    return Result::Ok();
   }
 
  private:
@@ -57,8 +57,8 @@ ICINFO DibDriver::Info() const {
   return MakeCompressorInfo(kHandler, 0, kVersion, kShortName, kDescription, "orvenna dib");
 }
 
-long DibDriver::CompressQuery(const BitmapInfoHeader& input) {
-  return IsPackedFrameFormat(input) ? ICERR_OK : ICERR_BADFORMAT;
+Result DibDriver::Accepts(const BitmapInfoHeader& input) {
+  return PackedFrameFormat(input);
 }
 
 void DibDriver::About(Shell& shell, WindowHandle parent) {

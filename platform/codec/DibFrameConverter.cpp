@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -46,6 +47,14 @@ bool IsPackedFrameFormat(const BitmapInfoHeader& input) {
          DibPixelFormat(input.bitCount) != AV_PIX_FMT_NONE &&
          av_image_check_size(static_cast<unsigned>(input.width),
                              static_cast<unsigned>(input.height), 0, nullptr) == 0;
+}
+
+Result PackedFrameFormat(const BitmapInfoHeader& input) {
+  if (IsPackedFrameFormat(input)) return Result::Ok();
+  return Result::Failed(
+      "frames of " + std::to_string(input.width) + " x " + std::to_string(input.height) +
+      " pixels at " + std::to_string(input.bitCount) + " bits per pixel, compression " +
+      std::to_string(input.compression) + ", are not uncompressed pictures the encoders take");
 }
 
 DibFrameConverter::~DibFrameConverter() {

@@ -24,6 +24,8 @@ AVPixelFormat DibPixelFormat(int bitsPerPixel);
 // Whether `input` describes packed frames: uncompressed, bottom-up, at one of those depths,
 // of a size libavutil considers sane.
 bool IsPackedFrameFormat(const BitmapInfoHeader& input);
+// Ok for packed frames, else a failure naming the format.
+Result PackedFrameFormat(const BitmapInfoHeader& input);
 
 // Converts the bottom-up pixel area of packed frames of one size and depth into frames of an
 // encoder's pixel format: a row-flipping copy when the formats agree, libswscale otherwise;

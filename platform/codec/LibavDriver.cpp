@@ -46,16 +46,19 @@ ICINFO LibavDriver::Info() const {
                             description_.description, "libavcodec " + description_.encoder);
 }
 
-long LibavDriver::CompressQuery(const BitmapInfoHeader& input) {
-  if (!IsPackedFrameFormat(input)) return ICERR_BADFORMAT;
+Result LibavDriver::Accepts(const BitmapInfoHeader& input) {
+  if (Result packed = PackedFrameFormat(input); !packed) return packed;
   const AVPixelFormat format = TargetFormat(input.bitCount);
-  if (!DibFrameConverter::CanConvert(input.bitCount, format)) return ICERR_BADFORMAT;
+  const std::string refused = "the encoder " + std::string(codec_.name) + " does not open for " +
+                              std::to_string(input.width) + " x " + std::to_string(input.height) +
+                              " pixels at " + std::to_string(input.bitCount) + " bits per pixel";
+  if (!DibFrameConverter::CanConvert(input.bitCount, format)) return Result::Failed(refused);
 
   const auto key = std::make_tuple(input.width, input.height, int{input.bitCount});
   {
     std::lock_guard lock(cacheMutex_);
     if (auto known = opens_.find(key); known != opens_.end()) {
-      return known->second ? ICERR_OK : ICERR_BADFORMAT;
+      return known->second ? Result::Ok() : Result::Failed(refused);
     }
   }
   bool opens;
@@ -67,7 +70,7 @@ long LibavDriver::CompressQuery(const BitmapInfoHeader& input) {
   std::lock_guard lock(cacheMutex_);
   if (opens_.size() >= kMaxCachedAnswers) opens_.clear();
   opens_[key] = opens;
-  return opens ? ICERR_OK : ICERR_BADFORMAT;
+  return opens ? Result::Ok() : Result::Failed(refused);
 }
 
 void LibavDriver::About(Shell& shell, WindowHandle parent) {

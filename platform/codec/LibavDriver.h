@@ -23,7 +23,7 @@ class LibavDriver : public CompressorDriver {
   static std::unique_ptr<LibavDriver> Create(LibavDriverDescription description);
 
   ICINFO Info() const override;
-  long CompressQuery(const BitmapInfoHeader& input) override;
+  Result Accepts(const BitmapInfoHeader& input) override;
   bool HasAbout() const override { return true; }
   bool HasConfigure() const override { return !description_.choices.empty(); }
   void About(Shell& shell, WindowHandle parent) override;

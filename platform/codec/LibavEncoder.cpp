@@ -5,6 +5,7 @@
 
 extern "C" {
 #include <libavutil/buffer.h>
+#include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
@@ -15,6 +16,14 @@ namespace {
 
 // Row alignment of staged frames, enough for every SIMD width libavcodec uses.
 constexpr int kAlign = 64;
+
+// The failure of `what` for libav's error code `error`, in its own words.
+Result LibavFailure(const std::string& what, int error) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(error, text, sizeof text);
+  return Result::Failed(what + ": " + text,
+                        error == AVERROR(ENOMEM) ? FailureKind::OutOfRoom : FailureKind::Permanent);
+}
 
 // Bits per pixel a stream header names for the coded pictures: what the encoder says, else
 // the depth of packed RGB input (8 for indexed pictures), else 24.
@@ -111,11 +120,12 @@ std::unique_ptr<LibavEncoder> LibavEncoder::Create(CodecContextPtr context, std:
   return encoder;
 }
 
-bool LibavEncoder::Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) {
-  if (!pixels || size < converter_.InputBytes()) return false;
+Result LibavEncoder::Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) {
+  if (Result checked = CheckFrame(pixels, size, converter_.InputBytes()); !checked) return checked;
   AVFrame* frame = frames_[static_cast<std::size_t>(nextPts_) % frames_.size()];
   // The buffer is reused unless the encoder still holds on to it.
-  if (av_frame_make_writable(frame) < 0) return false;
+  if (const int made = av_frame_make_writable(frame); made < 0)
+    return LibavFailure("no frame buffer could be had", made);
   converter_.Convert(pixels, *frame);
   return Send(*frame, out);
 }
@@ -133,26 +143,29 @@ std::unique_ptr<StagedFrame> LibavEncoder::Stage(const PictureRows& picture) {
   return staged;
 }
 
-bool LibavEncoder::EncodeStaged(std::unique_ptr<StagedFrame> staged, EncodedFrame& out) {
+Result LibavEncoder::EncodeStaged(std::unique_ptr<StagedFrame> staged, EncodedFrame& out) {
   const auto* frame = dynamic_cast<const StagedLibavFrame*>(staged.get());
-  return frame && Send(*frame->Frame(), out);
+  if (!frame) return Result::Failed("the frame was not staged by this encoder");
+  return Send(*frame->Frame(), out);
 }
 
-bool LibavEncoder::Send(AVFrame& frame, EncodedFrame& out) {
+Result LibavEncoder::Send(AVFrame& frame, EncodedFrame& out) {
   frame.pts = nextPts_++;
   frame.quality = frameQuality_;
   frame.pict_type = AV_PICTURE_TYPE_NONE;
-  if (finishing_ || avcodec_send_frame(context_.get(), &frame) < 0) return false;
+  if (finishing_) return Result::Failed("a frame came after the last one");
+  if (const int sent = avcodec_send_frame(context_.get(), &frame); sent < 0)
+    return LibavFailure("the encoder refused the frame", sent);
   // Encoders are opened without delay, so the packet of this frame is there now, unless
   // frames are encoded on frame threads: then the packet of an earlier frame, if one is done.
   const int received = avcodec_receive_packet(context_.get(), packet_);
   if (received == AVERROR(EAGAIN) && holdsFrames_) {
     out.data.clear();
-    return true;
+    return Result::Ok();
   }
-  if (received < 0) return false;
+  if (received < 0) return LibavFailure("the encoder gave no packet", received);
   TakePacket(out);
-  return true;
+  return Result::Ok();
 }
 
 FinishResult LibavEncoder::Finish(EncodedFrame& out) {

@@ -28,7 +28,7 @@ class LibavEncoder : public FrameEncoder {
   ~LibavEncoder() override;
 
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
   FinishResult Finish(EncodedFrame& out) override;
 
   // Pictures of 24 or 32-bit pixels are staged when the encoder's format is 4:2:0 or a layout
@@ -36,12 +36,12 @@ class LibavEncoder : public FrameEncoder {
   // may keep a reference to as long as it needs; the pool makes another buffer meanwhile.
   bool Stages() const override { return stagingPool_ != nullptr; }
   std::unique_ptr<StagedFrame> Stage(const PictureRows& picture) override;
-  bool EncodeStaged(std::unique_ptr<StagedFrame> staged, EncodedFrame& out) override;
+  Result EncodeStaged(std::unique_ptr<StagedFrame> staged, EncodedFrame& out) override;
 
  private:
   explicit LibavEncoder(CodecContextPtr context);
   // Hands `frame` to the encoder and takes the packet out that is ready.
-  bool Send(AVFrame& frame, EncodedFrame& out);
+  Result Send(AVFrame& frame, EncodedFrame& out);
   // Moves the received packet into `out`.
   void TakePacket(EncodedFrame& out);
   // Gives `frame` the encoder's format and size.

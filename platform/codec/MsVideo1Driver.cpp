@@ -45,8 +45,11 @@ ICINFO MsVideo1Driver::Info() const {
                             kDescription, "orvenna msvideo1");
 }
 
-long MsVideo1Driver::CompressQuery(const BitmapInfoHeader& input) {
-  return Storable(input) ? ICERR_OK : ICERR_BADFORMAT;
+Result MsVideo1Driver::Accepts(const BitmapInfoHeader& input) {
+  if (Result packed = PackedFrameFormat(input); !packed) return packed;
+  if (Storable(input)) return Result::Ok();
+  return Result::Failed("MS Video 1 does not code pictures of " + std::to_string(input.width) +
+                        " x " + std::to_string(input.height) + " pixels");
 }
 
 void MsVideo1Driver::About(Shell& shell, WindowHandle parent) {

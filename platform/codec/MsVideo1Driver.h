@@ -10,7 +10,7 @@ namespace orvenna {
 class MsVideo1Driver : public CompressorDriver {
  public:
   ICINFO Info() const override;
-  long CompressQuery(const BitmapInfoHeader& input) override;
+  Result Accepts(const BitmapInfoHeader& input) override;
   bool HasAbout() const override { return true; }
   bool HasConfigure() const override { return false; }
   void About(Shell& shell, WindowHandle parent) override;

@@ -25,10 +25,11 @@ OwnCoderEncoder::OwnCoderEncoder(const BitmapInfoHeader& input, std::uint32_t ha
   std::memcpy(format_.data(), &header, sizeof header);
 }
 
-bool OwnCoderEncoder::Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) {
-  if (!pixels || size < inputBytes_) return false;
+Result OwnCoderEncoder::Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) {
+  if (Result checked = CheckFrame(pixels, size, inputBytes_); !checked) return checked;
   out.keyFrame = frames_++ % keyFrameEvery_ == 0;
-  return Code(pixels, out.keyFrame, out.data);
+  if (Code(pixels, out.keyFrame, out.data)) return Result::Ok();
+  return Result::Failed("the frame could not be coded");
 }
 
 }  // namespace orvenna

@@ -14,7 +14,7 @@ namespace orvenna {
 class OwnCoderEncoder : public FrameEncoder {
  public:
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override;
 
  protected:
   // Frames of `input`, coded as `handler` pictures of `codedBits` bits per pixel.

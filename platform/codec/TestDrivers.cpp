@@ -14,11 +14,12 @@ class TestEncoder : public FrameEncoder {
       : frames_(std::move(frames)), failFromFrame_(failFromFrame), log_(std::move(log)) {}
 
   const std::vector<std::uint8_t>& OutputFormat() const override { return frames_->OutputFormat(); }
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
-    if (failFromFrame_ >= 0 && next_++ >= failFromFrame_) return false;
-    if (!frames_->Encode(pixels, size, out)) return false;
-    ++log_->frames;
-    return true;
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    if (failFromFrame_ >= 0 && next_++ >= failFromFrame_)
+      return Result::Failed("the test driver fails from frame " + std::to_string(failFromFrame_));
+    Result encoded = frames_->Encode(pixels, size, out);
+    if (encoded) ++log_->frames;
+    return encoded;
   }
   FinishResult Finish(EncodedFrame& out) override { return frames_->Finish(out); }
 
@@ -38,9 +39,11 @@ ICINFO TestDriver::Info() const {
                             "orvenna test driver");
 }
 
-long TestDriver::CompressQuery(const BitmapInfoHeader& input) {
+Result TestDriver::Accepts(const BitmapInfoHeader& input) {
   ++log_->queries;
-  return IsPackedFrameFormat(input) && behaviour_.accepts(input) ? ICERR_OK : ICERR_BADFORMAT;
+  if (Result packed = PackedFrameFormat(input); !packed) return packed;
+  if (behaviour_.accepts(input)) return Result::Ok();
+  return Result::Failed("the test driver refuses this format");
 }
 
 void TestDriver::About(Shell&, WindowHandle parent) {
@@ -56,7 +59,7 @@ void TestDriver::Configure(Shell&, WindowHandle parent) {
 std::unique_ptr<FrameEncoder> TestDriver::NewEncoder(const BitmapInfoHeader& input,
                                                      std::span<const RgbQuad> colours,
                                                      const EncoderSettings& settings) {
-  if (CompressQuery(input) != ICERR_OK) return nullptr;
+  if (!Accepts(input)) return nullptr;
   auto frames = NewDibEncoder(input, colours);
   if (!frames) return nullptr;
   ++log_->encoders;

@@ -51,7 +51,7 @@ class TestDriver : public CompressorDriver {
   std::shared_ptr<TestDriverLog> Log() const { return log_; }
 
   ICINFO Info() const override;
-  long CompressQuery(const BitmapInfoHeader& input) override;
+  Result Accepts(const BitmapInfoHeader& input) override;
   bool HasAbout() const override { return behaviour_.hasAbout; }
   bool HasConfigure() const override { return behaviour_.hasConfigure; }
   void About(Shell& shell, WindowHandle parent) override;

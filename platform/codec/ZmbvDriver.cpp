@@ -51,8 +51,8 @@ ICINFO ZmbvDriver::Info() const {
                             "orvenna zmbv");
 }
 
-long ZmbvDriver::CompressQuery(const BitmapInfoHeader& input) {
-  return IsPackedFrameFormat(input) ? ICERR_OK : ICERR_BADFORMAT;
+Result ZmbvDriver::Accepts(const BitmapInfoHeader& input) {
+  return PackedFrameFormat(input);
 }
 
 void ZmbvDriver::About(Shell& shell, WindowHandle parent) {

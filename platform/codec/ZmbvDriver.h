@@ -12,7 +12,7 @@ namespace orvenna {
 class ZmbvDriver : public CompressorDriver {
  public:
   ICINFO Info() const override;
-  long CompressQuery(const BitmapInfoHeader& input) override;
+  Result Accepts(const BitmapInfoHeader& input) override;
   bool HasAbout() const override { return true; }
   bool HasConfigure() const override { return true; }
   void About(Shell& shell, WindowHandle parent) override;

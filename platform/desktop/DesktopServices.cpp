@@ -7,6 +7,7 @@
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11Screen.h"
+#include "platform/x11/X11WindowFinder.h"
 
 namespace orvenna {
 
@@ -78,5 +79,16 @@ DesktopServices::DesktopServices(ScreenParts parts, Shell& shell, UiFactory& ui)
           .mixer = mixer_,
           .audioConverter = audioConverter_,
       } {}
+
+WindowFinder& DesktopServices::Windows() {
+  if (!windows_) {
+    if (sharing_) {
+      windows_ = std::make_unique<NoWindowFinder>();
+    } else {
+      windows_ = std::make_unique<X11WindowFinder>("");
+    }
+  }
+  return *windows_;
+}
 
 }  // namespace orvenna

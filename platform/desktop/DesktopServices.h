@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixFiles.h"
 #include "platform/ScreenSharing.h"
+#include "platform/WindowFinder.h"
 #include "platform/codec/LibavCompressionManager.h"
 #include "platform/desktop/WaylandSession.h"
 #include "platform/pulse/PulseMixer.h"
@@ -53,6 +54,9 @@ class DesktopServices {
   std::string SoundServerProblem() { return mixer_.OfflineReason(); }
   // Why the global keys (Shift+Esc, Esc, Ctrl+Enter) cannot be had on this desktop, or "".
   const std::string& HotKeysProblem() const { return hotKeysProblem_; }
+  // The windows a window picker frames: those of the X display; none on a Wayland desktop,
+  // which tells no program where the other windows are. Made on the first call. UI thread.
+  WindowFinder& Windows();
 
  private:
   DesktopServices(ScreenParts parts, Shell& shell, UiFactory& ui);
@@ -62,6 +66,7 @@ class DesktopServices {
   std::unique_ptr<HotKeys> hotKeys_;
   ScreenSharing* sharing_;
   std::string hotKeysProblem_;
+  std::unique_ptr<WindowFinder> windows_;
   PosixFiles files_;
   SteadyClock clock_;
   LibavCompressionManager codecs_;

@@ -55,11 +55,12 @@ class CopyingEncoder final : public FrameEncoder {
     frameSize_ = header.sizeImage;
   }
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
-    if (calls_++ == failAt_ || size != frameSize_) return false;
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    if (calls_++ == failAt_) return Result::Failed("the fake compressor fails at this frame");
+    if (size != frameSize_) return Result::Failed("a frame of the wrong size");
     out.data.assign(pixels, pixels + size);
     out.keyFrame = true;
-    return true;
+    return Result::Ok();
   }
 
  private:

@@ -121,7 +121,7 @@ TEST_F(OpenDml, LongRecordingAndItsSave) {
 
   const std::string saved = folder_->Path("saved.avi");
   ASSERT_EQ(AVISaveV(files, saved, nullptr, 2, streams, nullptr), AVIERR_OK);
-  files.Delete(video);
+  ASSERT_TRUE(files.Delete(video));
   EXPECT_EQ(RunCommand("ffprobe -v error -select_streams v " + count + " " + Quote(saved)),
             "181,180\n");
   EXPECT_EQ(RunCommand("ffprobe -v error -select_streams a -count_packets -show_entries "

@@ -66,7 +66,7 @@ class GatedCodecs final : public VideoCompressionManager {
     Encoder(GatedCodecs& owner, std::vector<std::uint8_t> format)
         : owner_(owner), format_(std::move(format)) {}
     const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-    bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
       owner_.permits.acquire();
       const bool fails = owner_.failing.count(frame_++) != 0;
       if (!fails) {
@@ -77,7 +77,7 @@ class GatedCodecs final : public VideoCompressionManager {
       ++owner_.done;
       out.data.clear();
       if (held_.size() > owner_.holdBack) TakeOldest(out);
-      return !fails;
+      return fails ? Result::Failed("the test encoder fails this frame") : Result::Ok();
     }
     FinishResult Finish(EncodedFrame& out) override {
       if (held_.empty()) return FinishResult::kDone;

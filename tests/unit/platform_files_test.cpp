@@ -176,7 +176,7 @@ TEST_F(PosixFilesTest, RenameNoReplaceNeverReplaces) {
     std::filesystem::remove_all(to);
     std::ofstream(from) << "recording";
     c.plant();
-    EXPECT_EQ(files_->RenameNoReplace(from, to), c.moved);
+    EXPECT_EQ(files_->RenameNoReplace(from, to).ok(), c.moved);
     EXPECT_EQ(std::filesystem::exists(from), !c.moved);
     if (c.moved) {
       EXPECT_EQ(test::ReadText(to), "recording");
@@ -209,6 +209,34 @@ TEST_F(PosixFilesTest, ExclusiveOpensExcludeEachOtherAndNeverTruncateAHeldFile) 
   ASSERT_TRUE(writer->WriteAt(10, "xy", 2));
   EXPECT_EQ(writer->Length(), 12);
   EXPECT_TRUE(writer->Flush());
+}
+
+// A reader that holds the file keeps exclusive opens out, and is kept out by one; readers share.
+TEST_F(PosixFilesTest, HeldReadingAndExclusiveOpensExcludeEachOther) {
+  const std::string path = Temp() + "shared.bin";
+  auto writer = files_->Open(path, OpenMode::Create);
+  ASSERT_NE(writer, nullptr);
+  const Files::Opened refused = files_->OpenFile(path, OpenMode::ReadHeld);
+  EXPECT_EQ(refused.file, nullptr);
+  EXPECT_EQ(refused.result.Cause(), "the file is in use by another program");
+  writer.reset();
+  const auto reader = files_->Open(path, OpenMode::ReadHeld);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(files_->Open(path, OpenMode::ReadWrite), nullptr);
+  EXPECT_NE(files_->Open(path, OpenMode::ReadHeld), nullptr);
+}
+
+TEST_F(PosixFilesTest, FailuresSayWhatFailedAndWhy) {
+  const std::string missing = Temp() + "missing.bin";
+  const Result deleted = files_->Delete(missing);
+  EXPECT_TRUE(deleted.Is(FailureKind::Permanent));
+  EXPECT_EQ(deleted.Cause(), "removing " + missing + " failed: No such file or directory");
+  EXPECT_EQ(files_->OpenFile(missing, OpenMode::Read).result.Cause(), "No such file or directory");
+  const auto file = files_->Open(Temp() + "short.bin", OpenMode::Create);
+  ASSERT_NE(file, nullptr);
+  char byte;
+  EXPECT_EQ(file->ReadAt(0, &byte, 1).Cause(),
+            Temp() + "short.bin ends before byte 1 that was to be read");
 }
 
 // The important safety property: nothing planted in the temporary folder redirects a write.
@@ -319,7 +347,10 @@ TEST_F(FullFileSystemTest, WritingToAFullFileSystemFails) {
   auto file = tiny.Open(folder + "big.bin", OpenMode::Create);
   ASSERT_NE(file, nullptr);
   const std::vector<char> data(1 << 20, 'x');
-  EXPECT_FALSE(file->WriteAt(0, data.data(), data.size()));
+  const Result written = file->WriteAt(0, data.data(), data.size());
+  EXPECT_FALSE(written);
+  EXPECT_TRUE(written.Is(FailureKind::OutOfRoom)) << written.Cause();
+  EXPECT_TRUE(file->RanOutOfRoom());
 }
 
 }  // namespace

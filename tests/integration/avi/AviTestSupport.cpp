@@ -19,22 +19,31 @@ class MemoryFile final : public File {
   MemoryFile(std::shared_ptr<MemoryFiles::Bytes> bytes, const MemoryFiles& owner)
       : bytes_(std::move(bytes)), owner_(owner) {}
 
-  bool ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
-    if (owner_.failReads || offset > bytes_->size() || size > bytes_->size() - offset) {
-      return false;
+  Result ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+    if (owner_.failReads) return Result::Failed("reads fail");
+    if (offset > bytes_->size() || size > bytes_->size() - offset) {
+      return Result::Failed("a read past the end");
     }
     if (size > 0) std::memcpy(data, bytes_->data() + offset, size);
-    return true;
+    return Result::Ok();
   }
-  bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+  Result WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
     const std::uint64_t end = offset + size;
     const std::uint64_t fits = std::min(end, std::max(owner_.writeLimit, offset)) - offset;
     if (bytes_->size() < offset + fits) bytes_->resize(offset + fits);
     if (fits > 0) std::memcpy(bytes_->data() + offset, data, fits);
-    return fits == size;
+    if (fits == size) return Result::Ok();
+    return Result::Failed("the memory disk is full", FailureKind::OutOfRoom);
   }
   std::int64_t Length() override { return static_cast<std::int64_t>(bytes_->size()); }
-  bool Flush() override { return true; }
+  Result Resize(std::uint64_t length) override {
+    if (length > owner_.writeLimit) {
+      return Result::Failed("the memory disk is full", FailureKind::OutOfRoom);
+    }
+    bytes_->resize(length);
+    return Result::Ok();
+  }
+  Result Flush() override { return Result::Ok(); }
   bool RanOutOfRoom() const override { return false; }
   bool IsAt(const std::string& path) override { return owner_.Holds(path, bytes_); }
 
@@ -49,12 +58,12 @@ class PassEncoder final : public FrameEncoder {
       : format_(std::move(format)), keyFrameEvery_(keyFrameEvery), failFrom_(failFrom) {}
 
   const std::vector<std::uint8_t>& OutputFormat() const override { return format_; }
-  bool Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
-    if (failFrom_ >= 0 && count_ >= failFrom_) return false;
+  Result Encode(const std::uint8_t* pixels, std::size_t size, EncodedFrame& out) override {
+    if (failFrom_ >= 0 && count_ >= failFrom_) return Result::Failed("the test encoder fails");
     out.data.assign(pixels, pixels + size);
     out.keyFrame = count_ % keyFrameEvery_ == 0;
     ++count_;
-    return true;
+    return Result::Ok();
   }
 
  private:
@@ -72,23 +81,23 @@ BitmapInfoHeader HeaderOf(const std::vector<std::uint8_t>& format) {
 
 }  // namespace
 
-std::unique_ptr<File> MemoryFiles::Open(const std::string& path, OpenMode mode) {
-  if (mode == OpenMode::CreateNew && Exists(path)) return nullptr;
+Files::Opened MemoryFiles::OpenFile(const std::string& path, OpenMode mode) {
+  if (mode == OpenMode::CreateNew && Exists(path)) return {nullptr, Result::Failed("File exists")};
   if (mode == OpenMode::Create || mode == OpenMode::CreateNew) {
     contents_[path] = std::make_shared<Bytes>();
   }
   const auto found = contents_.find(path);
-  if (found == contents_.end()) return nullptr;
-  return std::make_unique<MemoryFile>(found->second, *this);
+  if (found == contents_.end()) return {nullptr, Result::Failed("No such file or directory")};
+  return {std::make_unique<MemoryFile>(found->second, *this), Result::Ok()};
 }
 
-bool MemoryFiles::Rename(const std::string& from, const std::string& to) {
+Result MemoryFiles::Rename(const std::string& from, const std::string& to) {
   const auto found = contents_.find(from);
-  if (found == contents_.end()) return false;
+  if (found == contents_.end()) return Result::Failed(from + " is not there");
   std::shared_ptr<Bytes> bytes = found->second;
   contents_.erase(found);
   contents_[to] = std::move(bytes);
-  return true;
+  return Result::Ok();
 }
 
 bool MemoryFiles::Holds(const std::string& path, const std::shared_ptr<Bytes>& bytes) const {

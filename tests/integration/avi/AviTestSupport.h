@@ -28,14 +28,20 @@ class MemoryFiles final : public Files {
   std::string TempFolder() override { return "/memory/"; }
   bool Exists(const std::string& path) override { return contents_.count(path) != 0; }
   bool IsLocked(const std::string&) override { return false; }
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  bool Delete(const std::string& path) override { return contents_.erase(path) != 0; }
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool RenameNoReplace(const std::string& from, const std::string& to) override {
-    return !Exists(to) && Rename(from, to);
+  Opened OpenFile(const std::string& path, OpenMode mode) override;
+  Result Delete(const std::string& path) override {
+    if (contents_.erase(path) != 0) return Result::Ok();
+    return Result::Failed(path + " is not there");
+  }
+  Result Rename(const std::string& from, const std::string& to) override;
+  Result RenameNoReplace(const std::string& from, const std::string& to) override {
+    if (Exists(to)) return Result::Failed(to + " is taken");
+    return Rename(from, to);
   }
   bool NameTooLong(const std::string&) override { return false; }
-  bool DeleteAtNextStart(const std::string&) override { return false; }
+  Result DeleteAtNextStart(const std::string&) override {
+    return Result::Failed("memory files are not kept to the next start");
+  }
   void DeletePendingFiles() override {}
 
   Bytes& Contents(const std::string& path);

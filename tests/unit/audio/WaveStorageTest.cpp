@@ -15,6 +15,7 @@
 #include "audio/WaveStorage.h"
 #include "audio/WaveUtils.h"
 #include "platform/resample/PcmResampler.h"
+#include "platform/PosixFiles.h"
 
 namespace orvenna {
 namespace {
@@ -395,25 +396,30 @@ TEST(WaveData, LoadSaveAssignCompareAndCrop) {
   EXPECT_EQ(first.Size(), 100);
 }
 
-// A private folder, removed with what it holds.
+// A private folder, removed with what it holds, and the files of a temporary folder in it.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "wave-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
+  TempFolder() : path_(MadeFolder()), files(path_) {}
   ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string Path(const char* name) const { return path_ + "/" + name; }
+  std::string Path(const char* name) { return files.TempFolder() + name; }
 
  private:
+  static std::string MadeFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "wave-test-XXXXXX").string();
+    return mkdtemp(pattern.data());
+  }
+
   std::string path_;
+
+ public:
+  PosixFiles files;
 };
 
 TEST(WaveFileOnDisk, RecordedSavedAndLoaded) {
   TempFolder folder;
   const std::string recorded = folder.Path("recorded.wav");
   {
-    TWaveStreamAdapter wave(TFileStream::Create(recorded));
+    TWaveStreamAdapter wave(TFileStream::Create(folder.files, recorded));
     Record(wave, kMono8, Ramp(8001));
     EXPECT_TRUE(wave.Invert());  // the copy edited is written back
   }
@@ -424,14 +430,14 @@ TEST(WaveFileOnDisk, RecordedSavedAndLoaded) {
 
   TMemoryStream stream;
   TWaveStreamAdapter wave(stream);
-  EXPECT_TRUE(wave.LoadFromFile(recorded));
+  EXPECT_TRUE(wave.LoadFromFile(folder.files, recorded));
   Bytes reversed = Ramp(8001);
   std::reverse(reversed.begin(), reversed.end());
   EXPECT_EQ(SoundOf(wave), reversed);
   const std::string saved = folder.Path("saved.wav");
-  wave.SaveToFile(saved);
+  wave.SaveToFile(folder.files, saved);
   EXPECT_EQ(std::filesystem::file_size(saved), 8048u);
-  TFileStream::Create(saved);  // creating empties the file
+  TFileStream::Create(folder.files, saved);  // creating empties the file
   EXPECT_EQ(std::filesystem::file_size(saved), 0u);
 }
 
@@ -439,21 +445,21 @@ TEST(WaveFileOnDisk, FilesThatCannotBeHadRaiseANamedError) {
   TempFolder folder;
   const std::string target = folder.Path("target.wav");
   const std::string link = folder.Path("link.wav");
-  const auto writer = TFileStream::Create(target);
+  const auto writer = TFileStream::Create(folder.files, target);
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   TMemoryStream stream;
   TWaveStreamAdapter wave(stream);
   const std::string missing = folder.Path("missing.wav");
   try {
-    wave.LoadFromFile(missing);
+    wave.LoadFromFile(folder.files, missing);
     ADD_FAILURE() << "no error";
   } catch (const EWaveAudioError& error) {
     EXPECT_EQ(error.what(), "Cannot open file \"" + missing + "\": No such file or directory");
   }
-  EXPECT_THROW(wave.SaveToFile(link), EWaveAudioError);  // never through a link
+  EXPECT_THROW(wave.SaveToFile(folder.files, link), EWaveAudioError);  // never through a link
   // A file that another writer holds is neither read nor created over.
-  EXPECT_THROW(wave.LoadFromFile(target), EWaveAudioError);
-  EXPECT_THROW(TFileStream::Create(target), EWaveAudioError);
+  EXPECT_THROW(wave.LoadFromFile(folder.files, target), EWaveAudioError);
+  EXPECT_THROW(TFileStream::Create(folder.files, target), EWaveAudioError);
 }
 
 class WaveEditing : public ::testing::Test {

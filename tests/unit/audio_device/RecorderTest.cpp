@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "audio/WaveRecorders.h"
+#include "platform/PosixFiles.h"
 #include "tests/unit/audio_device/DeviceRig.h"
 
 namespace orvenna {
@@ -50,7 +51,8 @@ class RecorderTest : public ::testing::Test {
   std::filesystem::path folder_;
   DeviceRig rig_;
   std::atomic<std::uint32_t> bytes_{0};
-  TStockAudioRecorder recorder_{rig_.driver, rig_.shell};
+  PosixFiles files_;
+  TStockAudioRecorder recorder_{rig_.driver, rig_.shell, files_};
 };
 
 TEST_F(RecorderTest, TheFileIsCompleteOnceTheRecorderIsInactive) {

@@ -21,21 +21,23 @@ class FaultyFiles final : public Files {
   std::string TempFolder() override { return real_.TempFolder(); }
   bool Exists(const std::string& path) override { return real_.Exists(path); }
   bool IsLocked(const std::string& path) override { return real_.IsLocked(path); }
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
-    std::unique_ptr<File> file = real_.Open(path, mode);
-    if (!file || !full || !full(path)) return file;
-    return std::make_unique<CrampedFile>(std::move(file), room);
+  Opened OpenFile(const std::string& path, OpenMode mode) override {
+    Opened opened = real_.OpenFile(path, mode);
+    if (!opened.file || !full || !full(path)) return opened;
+    return {std::make_unique<CrampedFile>(std::move(opened.file), room), Result::Ok()};
   }
-  bool Delete(const std::string& path) override { return real_.Delete(path); }
-  bool Rename(const std::string& from, const std::string& to) override {
+  Result Delete(const std::string& path) override { return real_.Delete(path); }
+  Result Rename(const std::string& from, const std::string& to) override {
     return real_.Rename(from, to);
   }
-  bool RenameNoReplace(const std::string& from, const std::string& to) override {
+  Result RenameNoReplace(const std::string& from, const std::string& to) override {
     return real_.RenameNoReplace(from, to);
   }
-  bool MakeUserFile(const std::string& path) override { return real_.MakeUserFile(path); }
+  Result MakeUserFile(const std::string& path) override { return real_.MakeUserFile(path); }
   bool NameTooLong(const std::string& path) override { return real_.NameTooLong(path); }
-  bool DeleteAtNextStart(const std::string& path) override { return real_.DeleteAtNextStart(path); }
+  Result DeleteAtNextStart(const std::string& path) override {
+    return real_.DeleteAtNextStart(path);
+  }
   void DeletePendingFiles() override { real_.DeletePendingFiles(); }
 
  private:
@@ -43,16 +45,21 @@ class FaultyFiles final : public Files {
    public:
     CrampedFile(std::unique_ptr<File> file, std::uint64_t room)
         : file_(std::move(file)), room_(room) {}
-    bool ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+    Result ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
       return file_->ReadAt(offset, data, size);
     }
-    bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+    Result WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
       if (offset + size <= room_) return file_->WriteAt(offset, data, size);
       full_ = true;
-      return false;
+      return Result::Failed("the test's disk is full", FailureKind::OutOfRoom);
     }
     std::int64_t Length() override { return file_->Length(); }
-    bool Flush() override { return file_->Flush(); }
+    Result Resize(std::uint64_t length) override {
+      if (length <= room_) return file_->Resize(length);
+      full_ = true;
+      return Result::Failed("the test's disk is full", FailureKind::OutOfRoom);
+    }
+    Result Flush() override { return file_->Flush(); }
     bool RanOutOfRoom() const override { return full_; }
     bool IsAt(const std::string& path) override { return file_->IsAt(path); }
 

@@ -267,6 +267,21 @@ TEST_F(KeepRecordingTest, AFailedSaveWithSoundKeepsOneFileElseAPairUnderOneName)
   EXPECT_EQ(test::ReadText(rig_.base + "/out.recovered.wav"), "the user's");
 }
 
+// The sound file is written through the engine's files, so a full disk under it is the
+// sound's own failure: the video goes on and the user hears what stopped the sound.
+TEST_F(KeepRecordingTest, FullDiskUnderTheSoundFileStopsTheSoundAndSaysSo) {
+  engine_->SetUseAudioRecord(true);
+  engine_->SetAudioFormatsIndex(2);  // 16-bit mono at 8 kHz: 16000 bytes a second
+  faulty_.full = [](const std::string& path) { return path == Process().AudioTempFile; };
+  faulty_.room = 8000;  // half a second of sound after the header
+  Record(50);
+  EXPECT_TRUE(Said("The sound stopped ")) << errors_;
+  EXPECT_TRUE(Said("into the recording: the disk holding " + Process().AudioTempFile +
+                   " is full. The video went on without it."))
+      << errors_;
+  EXPECT_TRUE(Process().SaveSucceeded);
+}
+
 // Once the recording is in its place, the temporary files stop being a recording before their
 // wipe begins: a run killed while they are wiped leaves nothing to keep a second time.
 TEST_F(KeepRecordingTest, TemporaryFilesAreNoRecordingOnceTheRecordingIsInItsPlace) {
