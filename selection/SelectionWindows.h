@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "platform/Platform.h"
-#include "platform/Windows.h"
 #include "platform/ScreenRequests.h"
 #include "platform/WindowFinder.h"
+#include "platform/Windows.h"
 #include "selection/PickerDesktop.h"
 
 namespace orvenna {

@@ -14,8 +14,8 @@
 
 #include "audio/WaveStorage.h"
 #include "audio/WaveUtils.h"
-#include "platform/resample/PcmResampler.h"
 #include "platform/PosixFiles.h"
+#include "platform/resample/PcmResampler.h"
 
 namespace orvenna {
 namespace {
