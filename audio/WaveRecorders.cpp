@@ -159,16 +159,19 @@ void TStockAudioRecorder::WritePlaced() {
 
 void TStockAudioRecorder::FinishWriter() {
   if (!writer_) return;
+  bool tailLost = false;
   if (placer_) {
     placed_.clear();
     placer_->Finish(placed_);
-    if (!placed_.empty() && writer_->Write(placed_.data(), placed_.size()) !=
-                                static_cast<std::int64_t>(placed_.size())) {
-      if (writer_->RanOutOfRoom()) ranOutOfRoom_ = true;
-    }
+    tailLost = !placed_.empty() && writer_->Write(placed_.data(), placed_.size()) !=
+                                       static_cast<std::int64_t>(placed_.size());
+    if (tailLost && writer_->RanOutOfRoom()) ranOutOfRoom_ = true;
   }
   writer_->EndRewrite();
   writer_.reset();
+  // The sound still held for placing could not all be written: a failed write like any other,
+  // told once the file is as complete as it can be.
+  if (tailLost) Success(MMSYSERR_ERROR);
 }
 
 }  // namespace orvenna

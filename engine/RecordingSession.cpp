@@ -93,11 +93,7 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
 
   // A sample frame of the region gives the stream its format.
   PackedFrame sample = GrabSample(context_.region.Get());
-  if (!sample) {
-    sink_.Report(kCaptureFailed);
-    RestoreAppIfAsked();
-    return SessionOutcome::Abandoned;
-  }
+  if (!sample) return EndForUngrabbableSample();
 
   // The compressor, asking the user when the selected one cannot be used.
   if (const auto ending = DecideCompressor(sample)) return *ending;
@@ -208,8 +204,9 @@ GrabOptions RecordingSession::GrabOptionsOfSession() const {
 
 // Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
 // compressor accepts the sample frame. Answers the accepted divisor, 0 when none was
-// accepted, or -1 when a grab failed (already reported).
-int RecordingSession::AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample) {
+// accepted, or nothing when a sample could not be grabbed.
+std::optional<int> RecordingSession::AdjustDimensions(VideoCompressor& compressor,
+                                                      PackedFrame& sample) {
   int divisor = 1;
   while (compressor.CompressQuery(sample.Header()) != ICERR_OK) {
     divisor *= 2;
@@ -218,12 +215,15 @@ int RecordingSession::AdjustDimensions(VideoCompressor& compressor, PackedFrame&
     area.width = RoundedSize(area.width, divisor, context_.desktop.width);
     area.height = RoundedSize(area.height, divisor, context_.desktop.height);
     sample = GrabSample(area);
-    if (!sample) {
-      sink_.Report(kCaptureFailed);
-      return -1;
-    }
+    if (!sample) return std::nullopt;
   }
   return divisor;
+}
+
+SessionOutcome RecordingSession::EndForUngrabbableSample() {
+  sink_.Report(kCaptureFailed);
+  RestoreAppIfAsked();
+  return SessionOutcome::Abandoned;
 }
 
 // Decides the compressor, asking the user when the selected one cannot be used. Answers how
@@ -246,12 +246,9 @@ std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sa
     UseDefaultCompressorNow();
     return std::nullopt;
   }
-  const int divisor = AdjustDimensions(*compressor, sample);
-  if (divisor < 0) {
-    RestoreAppIfAsked();
-    return SessionOutcome::Abandoned;
-  }
-  if (divisor == 0) {
+  const std::optional<int> divisor = AdjustDimensions(*compressor, sample);
+  if (!divisor) return EndForUngrabbableSample();
+  if (*divisor == 0) {
     if (!Ask(kUseDefaultAfterSizes)) return Abandon(kUserAborted);
     // The sample was grabbed at the size rounded to a multiple of 8; the region takes that
     // size too, so that the stream format and every written frame agree.
@@ -261,7 +258,7 @@ std::optional<SessionOutcome> RecordingSession::DecideCompressor(PackedFrame& sa
   }
   context_.compressor.fcc.Set(entry->fccHandler);
   context_.statistics.SetCodecName(Utf16FieldToUtf8(entry->szName, 16));
-  if (divisor > 1) AdoptSampleSize(sample);
+  if (*divisor > 1) AdoptSampleSize(sample);
   return std::nullopt;
 }
 
@@ -272,14 +269,11 @@ std::optional<SessionOutcome> RecordingSession::FitSampleToDefaultCompressor(Pac
   if (!context_.compressor.useDefault.Get()) return std::nullopt;
   const auto compressor = platform_.codecs.Open(ICTYPE_VIDEO, kDefaultCompressorFcc, ICMODE_QUERY);
   if (!compressor) return std::nullopt;  // the stream's creation reports it
-  const int divisor = AdjustDimensions(*compressor, sample);
-  if (divisor < 0) {
-    RestoreAppIfAsked();
-    return SessionOutcome::Abandoned;
-  }
+  const std::optional<int> divisor = AdjustDimensions(*compressor, sample);
+  if (!divisor) return EndForUngrabbableSample();
   // At 0 the sample is of the largest size tried: the region follows it, so the stream and
   // its frames agree even though the stream then fails to be made (and says so).
-  if (divisor != 1) AdoptSampleSize(sample);
+  if (*divisor != 1) AdoptSampleSize(sample);
   return std::nullopt;
 }
 

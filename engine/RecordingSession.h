@@ -54,7 +54,9 @@ class RecordingSession {
  private:
   // Set-up.
   PackedFrame GrabSample(const Rect& area);
-  int AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample);
+  std::optional<int> AdjustDimensions(VideoCompressor& compressor, PackedFrame& sample);
+  // A sample frame could not be grabbed: said, and the session ends.
+  SessionOutcome EndForUngrabbableSample();
   std::optional<SessionOutcome> DecideCompressor(PackedFrame& sample);
   std::optional<SessionOutcome> FitSampleToDefaultCompressor(PackedFrame& sample);
   void UseDefaultCompressorNow();
