@@ -33,12 +33,19 @@ constexpr double kLongestHeldMs = 10000;
 // Silence is fed to the conversion in pieces of this length.
 constexpr double kSilencePieceMs = 1000;
 
+// Milliseconds from `originMs` to `capturedAtUs`, both on the clock, whose milliseconds wrap.
+double SinceOrigin(std::int64_t capturedAtUs, std::uint32_t originMs) {
+  std::int64_t milliseconds = capturedAtUs / 1000;
+  if (capturedAtUs % 1000 < 0) --milliseconds;  // rounded down, before the start too
+  const double fraction = static_cast<double>(capturedAtUs - milliseconds * 1000) / 1000.0;
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(milliseconds) - originMs) + fraction;
+}
+
 }  // namespace
 
-SoundPlacer::SoundPlacer(const WAVEFORMATEX& format, Clock& clock, AudioConverter& converter)
+SoundPlacer::SoundPlacer(const WAVEFORMATEX& format, AudioConverter& converter)
     : format_(format),
       frameBytes_(std::max<std::uint32_t>(format.nBlockAlign, 1)),
-      clock_(clock),
       conversion_(converter.Open(format, format)) {}
 
 SoundPlacer::~SoundPlacer() = default;
@@ -59,9 +66,8 @@ SoundPlacer::Gap SoundPlacer::LongestGap() const {
   return longestGap_;
 }
 
-void SoundPlacer::Place(std::int64_t ageMicroseconds, std::span<const std::uint8_t> data,
+void SoundPlacer::Place(std::int64_t capturedAtUs, std::span<const std::uint8_t> data,
                         std::vector<std::uint8_t>& out) {
-  const std::uint32_t now = clock_.Milliseconds();
   bool originKnown = false;
   std::uint32_t origin = 0;
   {
@@ -70,7 +76,7 @@ void SoundPlacer::Place(std::int64_t ageMicroseconds, std::span<const std::uint8
     origin = originMs_;
   }
   if (!originKnown) {
-    held_.push_back(Held{now, ageMicroseconds, {data.begin(), data.end()}});
+    held_.push_back(Held{capturedAtUs, {data.begin(), data.end()}});
     heldBytes_ += data.size();
     const auto mostBytes = static_cast<std::size_t>(FramesOf(kLongestHeldMs)) * frameBytes_;
     while (heldBytes_ > mostBytes && held_.size() > 1) {
@@ -80,9 +86,7 @@ void SoundPlacer::Place(std::int64_t ageMicroseconds, std::span<const std::uint8
     return;
   }
   PlaceHeld(origin, out);
-  const double capturedMs =
-      static_cast<std::int32_t>(now - origin) - static_cast<double>(ageMicroseconds) / 1000.0;
-  Queue(capturedMs, data, out);
+  Queue(SinceOrigin(capturedAtUs, origin), data, out);
 }
 
 // A buffer's time can only be late (its delivery was held up, or the server caught up on a
@@ -143,9 +147,7 @@ void SoundPlacer::Finish(std::vector<std::uint8_t>& out) {
 
 void SoundPlacer::PlaceHeld(std::uint32_t originMs, std::vector<std::uint8_t>& out) {
   for (const Held& held : held_) {
-    const double capturedMs = static_cast<std::int32_t>(held.arrivedAtMs - originMs) -
-                              static_cast<double>(held.ageMicroseconds) / 1000.0;
-    Queue(capturedMs, held.data, out);
+    Queue(SinceOrigin(held.capturedAtUs, originMs), held.data, out);
   }
   held_.clear();
   heldBytes_ = 0;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/AudioConverter.h"
-#include "platform/Clock.h"
 #include "platform/WaveFormat.h"
 
 namespace orvenna {
@@ -33,7 +32,7 @@ class SoundPlacer {
 
   // `format` is the PCM format of the sound, in and out. Without a conversion for it from
   // `converter`, the sound is placed without following a drifting clock.
-  SoundPlacer(const WAVEFORMATEX& format, Clock& clock, AudioConverter& converter);
+  SoundPlacer(const WAVEFORMATEX& format, AudioConverter& converter);
   ~SoundPlacer();
   SoundPlacer(const SoundPlacer&) = delete;
   SoundPlacer& operator=(const SoundPlacer&) = delete;
@@ -46,17 +45,17 @@ class SoundPlacer {
   // The longest silence put in so far for a stall of the input.
   Gap LongestGap() const;
 
-  // Places `data`, whose first frame was captured `ageMicroseconds` before now, appending
-  // what goes into the sound file to `out`.
-  void Place(std::int64_t ageMicroseconds, std::span<const std::uint8_t> data,
+  // Places `data`, whose first frame was captured at `capturedAtUs` (microseconds on the clock
+  // the origin is told on: its milliseconds times 1000), appending what goes into the sound
+  // file to `out`.
+  void Place(std::int64_t capturedAtUs, std::span<const std::uint8_t> data,
              std::vector<std::uint8_t>& out);
   // The input has ended: appends what is still held back.
   void Finish(std::vector<std::uint8_t>& out);
 
  private:
   struct Held {
-    std::uint32_t arrivedAtMs;
-    std::int64_t ageMicroseconds;
+    std::int64_t capturedAtUs;
     std::vector<std::uint8_t> data;
   };
 
@@ -86,7 +85,6 @@ class SoundPlacer {
 
   const WAVEFORMATEX format_;
   const std::uint32_t frameBytes_;
-  Clock& clock_;
   const std::unique_ptr<AudioConversion> conversion_;
 
   mutable std::mutex lock_;

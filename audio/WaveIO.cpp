@@ -273,13 +273,22 @@ void TWaveAudioIO::DestroyCallback() {
 
 WaveInCallback TWaveAudioIO::Callback() {
   // A buffer whose device cannot tell when it was captured was captured, as a whole, just
-  // before it came back: its length before now.
+  // before it came back: its length before now. The time is moved onto the capture clock as the
+  // buffer arrives, while its age is still what the device said; the notification thread may
+  // take it up much later.
   const std::uint32_t bytesPerSecond = waveFormat_.nAvgBytesPerSec;
-  const auto stamp = [bytesPerSecond](unsigned message, WAVEHDR* header) {
-    if (message != MM_WIM_DATA || !header || header->capturedAtUs != 0) return;
-    const auto length = std::int64_t{header->dwBytesRecorded} * 1000000 /
-                        std::max<std::uint32_t>(bytesPerSecond, 1);
-    header->capturedAtUs = SteadyMicroseconds() - length;
+  Clock* const clock = captureClock_;
+  const auto stamp = [bytesPerSecond, clock](unsigned message, WAVEHDR* header) {
+    if (message != MM_WIM_DATA || !header) return;
+    const std::int64_t now = SteadyMicroseconds();
+    if (header->capturedAtUs == 0) {
+      header->capturedAtUs = now - std::int64_t{header->dwBytesRecorded} * 1000000 /
+                                       std::max<std::uint32_t>(bytesPerSecond, 1);
+    }
+    if (clock) {
+      header->capturedAtUs =
+          std::int64_t{clock->Milliseconds()} * 1000 - (now - header->capturedAtUs);
+    }
   };
   if (thread_) {
     return [thread = thread_, stamp](unsigned message, WAVEHDR* header) {
@@ -328,10 +337,6 @@ void TWaveAudioIO::ClearEvents() {
   OnError = nullptr;
   OnLevel = nullptr;
   OnData = nullptr;
-}
-
-std::int64_t TWaveAudioIO::DataAgeMicroseconds() const {
-  return SteadyMicroseconds() - dataCapturedAtUs_;
 }
 
 void TWaveAudioIO::WaitForOpen() {

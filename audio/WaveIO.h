@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/WaveUtils.h"
+#include "platform/Clock.h"
 #include "platform/Result.h"
 #include "platform/Shell.h"
 #include "platform/WaveIn.h"
@@ -112,9 +113,13 @@ class TWaveAudioIO {
   // Clears every On* event; once it returns, no handler of the component runs any more, even
   // while its notification thread goes on. Any thread but the notification thread.
   void ClearEvents();
-  // How long ago the first byte of the data being handed to the data handlers (DoData,
-  // ProcessData) was captured, in microseconds. Notification thread, inside those handlers.
-  std::int64_t DataAgeMicroseconds() const;
+  // Capture times are told on `clock` (null: the machine's steady clock) for the devices opened
+  // from now on; it must outlive them.
+  void SetCaptureClock(Clock* clock) { captureClock_ = clock; }
+  // When the first byte of the data being handed to the data handlers (DoData, ProcessData) was
+  // captured: microseconds on the capture clock (its milliseconds times 1000, wrapping with
+  // them). Notification thread, inside those handlers.
+  std::int64_t DataCapturedAtUs() const { return dataCapturedAtUs_; }
 
  protected:
   // The device's notifications.
@@ -187,6 +192,7 @@ class TWaveAudioIO {
   std::mutex stateLock_;
   std::condition_variable stateChanged_;
   std::int64_t dataCapturedAtUs_ = 0;  // notification thread
+  Clock* captureClock_ = nullptr;
 };
 
 }  // namespace orvenna

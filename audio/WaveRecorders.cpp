@@ -100,7 +100,7 @@ void TStockAudioRecorder::ProcessData(std::uint8_t* data, std::uint32_t count, b
   ORVENNA_CHECK_THREAD(Wave, "TStockAudioRecorder::ProcessData");
   if (placer_) {
     placed_.clear();
-    placer_->Place(DataAgeMicroseconds(), std::span(data, count), placed_);
+    placer_->Place(DataCapturedAtUs(), std::span(data, count), placed_);
     WritePlaced();
     return;
   }

@@ -15,6 +15,8 @@ namespace {
 // How long the end of the sound may take: the last buffers come back at once
 // when the input is reset, so only a sound layer that hangs needs this.
 constexpr auto kLongestStop = std::chrono::seconds(10);
+// How long the start of the sound may take before the picture starts without it.
+constexpr auto kLongestStart = std::chrono::milliseconds(500);
 // A stall of the sound input longer than this is worth telling: shorter ones
 // are the hiccups of a busy machine.
 constexpr std::int64_t kLongestUntoldGapMs = 500;
@@ -40,7 +42,7 @@ AudioTrack::AudioTrack(const Platform& platform, SessionSink& sink, TStockAudioR
       recorder_(recorder),
       pcmFormat_(pcmFormat),
       temp_(platform.files, Process().AudioTempFile, "the sound recorded until then"),
-      placer_(StandardFormat(pcmFormat), platform.clock, platform.audioConverter) {}
+      placer_(StandardFormat(pcmFormat), platform.audioConverter) {}
 
 AudioTrack::~AudioTrack() {
   ClearHandlers();
@@ -57,6 +59,13 @@ void AudioTrack::ClearHandlers() {
 Result AudioTrack::Start() {
   ORVENNA_CHECK_THREAD(Recording, "AudioTrack::Start");
   recorder_.OnError = [this](TWaveAudioIO&) { NoteFailure(recorder_.LastFailure().Cause()); };
+  recorder_.OnActivate = [this](TWaveAudioIO&) {
+    std::lock_guard guard(lock_);
+    started_ = true;
+    startedOrFailed_.notify_all();
+  };
+  // The sound is placed on the clock the picture is timed by.
+  recorder_.SetCaptureClock(&platform_.clock);
   recorder_.SetPlacer(&placer_);
   try {
     recorder_.SetPCMFormat(pcmFormat_);
@@ -83,8 +92,14 @@ Result AudioTrack::Start() {
   return Result::Ok();
 }
 
+// The picture waits a moment for the sound to start, so that a sound input that is slow to
+// start does not cost the beginning of the recording's sound.
 void AudioTrack::AlignTo(std::uint32_t videoStart, int halfSlot) {
   placer_.SetOrigin(videoStart - static_cast<std::uint32_t>(halfSlot));
+  if (!recorder_.Active()) return;  // no sound to wait for
+  std::unique_lock guard(lock_);
+  startedOrFailed_.wait_for(guard, kLongestStart,
+                            [this] { return started_ || !failure_.cause.empty(); });
 }
 
 void AudioTrack::EndWith(std::int64_t milliseconds) {
@@ -143,6 +158,7 @@ void AudioTrack::NoteFailure(const std::string& cause) {
   Log(LogLevel::Warning, "sound", cause);
   std::lock_guard guard(lock_);
   if (failure_.cause.empty()) failure_ = Failure{cause, Process().ElapsedMilliseconds};
+  startedOrFailed_.notify_all();
 }
 
 AudioTrack::Failure AudioTrack::TakeFailure() {

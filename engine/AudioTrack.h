@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -65,6 +66,8 @@ class AudioTrack final : public RecordingTrack {
   TempFileWatch temp_;
   SoundPlacer placer_;
   std::mutex lock_;
+  std::condition_variable startedOrFailed_;  // signalled under lock_
+  bool started_ = false;                     // guarded by lock_: the input records
   Failure failure_;  // the first failure of the sound input, reported at the end
   std::vector<std::string> notices_;
 };

@@ -111,11 +111,19 @@ class GeneratorDevice final : public WaveInDevice {
     due -= due % format_.nBlockAlign;
     while (bytes_ < due && !queue_.empty()) {
       WAVEHDR& header = *queue_.front();
+      if (header.dwBytesRecorded == 0) header.capturedAtUs = GeneratedAtUs(bytes_);
       while (bytes_ < due && header.dwBytesRecorded < header.dwBufferLength) {
         header.lpData[header.dwBytesRecorded++] = ByteAt(bytes_++);
       }
       if (header.dwBytesRecorded == header.dwBufferLength) ReturnFront();
     }
+  }
+
+  // When byte `offset` of the ramp was generated: microseconds on the clock.
+  std::int64_t GeneratedAtUs(std::uint64_t offset) const {
+    return std::int64_t{startedAt_} * 1000 +
+           static_cast<std::int64_t>(static_cast<double>(offset - bytesAtStart_) * 1e6 /
+                                     bytesPerSecond_);
   }
 
   // Byte `offset` of the ramp.
@@ -127,9 +135,18 @@ class GeneratorDevice final : public WaveInDevice {
                            : static_cast<std::uint8_t>(sample >> 8);
   }
 
+  // A buffer goes back with the time its first byte was captured on the machine's steady clock,
+  // as a real device tells it: its time on the generator's clock, carried over as it leaves.
   void ReturnFront() {
     WAVEHDR* header = queue_.front();
     queue_.pop_front();
+    if (header->dwBytesRecorded > 0) {
+      const std::int64_t ageUs = std::int64_t{clock_.Milliseconds()} * 1000 - header->capturedAtUs;
+      header->capturedAtUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count() -
+                             ageUs;
+    }
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
     callback_(MM_WIM_DATA, header);
   }
