@@ -225,7 +225,7 @@ SaveOutcome AssembleRecording(const AssemblyContext& context, const std::string&
   return outcome;
 }
 
-// The spec's assembly operations of the engine, outside a recording's context: reports go to
+// The engine's own assembly operations, outside a recording's context: reports go to
 // OnError, progress to the current engine's OnSaving.
 AssemblyContext TVistrel::ContextOfAssembly() {
   return AssemblyContext{platform_.files,      platform_.shell, *kept_,
