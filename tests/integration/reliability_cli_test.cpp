@@ -146,11 +146,12 @@ TEST_F(ReliabilityCliTest, WithoutYesTheSaveReplacesNothingThatAppearedMeanwhile
   const fs::path out = Out("shared.avi");
   fs::create_directories(root_ / "tmp2");
   const std::string second =
-      "TMPDIR='" + (root_ / "tmp2").string() + "' " + kCli + " --seconds 2 " + kRecording;
+      "TMPDIR='" + (root_ / "tmp2").string() + "' " + kCli + " --seconds 4 " + kRecording;
   // The second starts as soon as the first records (not after a fixed time, which a loaded
-  // machine may spend on the first's start alone).
+  // machine may spend on the first's start alone); both record long enough for the second to
+  // be recording when the first saves, however slowly a loaded machine starts it.
   const CommandResult both =
-      Cli("--seconds 2 " + kRecording + " '" + out.string() + "'",
+      Cli("--seconds 4 " + kRecording + " '" + out.string() + "'",
           "> '" + Out("first.log").string() +
               "' 2>&1 & first=$!; for i in $(seq 200); do grep -qs 'recording a' '" +
               Out("first.log").string() + "' && break; sleep 0.05; done; " + second + " '" +
