@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format git
   # libraries the programs link
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxdamage-dev libxtst-dev
-  libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libpulse-dev libjpeg-dev zlib1g-dev
   # Wayland: the ScreenCast portal over D-Bus (GDBus), its PipeWire streams, Qt's Wayland plugin
   libglib2.0-dev libpipewire-0.3-dev qt6-wayland
@@ -22,6 +22,9 @@ packages=(
   libgl1-mesa-dri gstreamer1.0-pipewire gstreamer1.0-tools dbus-daemon libglib2.0-bin
   # the Wayland benchmark: an animating client, and GStreamer's encoders and AVI muxer beside ours
   weston gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  # MP4 and Matroska recordings read by a second reader (H.264 needs the bad plugins' parser,
+  # AAC the libav plugin) and played by a real browser
+  gstreamer1.0-plugins-bad gstreamer1.0-libav chromium
   # the Debian package and the checks of what it installs
   dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
 )
