@@ -1,15 +1,14 @@
 #include "platform/mux/LibavContainerWriter.h"
 
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "platform/Bitmap.h"
 #include "platform/avi/RiffReader.h"
 #include "platform/avi/SaveSteps.h"
 #include "platform/mux/AacEncoder.h"
 #include "platform/mux/FileIo.h"
+#include "platform/mux/RawBitmapRows.h"
 #include "platform/mux/StreamSetup.h"
 
 namespace orvenna {
@@ -49,9 +48,6 @@ class ContainerCopy {
   AviResult CopyPicture();
   AviResult CopySound();
   AviResult FinishSound();
-  // Puts the rows of an uncompressed bitmap stored bottom row first into top-down order, as
-  // the file's bitmap header says them.
-  void TurnRowsOver(std::uint8_t* pixels, std::size_t size);
   // Sound pieces count their times in frames of sound.
   AVRational SoundTimeBase() const { return AVRational{1, static_cast<int>(wave_.samplesPerSec)}; }
   // Writes `packet`, whose times count in `timeBase`, into `stream`.
@@ -71,9 +67,9 @@ class ContainerCopy {
   std::unique_ptr<mux::AacEncoder> aac_;
   std::optional<avi::ExtentReader> soundReader_;
   std::optional<avi::SaveProgress> progress_;
-  std::size_t nextPicture_ = 0;  // the next position that holds a picture
-  int bottomUpRows_ = 0;         // of uncompressed bitmaps stored bottom row first
-  std::vector<std::uint8_t> row_;
+  std::size_t nextPicture_ = 0;                // the next position that holds a picture
+  std::optional<mux::RawBitmapRows> rawRows_;  // of uncompressed bitmaps
+  std::vector<std::uint8_t> rawPicture_;
   std::vector<std::uint8_t> buffer_;
 };
 
@@ -156,9 +152,9 @@ AviResult ContainerCopy::AddVideo() {
       AVRational{static_cast<int>(info.dwScale), static_cast<int>(info.dwRate)};
   videoStream_->avg_frame_rate = av_inv_q(videoStream_->time_base);
   videoStream_->r_frame_rate = videoStream_->avg_frame_rate;
-  const auto header = avi::LoadPrefix<BitmapInfoHeader>(video_->format);
-  if (videoStream_->codecpar->codec_id == AV_CODEC_ID_RAWVIDEO && header.height > 0) {
-    bottomUpRows_ = header.height;
+  if (videoStream_->codecpar->codec_id == AV_CODEC_ID_RAWVIDEO) {
+    rawRows_.emplace(video_->format);
+    if (rawRows_->Unchanged()) rawRows_.reset();
   }
   return AVIERR_OK;
 }
@@ -209,11 +205,17 @@ AviResult ContainerCopy::CopyPicture() {
   while (next < samples.size() && samples[next].size == 0) ++next;
   buffer_.assign(sample.size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
   if (!video_->file->ReadAt(sample.offset, buffer_.data(), sample.size)) return AVIERR_FILEREAD;
-  if (bottomUpRows_ > 0) TurnRowsOver(buffer_.data(), sample.size);
+  std::vector<std::uint8_t>* picture = &buffer_;
+  std::size_t size = sample.size;
+  if (rawRows_) {
+    rawRows_->Convert(buffer_.data(), sample.size, rawPicture_);
+    picture = &rawPicture_;
+    size = rawPicture_.size();
+  }
   AVPacket* packet = av_packet_alloc();
   if (!packet) return AVIERR_MEMORY;
-  packet->data = buffer_.data();
-  packet->size = static_cast<int>(sample.size);
+  packet->data = picture->data();
+  packet->size = static_cast<int>(size);
   packet->pts = packet->dts = static_cast<std::int64_t>(nextPicture_);
   packet->duration = static_cast<std::int64_t>(next - nextPicture_);
   if (sample.keyFrame) packet->flags |= AV_PKT_FLAG_KEY;
@@ -224,16 +226,6 @@ AviResult ContainerCopy::CopyPicture() {
   nextPicture_ = next;
   if (result == AVIERR_OK) result = progress_->Advance(sample.size, kCopyCeiling);
   return result;
-}
-
-void ContainerCopy::TurnRowsOver(std::uint8_t* pixels, std::size_t size) {
-  const std::size_t stride = size / static_cast<std::size_t>(bottomUpRows_);
-  row_.resize(stride);
-  for (std::size_t top = 0, bottom = bottomUpRows_ - 1; top < bottom; ++top, --bottom) {
-    std::memcpy(row_.data(), pixels + top * stride, stride);
-    std::memcpy(pixels + top * stride, pixels + bottom * stride, stride);
-    std::memcpy(pixels + bottom * stride, row_.data(), stride);
-  }
 }
 
 AviResult ContainerCopy::CopySound() {

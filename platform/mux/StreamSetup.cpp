@@ -5,6 +5,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/avi/RiffReader.h"
+#include "platform/mux/RawBitmapRows.h"
 
 extern "C" {
 #include <libavcodec/bsf.h>
@@ -83,7 +84,15 @@ AviResult SetUpVideo(Container container, const avi::StreamSource& video,
   parameters.width = header.width;
   parameters.height = std::abs(header.height);
   parameters.bits_per_coded_sample = header.bitCount;
-  if (codec == AV_CODEC_ID_RAWVIDEO && header.bitCount <= 8) parameters.format = AV_PIX_FMT_PAL8;
+  if (codec == AV_CODEC_ID_RAWVIDEO) {
+    if (header.bitCount != 8 && header.bitCount != 16 && header.bitCount != 24 &&
+        header.bitCount != 32) {
+      return AVIERR_UNSUPPORTED;
+    }
+    // Written as RawBitmapRows turns them out, without a colour table.
+    parameters.bits_per_coded_sample = mux::RawBitmapRows(video.format).BitsOut();
+    return AVIERR_OK;
+  }
   const std::size_t headerSize = sizeof(BitmapInfoHeader);
   if (video.format.size() > headerSize &&
       !SetExtradata(parameters, video.format.data() + headerSize,
