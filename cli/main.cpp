@@ -220,13 +220,6 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // A name whose ending is no kind of file a recording is saved as is refused before the
-  // desktop is asked for anything (on Wayland, before its chooser shows).
-  if (options->action == CliOptions::Action::Record && !ContainerOfName(options->output)) {
-    std::cerr << "orvenna-cli: " << ContainerProblem(options->output, 0, "") << "\n";
-    return 2;
-  }
-
   if (options->action == CliOptions::Action::ListAudioFormats) {
     const std::vector<std::string> formats = AudioFormatNames();
     for (std::size_t i = 0; i < formats.size(); ++i)
@@ -305,20 +298,18 @@ int main(int argc, char** argv) {
   }
   engine.SetSelectedCompressor(position);
   // Refused before anything is changed or recorded: the recorder's own temporary file (the save
-  // would end with no file at all), an existing file the user did not let go, a name that cannot
-  // be written, and a kind of file that cannot carry the chosen compressor's pictures (without a
-  // catalogue entry the recording uses the default compressor).
+  // would end with no file at all), an ending that is no kind of file or a kind that cannot carry
+  // the chosen compressor's pictures (without a catalogue entry the recording uses the default
+  // compressor), an existing file the user did not let go, and a name that cannot be written.
   const std::uint32_t handler = position >= 0 ? engine.CompressorTable()[position].fccHandler
                                               : TVistrel::DefaultCompressorFcc;
+  // The compressor as --compressor names it: its code ("DIB " without the space).
+  std::string code = FourCCText(handler);
+  code.erase(code.find_last_not_of(' ') + 1);
   std::string problem = engine.TempFileProblem(options->output);
+  if (problem.empty()) problem = ContainerProblem(options->output, handler, code);
   if (problem.empty()) problem = ExistingOutputProblem(options->output, options->yes);
   if (problem.empty()) problem = engine.OutputProblem(options->output);
-  if (problem.empty()) {
-    // The compressor as --compressor names it: its code ("DIB " without the space).
-    std::string code = FourCCText(handler);
-    code.erase(code.find_last_not_of(' ') + 1);
-    problem = ContainerProblem(options->output, handler, code);
-  }
   if (!problem.empty()) {
     std::cerr << "orvenna-cli: " << problem << "\n";
     return 2;
