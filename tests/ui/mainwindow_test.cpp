@@ -575,10 +575,10 @@ TEST_F(MainWindowTest, TheSaveDialogGivesANameWithoutAnEndingTheChosenTypesEndin
     QString typed;
     QString saved;
   } cases[] = {
-      {avi, -1, "talk", "talk.avi"},     {avi, 1, "talk", "talk.mkv"},
-      {mkv, -1, "clip", "clip.mkv"},     {mkv, 2, "talk", "talk.mp4"},
-      {mp4, -1, "talk.mkv", "talk.mkv"},  // an ending typed is kept
-      {mkv, 0, "talk", "talk.avi"},
+      {avi, -1, "talk", "talk.avi"},
+      {avi, 2, "talk", "talk.mp4"},
+      {mp4, -1, "clip", "clip.mp4"},
+      {mp4, 1, "talk.avi", "talk.avi"},  // an ending typed is kept
   };
   const QString folder = QString::fromStdString(home_.Path() + "/Documents/");
   for (const auto& c : cases) {
@@ -615,7 +615,6 @@ TEST_F(MainWindowTest, PlayWithoutAPlayerNamesTheKindOfFile) {
     EXPECT_EQ(answerer.boxes.back().text, "No program could be started to play " + path +
                                               ". Install a video player for " + c.kind + " files.");
   }
-  EXPECT_EQ(answerer.boxes.size(), std::size(cases));
 }
 
 TEST_F(MainWindowTest, EngineErrorsAreShownFromAnyThread) {
