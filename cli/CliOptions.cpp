@@ -40,7 +40,8 @@ constexpr UsageEntry kUsage[] = {
      "--compressor C",
      "four-character code (e.g. ZMBV) or position as\n"
      "--list-compressors numbers them; one that cannot take the\n"
-     "region is refused (default: the first that can)"},
+     "region is refused (default: the first that can); an .mp4\n"
+     "OUTPUT takes H264 or FMP4 only"},
     {NumericOption::Quality, {}, {}},
     {NumericOption::KeyFrames, {}, {}},
     {NumericOption::Interval, {}, {}},
@@ -50,8 +51,8 @@ constexpr UsageEntry kUsage[] = {
     {{}, "--inverse", "inverse colours"},
     {{},
      "--yes",
-     "replace an existing OUTPUT.avi, and answer Yes to the\n"
-     "engine's questions (default: No; an existing OUTPUT.avi is\n"
+     "replace an existing OUTPUT, and answer Yes to the\n"
+     "engine's questions (default: No; an existing OUTPUT is\n"
      "refused before recording)"},
     {NumericOption::AudioFormat, {}, {}},
     {{},
@@ -93,7 +94,12 @@ void WriteUsageLine(std::ostream& text, const std::string& option, std::string_v
 
 std::string CliUsage() {
   std::ostringstream text;
-  text << "usage: orvenna-cli [options] OUTPUT.avi\n";
+  text << "usage: orvenna-cli [options] OUTPUT\n"
+       << "the ending of OUTPUT's name chooses the kind of file, and no picture is re-encoded:\n"
+       << "  .avi  AVI, any compressor, sound as recorded (also a name without an ending)\n"
+       << "  .mkv  Matroska, any compressor, sound as PCM\n"
+       << "  .mp4  MP4, H.264 (H264) or MPEG-4 (FMP4) pictures only, sound encoded to AAC\n"
+       << "options:\n";
   for (const UsageEntry& entry : kUsage) {
     if (!entry.setting) {
       WriteUsageLine(text, std::string(entry.option), entry.help);

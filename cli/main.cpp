@@ -1,5 +1,5 @@
-// orvenna-cli: records the screen into an AVI file from the command line, through the same
-// engine as the desktop application.
+// orvenna-cli: records the screen into an AVI, Matroska or MP4 file from the command line,
+// through the same engine as the desktop application.
 
 #include <csignal>
 #include <cstdio>
@@ -16,6 +16,7 @@
 #include "engine/Utf16.h"
 #include "engine/Vistrel.h"
 #include "generated/Version.h"
+#include "platform/Containers.h"
 #include "platform/ScreenSharing.h"
 #include "platform/StandardStreams.h"
 #include "platform/desktop/DesktopServices.h"
@@ -265,17 +266,6 @@ int main(int argc, char** argv) {
   TVistrel engine(desktop->Services());
   Configure(engine, effective);
   if (!FitRegion(engine, effective)) return 2;
-  if (options->action == CliOptions::Action::Record) {
-    // Refused before anything is changed or recorded: the recorder's own temporary file (the
-    // save would end with no file at all), and an existing file the user did not let go.
-    std::string problem = engine.TempFileProblem(options->output);
-    if (problem.empty()) problem = ExistingOutputProblem(options->output, options->yes);
-    if (problem.empty()) problem = engine.OutputProblem(options->output);
-    if (!problem.empty()) {
-      std::cerr << "orvenna-cli: " << problem << "\n";
-      return 2;
-    }
-  }
   const std::string server = desktop->SoundServerProblem();
   const std::string noInput =
       "no sound input was found" + (server.empty() ? "" : " (" + server + ")");
@@ -307,6 +297,23 @@ int main(int argc, char** argv) {
     return 2;
   }
   engine.SetSelectedCompressor(position);
+  // Refused before anything is changed or recorded: the recorder's own temporary file (the save
+  // would end with no file at all), an ending that is no kind of file or a kind that cannot carry
+  // the chosen compressor's pictures (without a catalogue entry the recording uses the default
+  // compressor), an existing file the user did not let go, and a name that cannot be written.
+  const std::uint32_t handler = position >= 0 ? engine.CompressorTable()[position].fccHandler
+                                              : TVistrel::DefaultCompressorFcc;
+  // The compressor as --compressor names it: its code ("DIB " without the space).
+  std::string code = FourCCText(handler);
+  code.erase(code.find_last_not_of(' ') + 1);
+  std::string problem = engine.TempFileProblem(options->output);
+  if (problem.empty()) problem = ContainerProblem(options->output, handler, code);
+  if (problem.empty()) problem = ExistingOutputProblem(options->output, options->yes);
+  if (problem.empty()) problem = engine.OutputProblem(options->output);
+  if (!problem.empty()) {
+    std::cerr << "orvenna-cli: " << problem << "\n";
+    return 2;
+  }
   // Every argument is good: the desktop's sound settings change now.
   if ((options->audioInput >= 0 || options->audioVolume >= 0) && options->audioFormat <= 0) {
     std::cerr << "orvenna-cli: --audio-input and --audio-volume change the desktop's sound input; "

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <utility>
 
+#include "platform/Containers.h"
 #include "ui/IntegerText.h"
 #include "ui/PreviewImage.h"
 #include "ui/UpDown.h"
@@ -31,6 +32,22 @@ constexpr int kCloseRetryMilliseconds = 50;
 
 QString FromStd(const std::string& text) {
   return QString::fromStdString(text);
+}
+
+// The kind of video file `path` names, as users know it ("AVI", "Matroska", "MP4"); the ending
+// of its name when it is none of those.
+std::string KindOfVideo(const std::string& path) {
+  const std::optional<Container> container = ContainerOfName(path);
+  if (!container) return NameEnding(path);
+  switch (*container) {
+    case Container::Avi:
+      return "AVI";
+    case Container::Matroska:
+      return "Matroska";
+    case Container::Mp4:
+      return "MP4";
+  }
+  return NameEnding(path);
 }
 
 }  // namespace
@@ -189,7 +206,10 @@ void TfrmMain::AboutButClick() {
 }
 
 void TfrmMain::Button3Click() {
-  SaveDialog1->selectFile(lastSaveName_.isEmpty() ? QStringLiteral("Capture.avi") : lastSaveName_);
+  const QString name = lastSaveName_.isEmpty() ? QStringLiteral("Capture.avi") : lastSaveName_;
+  // The type first: choosing one changes the ending of the name the dialog shows.
+  SelectSaveType(QFileInfo(name).suffix());
+  SaveDialog1->selectFile(name);
   if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
   lastSaveName_ = SaveDialog1->selectedFiles().first();
   Edit8->setText(lastSaveName_);
@@ -203,7 +223,7 @@ void TfrmMain::Button4Click() {
   }
   if (!shell_.OpenWithDefaultProgram(path.toStdString())) {
     EngineError("No program could be started to play " + path.toStdString() +
-                ". Install a video player for AVI files.");
+                ". Install a video player for " + KindOfVideo(path.toStdString()) + " files.");
   }
 }
 

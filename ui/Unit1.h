@@ -170,6 +170,9 @@ class TfrmMain final : public QWidget {
   void VidOptButClick();
   void AboutButClick();
   void Button3Click();
+  // Selects the save dialog's type whose files end in `suffix` ("mkv"), with its ending for
+  // names typed without one; leaves the dialog as it is when no type has that ending.
+  void SelectSaveType(const QString& suffix);
   void Button4Click();
   void BCancelClick();
 

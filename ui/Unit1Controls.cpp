@@ -73,6 +73,13 @@ QLineEdit* NewNumberField(QWidget* parent, const QString& text, int left, int to
   return field;
 }
 
+// "avi" of "Avi File (*.avi)".
+QString SuffixOfFilter(const QString& filter) {
+  const qsizetype start = filter.indexOf(QStringLiteral("(*."));
+  if (start < 0) return {};
+  return filter.mid(start + 3, filter.indexOf(QLatin1Char(')'), start) - start - 3);
+}
+
 }  // namespace
 
 void TfrmMain::CreateControls() {
@@ -152,11 +159,27 @@ void TfrmMain::CreateControls() {
   SaveDialog1 = new QFileDialog(this);
   SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog1->setFileMode(QFileDialog::AnyFile);
-  SaveDialog1->setNameFilter(QStringLiteral("Avi File (*.avi)"));
+  // The ending of a recording's name chooses its kind of file; AVI, the first, is the default.
+  SaveDialog1->setNameFilters({QStringLiteral("Avi File (*.avi)"),
+                               QStringLiteral("Matroska File (*.mkv)"),
+                               QStringLiteral("MP4 File (*.mp4)")});
   SaveDialog1->setDefaultSuffix(QStringLiteral("avi"));
   SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+  // A name typed without an ending takes the ending of the type chosen in the dialog.
+  connect(SaveDialog1, &QFileDialog::filterSelected, this,
+          [this](const QString& filter) { SaveDialog1->setDefaultSuffix(SuffixOfFilter(filter)); });
 
   CreateSettingsControls();
+}
+
+void TfrmMain::SelectSaveType(const QString& suffix) {
+  for (const QString& filter : SaveDialog1->nameFilters()) {
+    const QString filterSuffix = SuffixOfFilter(filter);
+    if (filterSuffix.compare(suffix, Qt::CaseInsensitive) != 0) continue;
+    SaveDialog1->selectNameFilter(filter);
+    SaveDialog1->setDefaultSuffix(filterSuffix);
+    return;
+  }
 }
 
 void TfrmMain::CreateSettingsControls() {

@@ -1,7 +1,8 @@
 // orvenna-cli against a hostile or unlucky caller, on the virtual display, with TMPDIR pointed
 // at a folder of the test's own: its messages' reader goes away, its standard streams are
-// closed, its terminal closes, its output is the recorder's temporary file or an existing
-// file, and its compressor cannot take the region. ffprobe judges the files.
+// closed, its terminal closes, its output is the recorder's temporary file, an existing file or
+// a kind of file that cannot carry its compressor, and its compressor cannot take the region.
+// ffprobe judges the files.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -218,6 +219,48 @@ TEST_F(ReliabilityCliTest, ACompressorThatCannotTakeTheRegionIsRefusedByName) {
       RunCommand("ffprobe -v error -show_entries stream=codec_tag_string -of default=nw=1:nk=1 '" +
                  out.string() + "'");
   EXPECT_EQ(probe.output, "cvid\n");
+}
+
+// The ending of the output's name chooses the kind of file. An ending that is no kind, or an MP4
+// file with a compressor it cannot carry, is refused in one line that says what works, with exit
+// code 2, before anything is recorded; every other pairing records.
+TEST_F(ReliabilityCliTest, TheOutputsEndingIsRefusedWhereItCannotCarryTheCompressor) {
+  const std::string unknown =
+      ": the ending .webm is not a kind of file a recording is saved as; "
+      "name the file .avi (AVI), .mkv (Matroska) or .mp4 (MP4)";
+  const struct {
+    std::string name;
+    std::string compressor;
+    std::string refusal;  // a part of the line; empty: recorded
+  } cases[] = {
+      {"talk.webm", "ZMBV", unknown},
+      {"talk.mp4", "MJPG", ": MP4 files carry H.264 or MPEG-4 pictures, not MJPG"},
+      {"talk.MP4", "MSVC", "name the file .mkv or .avi to keep MSVC"},
+      {"talk.mp4", "H264", ""},
+      {"talk.mp4", "FMP4", ""},
+      {"talk.mkv", "MJPG", ""},
+      {"talk.MKV", "MSVC", ""},
+      {"talk", "ZMBV", ""},
+      {"talk.avi", "MJPG", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name + " " + c.compressor);
+    const fs::path out = Out(c.name);
+    const CommandResult run =
+        Cli("--seconds 1 --yes --region 0,0,160,120 --interval 50 --fps 20 " +
+            std::string("--compressor ") + c.compressor + " '" + out.string() + "'");
+    if (c.refusal.empty()) {
+      EXPECT_EQ(run.exitCode, 0) << run.output;
+      EXPECT_GT(WrittenFrames(out), 5);
+      continue;
+    }
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_EQ(LineCount(run.output), 1) << run.output;
+    EXPECT_TRUE(run.output.starts_with("orvenna-cli: " + out.string() + ": ")) << run.output;
+    EXPECT_NE(run.output.find(c.refusal), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(TempFolder() / "~vstream.avi"));
+  }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The main window on a synthetic desktop: its controls at start, the settings it pushes into
-// the engine, the number fields, the capture timer, the preview and the status bar.
+// the engine, the number fields, the capture timer, the preview, the status bar, the save
+// dialog and Play.
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <fstream>
 #include <future>
 
 #include "tests/ui/mainwindow_rig.h"
@@ -537,6 +540,81 @@ TEST_F(MainWindowTest, PlayWithoutAFileSaysSo) {
   ASSERT_EQ(answerer.boxes.size(), 1u);
   EXPECT_EQ(answerer.boxes[0].caption, "Error");
   EXPECT_EQ(answerer.boxes[0].text, "File Empty! Take a capture then play.");
+}
+
+// Answers the save dialog once it shows: keeps the type it shows, chooses the type at `type` in
+// its list with the keyboard as a user does (-1: leaves it), types `name` and saves.
+void AnswerSaveDialog(QFileDialog* dialog, int type, const QString& name, QString& shownType) {
+  QTimer::singleShot(0, dialog, [=, &shownType] {
+    shownType = dialog->selectedNameFilter();
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (types == nullptr || nameField == nullptr) {
+      dialog->reject();
+      return;
+    }
+    if (type >= 0) {
+      QTest::keyClick(types, Qt::Key_Home);
+      for (int i = 0; i < type; ++i) QTest::keyClick(types, Qt::Key_Down);
+    }
+    nameField->setText(name);
+    static_cast<QDialog*>(dialog)->accept();  // as its Save button does
+  });
+}
+
+// The save dialog offers AVI first, then Matroska and MP4. A name typed without an ending takes
+// the ending of the type chosen, and the dialog opens again on the type of the name saved last.
+TEST_F(MainWindowTest, TheSaveDialogGivesANameWithoutAnEndingTheChosenTypesEnding) {
+  TfrmMain& w = *window_;
+  w.SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+  const QString avi = "Avi File (*.avi)", mkv = "Matroska File (*.mkv)", mp4 = "MP4 File (*.mp4)";
+  EXPECT_EQ(w.SaveDialog1->nameFilters(), QStringList({avi, mkv, mp4}));
+  const struct {
+    QString shownType;
+    int chosenType;
+    QString typed;
+    QString saved;
+  } cases[] = {
+      {avi, -1, "talk", "talk.avi"},
+      {avi, 2, "talk", "talk.mp4"},
+      {mp4, -1, "clip", "clip.mp4"},
+      {mp4, 1, "talk.avi", "talk.avi"},  // an ending typed is kept
+  };
+  const QString folder = QString::fromStdString(home_.Path() + "/Documents/");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString() + " -> " + c.saved.toStdString());
+    QString shownType;
+    AnswerSaveDialog(w.SaveDialog1, c.chosenType, c.typed, shownType);
+    w.Button3Click();
+    EXPECT_EQ(shownType.toStdString(), c.shownType.toStdString());
+    EXPECT_EQ(w.Edit8->text().toStdString(), (folder + c.saved).toStdString());
+  }
+}
+
+// When no program can open the file, Play says which kind of video player is missing, by the
+// ending of the file's name.
+TEST_F(MainWindowTest, PlayWithoutAPlayerNamesTheKindOfFile) {
+  // With no program on the search path the desktop has nothing to open a file with.
+  const struct SearchPathKept {
+    QByteArray value = qgetenv("PATH");
+    ~SearchPathKept() { qputenv("PATH", value); }
+  } searchPath;
+  TempFolder noPrograms;
+  qputenv("PATH", QByteArray::fromStdString(noPrograms.Path()));
+  MessageBoxAnswerer answerer;
+  const struct {
+    std::string name;
+    std::string kind;
+  } cases[] = {{"talk.avi", "AVI"}, {"talk.MKV", "Matroska"}, {"talk.mp4", "MP4"}, {"talk", "AVI"}};
+  for (const auto& c : cases) {
+    const std::string path = home_.Path() + "/" + c.name;
+    std::ofstream(path) << "a recording";
+    window_->Edit8->setText(QString::fromStdString(path));
+    window_->Button4Click();
+    ASSERT_FALSE(answerer.boxes.empty());
+    EXPECT_EQ(answerer.boxes.back().text, "No program could be started to play " + path +
+                                              ". Install a video player for " + c.kind + " files.");
+  }
 }
 
 TEST_F(MainWindowTest, EngineErrorsAreShownFromAnyThread) {
