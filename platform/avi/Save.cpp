@@ -214,14 +214,9 @@ AviResult AVISaveInto(File& output, const AVISAVECALLBACK& callback, int count,
                       PAVISTREAM* streams) {
   // Streams are saved as they stand. The video stream comes first; a missing video stream
   // leaves the audio to be saved alone.
-  std::shared_ptr<const StreamSource> video;
-  std::shared_ptr<const StreamSource> audio;
-  if (const AviResult sorted = avi::SortSavedStreams(count, streams, video, audio);
-      sorted != AVIERR_OK) {
-    return sorted;
-  }
-  return avi::FinishSavedFile(output,
-                              Saver(output, std::move(video), std::move(audio), callback).Run());
+  return avi::SaveSortedStreams(output, count, streams, [&](auto video, auto audio) {
+    return Saver(output, std::move(video), std::move(audio), callback).Run();
+  });
 }
 
 AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK& callback,

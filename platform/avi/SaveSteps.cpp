@@ -44,10 +44,10 @@ AviResult ExtentReader::Read(std::uint64_t size, std::vector<std::uint8_t>& buff
   return AVIERR_OK;
 }
 
-AviResult SortSavedStreams(int count, PAVISTREAM* streams,
-                           std::shared_ptr<const StreamSource>& video,
-                           std::shared_ptr<const StreamSource>& audio) {
+AviResult SaveSortedStreams(File& output, int count, PAVISTREAM* streams, const StreamSave& save) {
   if (count < 1 || count > 2 || streams == nullptr) return AVIERR_BADPARAM;
+  std::shared_ptr<const StreamSource> video;
+  std::shared_ptr<const StreamSource> audio;
   for (int i = 0; i < count; ++i) {
     if (!streams[i]) continue;
     std::shared_ptr<const StreamSource> source = streams[i]->Source();
@@ -60,10 +60,8 @@ AviResult SortSavedStreams(int count, PAVISTREAM* streams,
       return AVIERR_BADPARAM;
     }
   }
-  return video || audio ? AVIERR_OK : AVIERR_BADPARAM;
-}
-
-AviResult FinishSavedFile(File& output, AviResult result) {
+  if (!video && !audio) return AVIERR_BADPARAM;
+  AviResult result = save(std::move(video), std::move(audio));
   const bool complete = result == AVIERR_OK || result == AVIERR_USERABORT;
   if (complete && !output.Flush()) result = AVIERR_FILEWRITE;
   if (result == AVIERR_FILEWRITE && output.RanOutOfRoom()) result = AVIERR_DISKFULL;

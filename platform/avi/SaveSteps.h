@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/avi/Avi.h"
@@ -46,13 +48,13 @@ class ExtentReader {
   std::uint64_t extentOffset_ = 0;
 };
 
-// The streams of a save by kind: a video stream first, then an optional audio stream; a null
-// entry is left out. AVIERR_BADPARAM for any other set, or for streams not read from files.
-AviResult SortSavedStreams(int count, PAVISTREAM* streams,
-                           std::shared_ptr<const StreamSource>& video,
-                           std::shared_ptr<const StreamSource>& audio);
-// Flushes a save's output to the disk when the save wrote a complete file, and says why a
-// failed write failed: AVIERR_DISKFULL when the disk ran out of room.
-AviResult FinishSavedFile(File& output, AviResult result);
+// Runs `save` on the streams of a save sorted by kind (a video stream first, then an optional
+// audio stream; a null entry is left out: either may be null, not both), then flushes `output`
+// to the disk when the save wrote a complete file. AVIERR_BADPARAM for any other set of
+// streams, or for streams not read from files; AVIERR_DISKFULL for a write that failed for
+// want of room.
+using StreamSave = std::function<AviResult(std::shared_ptr<const StreamSource> video,
+                                           std::shared_ptr<const StreamSource> audio)>;
+AviResult SaveSortedStreams(File& output, int count, PAVISTREAM* streams, const StreamSave& save);
 
 }  // namespace orvenna::avi

@@ -279,14 +279,9 @@ AviResult LibavContainerWriter::SaveInto(Container container, File& output,
                                          const AVISAVECALLBACK& callback, int count,
                                          PAVISTREAM* streams) {
   if (container == Container::Avi) return AVISaveInto(output, callback, count, streams);
-  std::shared_ptr<const StreamSource> video;
-  std::shared_ptr<const StreamSource> sound;
-  if (const AviResult sorted = avi::SortSavedStreams(count, streams, video, sound);
-      sorted != AVIERR_OK) {
-    return sorted;
-  }
-  return avi::FinishSavedFile(output,
-                              ContainerCopy(container, output, callback, video, sound).Run());
+  return avi::SaveSortedStreams(output, count, streams, [&](auto video, auto sound) {
+    return ContainerCopy(container, output, callback, std::move(video), std::move(sound)).Run();
+  });
 }
 
 }  // namespace orvenna

@@ -13,17 +13,9 @@ namespace orvenna {
 namespace {
 
 using avi_test::MemoryFiles;
+using avi_test::OpenFirstStream;
 using avi_test::Quote;
 using avi_test::RunCommand;
-
-PAVISTREAM OpenFirstStream(Files& files, const std::string& path) {
-  PAVIFILE file;
-  PAVISTREAM stream;
-  EXPECT_EQ(AVIFileOpen(file, files, path, OF_READ), AVIERR_OK) << path;
-  EXPECT_EQ(AVIFileGetStream(file, stream, 0, 0), AVIERR_OK) << path;
-  AVIFileRelease(file);
-  return stream;
-}
 
 std::string Ffmpeg(const std::string& arguments) {
   int status = -1;

@@ -14,7 +14,8 @@ orvenna_test(cli_sound_test
   LABELS display sound)
 target_compile_definitions(cli_sound_test PRIVATE
   ORVENNA_CLI="$<TARGET_FILE:orvenna-cli>"
-  ORVENNA_SOUND_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/lib/sound.sh")
+  ORVENNA_SOUND_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/lib/sound.sh"
+  ORVENNA_PLAY_IN_BROWSER="${PROJECT_SOURCE_DIR}/tests/tools/play_in_browser.sh")
 add_dependencies(cli_sound_test orvenna-cli)
 
 # Sound through PipeWire's PulseAudio service of the headless Wayland desktop (scripts/lib/

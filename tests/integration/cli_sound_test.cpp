@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -103,6 +105,70 @@ TEST_F(CliSoundTest, TheToneIsRecordedInEveryKindOfFormat) {
     EXPECT_NEAR(tone.seconds, video, 0.15) << c.format;
     EXPECT_NEAR(tone.hertz, 880, 880 * 0.03) << c.format;
     EXPECT_NEAR(tone.peak, 0.5, 0.1) << c.format;
+  }
+}
+
+// Where the packets of `stream` ("v" or "a") end, in seconds: the last one's time and length.
+double StreamEnd(const std::string& file, const std::string& stream) {
+  std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + stream +
+                                      " -show_entries packet=pts_time,duration_time -of csv=p=0 '" +
+                                      file + "'")
+                               .output);
+  double end = 0;
+  for (std::string line; std::getline(lines, line);) {
+    double time = 0;
+    double length = 0;
+    if (std::sscanf(line.c_str(), "%lf,%lf", &time, &length) == 2)
+      end = std::max(end, time + length);
+  }
+  return end;
+}
+
+// The ending of the name chooses the kind of file; picture and sound start and end together in
+// each, a reader written apart from ffmpeg's reads each, and a browser plays the MP4 file.
+TEST_F(CliSoundTest, EveryKindOfFileCarriesPictureAndSound) {
+  struct Case {
+    const char* name;
+    const char* compressor;
+    int format;  // as --list-audio-formats numbers them
+    const char* video;
+    const char* audio;
+    int rate;
+  };
+  const Case cases[] = {
+      {"talk.avi", "MJPG", 16, "mjpeg", "pcm_s16le", 44100},
+      {"talk.mkv", "FFV1", 16, "ffv1", "pcm_s16le", 44100},
+      {"talk.mp4", "H264", 16, "h264", "aac", 44100},
+      {"low.mp4", "FMP4", 1, "mpeg4", "aac", 8000},
+  };
+  constexpr double kFrame = 1.0 / 15;  // at --fps 15
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = Output(c.name);
+    const CommandResult run = RunCommand(kCli + " --seconds 3 --fps 15 --region 0,0,320,240 " +
+                                         "--compressor " + c.compressor + " --audio-format " +
+                                         std::to_string(c.format) + " '" + out + "' 2>&1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(ProbeValue(Probe(out, "v:0"), "codec_name"), c.video);
+    EXPECT_EQ(ProbeValue(Probe(out, "a:0"), "codec_name"), c.audio);
+    const double pictureEnd = StreamEnd(out, "v");
+    EXPECT_NEAR(pictureEnd, 3.0, 0.5);
+    EXPECT_NEAR(StreamEnd(out, "a"), pictureEnd, kFrame);
+    const Tone tone = DecodedTone(out, c.rate);
+    EXPECT_NEAR(tone.seconds, pictureEnd, kFrame);
+    EXPECT_NEAR(tone.hertz, 880, 880 * 0.03);
+    EXPECT_NEAR(tone.peak, 0.5, 0.1);
+    EXPECT_EQ(RunCommand("timeout 60 gst-launch-1.0 -q filesrc location='" + out +
+                         "' ! decodebin ! fakesink 2>&1; echo status=$?")
+                  .output,
+              "status=0\n");
+    if (std::string(c.name).ends_with(".mp4")) {
+      const CommandResult played =
+          RunCommand(std::string(ORVENNA_PLAY_IN_BROWSER) + " '" + out + "' 2>&1");
+      if (played.exitCode == 77) GTEST_SKIP() << "no browser: " << played.output;
+      EXPECT_EQ(played.exitCode, 0) << played.output;
+      EXPECT_NE(played.output.find("result=ended"), std::string::npos) << played.output;
+    }
   }
 }
 

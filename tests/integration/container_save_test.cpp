@@ -19,6 +19,7 @@
 namespace orvenna::codec_test {
 namespace {
 
+using avi_test::OpenFirstStream;
 using avi_test::Quote;
 using avi_test::RunCommand;
 
@@ -75,18 +76,9 @@ class ContainerSave : public ::testing::Test {
     ASSERT_EQ(status, 0);
   }
 
-  PAVISTREAM OpenFirstStream(const std::string& path) {
-    PAVIFILE file;
-    PAVISTREAM stream;
-    EXPECT_EQ(AVIFileOpen(file, files_, path, OF_READ), AVIERR_OK) << path;
-    EXPECT_EQ(AVIFileGetStream(file, stream, 0, 0), AVIERR_OK) << path;
-    AVIFileRelease(file);
-    return stream;
-  }
-
   AviResult Save(Container container, const std::string& path, const AVISAVECALLBACK& callback = {},
                  Files* into = nullptr) {
-    PAVISTREAM streams[2] = {OpenFirstStream(video_), OpenFirstStream(sound_)};
+    PAVISTREAM streams[2] = {OpenFirstStream(files_, video_), OpenFirstStream(files_, sound_)};
     Files& files = into ? *into : files_;
     static_cast<void>(files.Delete(path));
     const auto output = files.Open(path, OpenMode::CreateNew);
@@ -249,7 +241,7 @@ TEST_F(ContainerSave, TimeLapsePlaysTheSameInEveryKind) {
   Record(FourCC('H', '2', '6', '4'), 24, slots, (slots.back() + 1.0) / kRate);
   const std::string avi = folder_.Path("out.avi");
   {
-    PAVISTREAM streams[2] = {OpenFirstStream(video_), OpenFirstStream(sound_)};
+    PAVISTREAM streams[2] = {OpenFirstStream(files_, video_), OpenFirstStream(files_, sound_)};
     const auto output = files_.Open(avi, OpenMode::CreateNew);
     ASSERT_EQ(AVISaveInto(*output, {}, 2, streams), AVIERR_OK);
   }

@@ -8,6 +8,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -97,28 +98,40 @@ TEST_F(ReliabilityDiskTest, FullTemporaryDiskKeepsWhatWasRecorded) {
   EXPECT_GT(DecodedFrames(kept), 5) << run.output;
 }
 
+// Whatever the kind of file, a save that fills the target's disk leaves the file that was there
+// and keeps the recording.
 TEST_F(ReliabilityDiskTest, FullTargetDiskLeavesTheOldFileAndKeepsTheRecording) {
   fs::create_directories(folder_ / "small");
   if (mount("tmpfs", Path("small").c_str(), "tmpfs", 0, "size=256k") != 0) {
     GTEST_SKIP() << "cannot mount a small file system here (needs root and a mount namespace)";
   }
   mounted_ = true;
-  const std::string out = Path("small/out.avi");
-  std::ofstream(out) << "older recording";
-  const CommandResult run = Record("--seconds 2", out);
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find("The disk holding " + Path("small") + "/ is full"), std::string::npos)
-      << run.output;
-  EXPECT_EQ(Contents(out), "older recording");
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(Path("small"))) {
-    left.push_back(entry.path().filename().string());
+  for (const std::string name : {"out.avi", "out.mkv", "out.mp4"}) {
+    SCOPED_TRACE(name);
+    const std::string out = Path("small/" + name);
+    std::ofstream(out) << "older recording";
+    // The last --compressor given counts: MP4 carries H.264.
+    const CommandResult run = Record(
+        name == "out.mp4" ? "--seconds 2 --compressor H264 --quality 100" : "--seconds 2", out);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("The disk holding " + Path("small") + "/ is full"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(Contents(out), "older recording");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(Path("small"))) {
+      left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"filler", name})) << "no partial file is left";
+    fs::remove(out);
+    fs::remove(Path("small/filler"));
+    // The recording moved to the temporary folder (another file system than the target's), as
+    // an AVI file.
+    const std::string kept =
+        Path("tmp/orvenna-" + std::to_string(geteuid()) + "/out.recovered.avi");
+    EXPECT_GT(DecodedFrames(kept), 5) << run.output;
+    fs::remove(kept);
   }
-  EXPECT_EQ(left, std::vector<std::string>{"out.avi"}) << "no partial file is left";
-  // The recording moved to the temporary folder (another file system than the target's).
-  EXPECT_GT(DecodedFrames(Path("tmp/orvenna-" + std::to_string(geteuid()) + "/out.recovered.avi")),
-            5)
-      << run.output;
 }
 
 TEST_F(ReliabilityDiskTest, SecondRescuedRecordingTakesTheNextFreeName) {

@@ -1,5 +1,6 @@
 #include "tests/integration/avi/AviTestSupport.h"
 
+#include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -276,6 +277,15 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+PAVISTREAM OpenFirstStream(Files& files, const std::string& path) {
+  PAVIFILE file;
+  PAVISTREAM stream;
+  EXPECT_EQ(AVIFileOpen(file, files, path, OF_READ), AVIERR_OK) << path;
+  EXPECT_EQ(AVIFileGetStream(file, stream, 0, 0), AVIERR_OK) << path;
+  AVIFileRelease(file);
+  return stream;
 }
 
 }  // namespace orvenna::avi_test

@@ -96,6 +96,9 @@ AviResult WriteVideo(Files& files, const std::string& path, VideoCompressionMana
                      const std::vector<std::uint8_t>& format,
                      const std::vector<std::pair<int, std::vector<std::uint8_t>>>& frames);
 
+// The first stream of the file at `path`, which must open (the test fails otherwise).
+PAVISTREAM OpenFirstStream(Files& files, const std::string& path);
+
 // Runs a shell command; its standard output, and its exit status in `status`.
 std::string RunCommand(const std::string& command, int* status = nullptr);
 // Single-quotes a path for the shell.

@@ -347,6 +347,33 @@ TEST_F(SessionTest, AnOutputThatCannotBeWrittenIsRefusedBeforeRecording) {
   }
 }
 
+// A name of no known kind, or an MP4 file with pictures MP4 cannot carry, is refused before
+// recording; a recording that went on with the default compressor when the chosen one failed is
+// kept as an AVI file beside the MP4 name.
+TEST_F(SessionTest, PicturesTheKindOfFileCannotCarryAreRefusedOrKept) {
+  engine_->SetSelectedCompressor(0);
+  const std::string mp4 = rig_.base + "/out.mp4";
+  for (const std::string& output : {mp4, rig_.base + "/out.webm"}) {
+    log_.clear();
+    EXPECT_FALSE(engine_->StartRecording(output));
+    ASSERT_EQ(log_.size(), 1u);
+    EXPECT_EQ(log_[0].rfind("error " + output + ": ", 0), 0u) << log_[0];
+  }
+  EXPECT_NE(log_[0].find(".avi (AVI), .mkv (Matroska) or .mp4 (MP4)"), std::string::npos);
+
+  Select(FourCC('H', '2', '6', '4'), "H.264").opens = false;
+  rig_.shell.answers = {true};  // use the default compressor
+  output_ = mp4;
+  Record(20, 4);
+  EXPECT_TRUE(Logged("error " + mp4 +
+                     ": MP4 files carry H.264 or MPEG-4 pictures, not MSVC; "
+                     "choose one of those compressors, or name the file .mkv or .avi to keep "
+                     "MSVC."))
+      << testing::PrintToString(log_);
+  EXPECT_TRUE(Logged("error The recording was kept in " + rig_.base + "/out.recovered.avi."));
+  EXPECT_FALSE(std::filesystem::exists(mp4));
+}
+
 TEST_F(SessionTest, FailedSaveKeepsTheRecording) {
   engine_->SetSelectedCompressor(0);
   const std::string folder = rig_.base + "/going";
