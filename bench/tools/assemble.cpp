@@ -53,8 +53,8 @@ PAVISTREAM OpenStream(Files& files, const std::string& path, std::uint32_t type)
     return nullptr;
   }
   std::fprintf(stderr, "assemble: %s: %s %s, %" PRIu32 " positions at %" PRIu32 "/%" PRIu32 "\n",
-               path.c_str(), FourCCText(info.fccType).c_str(),
-               FourCCText(info.fccHandler).c_str(), info.dwLength, info.dwRate, info.dwScale);
+               path.c_str(), FourCCText(info.fccType).c_str(), FourCCText(info.fccHandler).c_str(),
+               info.dwLength, info.dwRate, info.dwScale);
   return stream;
 }
 
