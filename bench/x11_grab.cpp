@@ -24,6 +24,7 @@
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeMixer.h"
 #include "platform/fake/GeneratorWaveIn.h"
+#include "platform/mux/LibavContainerWriter.h"
 #include "platform/resample/PcmResampler.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11Grabber.h"
@@ -137,6 +138,7 @@ void EngineGrabFrameDIB(benchmark::State& state) {
   GeneratorWaveInDriver waveIn(clock);
   FakeMixerDriver mixer;
   PcmResamplingConverter audioConverter;
+  LibavContainerWriter containers;
   TVistrel engine(Platform{.screen = *screen,
                            .cursor = cursor,
                            .hotKeys = hotKeys,
@@ -147,7 +149,8 @@ void EngineGrabFrameDIB(benchmark::State& state) {
                            .codecs = codecs,
                            .waveIn = waveIn,
                            .mixer = mixer,
-                           .audioConverter = audioConverter});
+                           .audioConverter = audioConverter,
+                           .containers = containers});
   engine.SetColors(static_cast<int>(state.range(2)) / 8 - 1);
   for (auto _ : state) {
     PackedFrame frame = engine.GrabFrameDIB(area.left, area.top, area.width, area.height, 0);

@@ -6,7 +6,7 @@
 set(ORVENNA_LAYERS platform platform-backends audio engine selection ui cli)
 set(desktop_and_codecs
   "<Q[A-Za-z]*>" "<Qt[A-Za-z]*/" "<X11/" "<pulse/" "<pipewire/" "<spa/" "<xcb/" "<libav" "<libsw")
-set(backends "\"platform/(x11|qt|codec|desktop|pulse|pipewire|portal|screencast|fake|resample)/")
+set(backends "\"platform/(x11|qt|codec|desktop|pulse|pipewire|portal|screencast|fake|resample|mux)/")
 set(above_platform "\"(engine|audio|selection|ui|cli)/")
 
 set(platform_files "platform/*.h" "platform/*.cpp")
@@ -20,7 +20,7 @@ set(engine_forbidden ${desktop_and_codecs} ${backends} "\"(selection|ui|cli)/")
 set(selection_files "selection/*.h" "selection/*.cpp")
 set(selection_forbidden
   "<X11/" "<pulse/" "<pipewire/" "<spa/" "<libav" "<libsw"
-  "\"platform/(x11|codec|desktop|pulse|pipewire|portal|screencast|fake|resample|avi)/"
+  "\"platform/(x11|codec|desktop|pulse|pipewire|portal|screencast|fake|resample|avi|mux)/"
   "\"(ui|cli)/")
 set(ui_files "ui/*.h" "ui/*.cpp")
 set(ui_forbidden "<pulse/" "<pipewire/" "<spa/" "<libav" "<libsw" "\"platform/fake/" "\"cli/")

@@ -7,6 +7,7 @@
 #include "engine/SessionContext.h"
 #include "engine/Vistrel.h"
 #include "platform/Check.h"
+#include "platform/Containers.h"
 #include "platform/ThreadRole.h"
 
 namespace orvenna {
@@ -58,15 +59,6 @@ std::string SaveErrorText(AviResult code) {
   return "Avi error number: " + std::to_string(static_cast<std::uint32_t>(code));
 }
 
-// "dir/out.avi" -> ("dir/out", ".avi"): the last name's ending from its last dot, if any.
-std::pair<std::string, std::string> BaseAndEnding(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot <= nameStart) return {path, ""};
-  return {path.substr(0, dot), path.substr(dot)};
-}
-
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -96,6 +88,19 @@ std::string FittingName(Files& files, std::string base, const std::string& endin
 }
 
 constexpr int kMostNumberedNames = 999;
+
+// Pictures that the kind of file named cannot carry (a recording that went on with the default
+// compressor when its own failed), as the line for the user; empty when they fit. A name of no
+// known kind is saved as AVI.
+std::string PicturesProblem(const std::string& fileName, int count, PAVISTREAM* streams) {
+  const std::optional<Container> container = ContainerOfName(fileName);
+  AVISTREAMINFOA info;
+  if (!container || count < 1 || !streams[0] || AVIStreamInfo(streams[0], info) != AVIERR_OK ||
+      info.fccType != streamtypeVIDEO || ContainerCarries(*container, info.fccHandler)) {
+    return "";
+  }
+  return ContainerProblem(fileName, info.fccHandler, FourCCText(info.fccHandler));
+}
 
 }  // namespace
 
@@ -150,17 +155,28 @@ SaveOutcome SaveStreams(const AssemblyContext& context, const std::string& fileN
     outcome.code = AVIERR_FILEOPEN;
     return outcome;
   }
+  if (const std::string problem = PicturesProblem(fileName, count, streams); !problem.empty()) {
+    sink.Report(problem);
+    outcome.code = AVIERR_UNSUPPORTED;
+    return outcome;
+  }
   context.shell.PushBusyCursor();
   std::string hidden;
-  outcome.code = context.kept.SaveHidden(context.lock, FolderPart(fileName), context.progress,
-                                         count, streams, hidden);
+  const Container container = ContainerOfName(fileName).value_or(Container::Avi);
+  outcome.code = context.kept.SaveHidden(
+      context.lock, FolderPart(fileName),
+      [&](File& output) {
+        return context.containers.SaveInto(container, output, context.progress, count, streams);
+      },
+      hidden);
   // A save the user stopped leaves a complete file of what was copied.
   if ((outcome.code == AVIERR_OK || outcome.code == AVIERR_USERABORT) &&
       !context.kept.PutHiddenAway(context.lock, hidden, [&] {
         if (context.replaceOutput) return files.Rename(hidden, fileName).ok();
         // The output's own name is the first one tried.
-        const auto [base, ending] = BaseAndEnding(fileName);
-        const std::string name = MoveToFreeName(files, hidden, base, ending);
+        const std::string ending = NameEnding(fileName);
+        const std::string name = MoveToFreeName(
+            files, hidden, fileName.substr(0, fileName.size() - ending.size()), ending);
         if (name != fileName) outcome.keptAs = name;
         return !name.empty();
       })) {
@@ -228,9 +244,9 @@ SaveOutcome AssembleRecording(const AssemblyContext& context, const std::string&
 // The engine's own assembly operations, outside a recording's context: reports go to
 // OnError, progress to the current engine's OnSaving.
 AssemblyContext TVistrel::ContextOfAssembly() {
-  return AssemblyContext{platform_.files,      platform_.shell, *kept_,
-                         recordingLock_.get(), replaceOutput_,  *this,
-                         SaveProgressCallback};
+  return AssemblyContext{platform_.files,      platform_.shell,     *kept_,
+                         recordingLock_.get(), replaceOutput_,      *this,
+                         SaveProgressCallback, platform_.containers};
 }
 
 void TVistrel::OpenAVIStream(const std::string& path, PAVISTREAM& slot) {

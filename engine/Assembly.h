@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/Shell.h"
 #include "platform/avi/Avi.h"
+#include "platform/avi/ContainerWriter.h"
 
 namespace orvenna {
 
@@ -31,6 +32,7 @@ struct AssemblyContext {
   bool replaceOutput;
   SessionSink& sink;
   AVISAVECALLBACK progress;  // 0..100; answers -1 to stop the save
+  ContainerWriter& containers;
 };
 
 // Opens the first stream of the file at `path` into `slot`, reporting why not; a file that

@@ -10,6 +10,7 @@
 #include "engine/FreeName.h"
 #include "engine/ProcessState.h"
 #include "engine/RecordingLock.h"
+#include "platform/Containers.h"
 
 namespace orvenna {
 namespace {
@@ -48,10 +49,8 @@ std::string FolderPart(const std::string& path) {
 
 std::string StemPart(const std::string& path) {
   std::string name = path.substr(path.rfind('/') + 1);  // all of it without a slash
-  if (name.size() > 4) {
-    std::string ending = name.substr(name.size() - 4);
-    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ending == ".avi") name.resize(name.size() - 4);
+  if (ContainerOfName(name) && !NameEnding(name).empty()) {
+    name.resize(name.size() - NameEnding(name).size());
   }
   return name.empty() ? kNameWhenUnknown : name;
 }
@@ -63,13 +62,13 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 AviResult KeptRecordings::SaveHidden(RecordingLock* lock, const std::string& folder,
-                                     const AVISAVECALLBACK& callback, int count,
-                                     PAVISTREAM* streams, std::string& hidden) {
+                                     const std::function<AviResult(File& output)>& write,
+                                     std::string& hidden) {
   Files& files = files_;
   std::unique_ptr<File> output = AVICreateSaveFile(files, folder, hidden);
   if (!output) return AVIERR_FILEOPEN;
   if (lock) lock->NoteWriting(AbsolutePath(hidden));
-  const AviResult result = AVISaveInto(*output, callback, count, streams);
+  const AviResult result = write(*output);
   output.reset();
   // A save the user stopped is a complete file of what was copied.
   if (result != AVIERR_OK && result != AVIERR_USERABORT) PutHiddenAway(lock, hidden, {});
@@ -108,7 +107,8 @@ bool KeptRecordings::KeepAsOneFile(RecordingLock* lock, const std::string& folde
                                    const std::string& stem, int count, PAVISTREAM* streams,
                                    std::string& kept) {
   std::string hidden;
-  if (SaveHidden(lock, folder, {}, count, streams, hidden) != AVIERR_OK) return false;
+  const auto write = [&](File& output) { return AVISaveInto(output, {}, count, streams); };
+  if (SaveHidden(lock, folder, write, hidden) != AVIERR_OK) return false;
   return PutHiddenAway(lock, hidden, [&] {
     kept = MoveToFreeName(files_, hidden, folder + stem, kKeptEnding);
     return !kept.empty();

@@ -22,8 +22,8 @@ struct KeptFiles {
 std::string AbsolutePath(const std::string& path);
 // The folder part of `path` with its '/' ("" without one).
 std::string FolderPart(const std::string& path);
-// The file name of `path` without its ".avi" ending (any case); "Recording" when nothing is
-// left.
+// The file name of `path` without its ".avi", ".mkv" or ".mp4" ending (any case); "Recording"
+// when nothing is left.
 std::string StemPart(const std::string& path);
 
 // Writes recordings that cannot go where they were meant to under names of their own, and the
@@ -35,11 +35,10 @@ class KeptRecordings {
   KeptRecordings(Files& files, std::string tempFolder)
       : files_(files), tempFolder_(std::move(tempFolder)) {}
 
-  // Writes the streams into a new file under a hidden name in `folder`, noted in `lock` (when
-  // given) while it is written; a failed one (but for the user's stop) is removed.
+  // Runs `write` on a new file under a hidden name in `folder`, noted in `lock` (when given)
+  // while it is written; a failed one (but for the user's stop) is removed.
   AviResult SaveHidden(RecordingLock* lock, const std::string& folder,
-                       const AVISAVECALLBACK& callback, int count, PAVISTREAM* streams,
-                       std::string& hidden);
+                       const std::function<AviResult(File& output)>& write, std::string& hidden);
   // Runs `place` and removes the hidden file unless it answers true; the note ends either way.
   bool PutHiddenAway(RecordingLock* lock, const std::string& hidden,
                      const std::function<bool()>& place);

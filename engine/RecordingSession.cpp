@@ -132,7 +132,8 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
         context_.lock,
         context_.replaceOutput,
         sink_,
-        [this](int percent) { return sink_.Saving(percent, "Saving Video...") ? 0 : -1; }};
+        [this](int percent) { return sink_.Saving(percent, "Saving Video...") ? 0 : -1; },
+        platform_.containers};
     Process().SaveSucceeded = AssembleRecording(assembly, fileName, tracks_).Saved();
   }
   if (!lostScreenReport_.empty()) sink_.Report(lostScreenReport_);

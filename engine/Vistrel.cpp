@@ -3,7 +3,9 @@
 #include "audio/WaveMixer.h"
 #include "audio/WaveRecorders.h"
 #include "engine/RecordingSession.h"
+#include "engine/Utf16.h"
 #include "platform/Check.h"
+#include "platform/Containers.h"
 #include "platform/Log.h"
 #include "platform/ThreadPriority.h"
 #include "platform/ThreadRole.h"
@@ -232,7 +234,17 @@ std::string TVistrel::TempFileProblem(const std::string& fileName) const {
   return "";
 }
 
+std::string TVistrel::OutputKindProblem(const std::string& fileName) const {
+  const int selected = settings_.selectedCompressor;
+  // Without a compressor of its own the recording asks to use the default one.
+  if (selected < 0 || selected >= compressorCount_ || UseDefaultCompressor())
+    return ContainerProblem(fileName, DefaultCompressorFcc, DefaultCodecName);
+  const ICINFO& entry = compressorTable_[selected];
+  return ContainerProblem(fileName, entry.fccHandler, Utf16FieldToUtf8(entry.szName, 16));
+}
+
 std::string TVistrel::OutputProblem(const std::string& fileName) const {
+  if (!ContainerOfName(fileName)) return ContainerProblem(fileName, 0, "");
   if (std::string problem = TempFileProblem(fileName); !problem.empty()) return problem;
   const std::string cause = platform_.files.WriteProblem(fileName);
   if (cause.empty()) return "";
@@ -246,9 +258,11 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   // A recording that has ended may still be saving and removing its temporary files, which
   // the new one would reuse: refuse until that thread is done.
   if (sessionThread_.joinable()) return false;
-  if (const std::string problem = OutputProblem(fileName); !problem.empty()) {
-    RaiseError(problem);
-    return false;
+  for (const std::string& problem : {OutputProblem(fileName), OutputKindProblem(fileName)}) {
+    if (!problem.empty()) {
+      RaiseError(problem);
+      return false;
+    }
   }
   if (!FitRegionForRecording()) return false;
   if (!TakeRecordingLock(fileName)) return false;

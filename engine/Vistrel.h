@@ -205,6 +205,10 @@ class TVistrel : private SessionSink {
   // that name), as a sentence for the user; empty when it can be. Checked before recording, so
   // that nothing is recorded that cannot be saved. Any thread.
   std::string OutputProblem(const std::string& fileName) const;
+  // Why the pictures of the compressor a recording would start with now cannot be saved into
+  // the kind of file `fileName` names (MP4 carries H.264 and MPEG-4 pictures), or an ending of
+  // no known kind, as one line saying what works; empty when they can. UI thread.
+  std::string OutputKindProblem(const std::string& fileName) const;
   // True from a successful start until the recording thread has ended (after saving and
   // removing the temporary files); no new recording starts meanwhile.
   bool SessionThreadRunning() const { return sessionThread_.joinable(); }

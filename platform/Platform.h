@@ -14,6 +14,8 @@
 
 namespace orvenna {
 
+class ContainerWriter;  // platform/avi/ContainerWriter.h
+
 // Every platform service the engine uses, built once by a program's main() (or by a test)
 // and handed to the engine, which keeps the references for its whole life.
 struct Platform {
@@ -28,6 +30,7 @@ struct Platform {
   WaveInDriver& waveIn;
   MixerDriver& mixer;
   AudioConverter& audioConverter;
+  ContainerWriter& containers;
 };
 
 }  // namespace orvenna

@@ -11,6 +11,7 @@
 #include "platform/avi/AviMuxer.h"
 #include "platform/avi/Handles.h"
 #include "platform/avi/RiffReader.h"
+#include "platform/avi/SaveSteps.h"
 
 namespace orvenna {
 namespace {
@@ -48,53 +49,48 @@ class Saver {
   AviResult Copy();
   AviResult CopyVideo(std::uint64_t end);
   AviResult CopyAudio(std::uint64_t end);
-  AviResult ReadAudio(std::uint64_t size);
   // Frames that start before second `second` ends; audio bytes up to the end of that second.
   std::uint64_t VideoEnd(std::uint64_t second) const;
   std::uint64_t AudioEnd(std::uint64_t second) const;
   // The second in which the next frame or audio byte plays.
   std::uint64_t NextSecond() const;
-  // Counts `work` bytes as done and reports the percentage when it grew.
-  AviResult Advance(std::uint64_t work);
-  AviResult Report(int percent);
+  std::uint64_t NextAudioByte() const { return audioReader_ ? audioReader_->Position() : 0; }
 
   File& output_;
   std::shared_ptr<const StreamSource> video_;
   std::shared_ptr<const StreamSource> audio_;
-  const AVISAVECALLBACK& callback_;
   int videoIndex_ = -1;
   int audioIndex_ = -1;
   avi::WaveFormat wave_;
   std::uint64_t audioBytes_ = 0;
   std::uint64_t audioBlock_ = 1;
   std::size_t nextFrame_ = 0;
-  std::uint64_t nextAudioByte_ = 0;
-  std::size_t audioExtent_ = 0;  // where the next audio byte lies
-  std::uint64_t audioExtentOffset_ = 0;
-  std::uint64_t totalWork_ = 0;
-  std::uint64_t doneWork_ = 0;
-  int reported_ = -1;
+  std::optional<avi::ExtentReader> audioReader_;
+  std::optional<avi::SaveProgress> progress_;
   std::vector<std::uint8_t> buffer_;
   std::optional<avi::AviMuxer> muxer_;
 };
 
 Saver::Saver(File& output, std::shared_ptr<const StreamSource> video,
              std::shared_ptr<const StreamSource> audio, const AVISAVECALLBACK& callback)
-    : output_(output), video_(std::move(video)), audio_(std::move(audio)), callback_(callback) {
+    : output_(output), video_(std::move(video)), audio_(std::move(audio)) {
   int streams = 0;
+  std::uint64_t totalWork = 0;
   if (video_) {
     videoIndex_ = streams++;
     for (const avi::SampleExtent& sample : video_->samples) {
-      totalWork_ += sample.size + sizeof(avi::ChunkHeader);
+      totalWork += sample.size + sizeof(avi::ChunkHeader);
     }
   }
   if (audio_) {
     audioIndex_ = streams++;
     wave_ = avi::LoadPrefix<avi::WaveFormat>(audio_->format);
     audioBlock_ = wave_.blockAlign;
-    for (const avi::SampleExtent& sample : audio_->samples) audioBytes_ += sample.size;
-    totalWork_ += audioBytes_;
+    audioReader_.emplace(*audio_);
+    audioBytes_ = audioReader_->Total();
+    totalWork += audioBytes_;
   }
+  progress_.emplace(callback, totalWork);
 }
 
 std::vector<avi::MuxStreamSetup> Saver::Setups() const {
@@ -117,9 +113,9 @@ std::vector<avi::MuxStreamSetup> Saver::Setups() const {
 
 AviResult Saver::Run() {
   muxer_.emplace(output_, Setups());
-  AviResult result = Report(0);
+  AviResult result = progress_->Report(0);
   if (result == AVIERR_OK) result = Copy();
-  if (result == AVIERR_OK) result = Report(100);
+  if (result == AVIERR_OK) result = progress_->Report(100);
   // Even a save that was stopped leaves a complete file of what was copied.
   const bool finished = muxer_->Finish();
   if (result == AVIERR_OK && !finished) result = AVIERR_FILEWRITE;
@@ -128,7 +124,7 @@ AviResult Saver::Run() {
 
 AviResult Saver::Copy() {
   const std::size_t frames = video_ ? video_->samples.size() : 0;
-  while (nextFrame_ < frames || nextAudioByte_ < audioBytes_) {
+  while (nextFrame_ < frames || NextAudioByte() < audioBytes_) {
     const std::uint64_t second = NextSecond();
     if (const AviResult result = CopyAudio(AudioEnd(second)); result != AVIERR_OK) return result;
     if (const AviResult result = CopyVideo(VideoEnd(second)); result != AVIERR_OK) return result;
@@ -141,8 +137,8 @@ std::uint64_t Saver::NextSecond() const {
   if (video_ && nextFrame_ < video_->samples.size()) {
     second = MultiplySaturated(nextFrame_, video_->info.dwScale) / video_->info.dwRate;
   }
-  if (nextAudioByte_ < audioBytes_) {
-    second = std::min<std::uint64_t>(second, nextAudioByte_ / wave_.avgBytesPerSec);
+  if (NextAudioByte() < audioBytes_) {
+    second = std::min<std::uint64_t>(second, NextAudioByte() / wave_.avgBytesPerSec);
   }
   return second;
 }
@@ -160,7 +156,7 @@ std::uint64_t Saver::AudioEnd(std::uint64_t second) const {
   const std::uint64_t byTime =
       RoundDown(MultiplySaturated(second + 1, wave_.avgBytesPerSec), audioBlock_);
   const std::uint64_t byMinimum =
-      nextAudioByte_ + RoundDown(kMinAudioChunk, audioBlock_) + audioBlock_;
+      NextAudioByte() + RoundDown(kMinAudioChunk, audioBlock_) + audioBlock_;
   return std::min(audioBytes_, std::max(byTime, byMinimum));
 }
 
@@ -174,7 +170,7 @@ AviResult Saver::CopyVideo(std::uint64_t end) {
     if (!muxer_->WriteChunk(videoIndex_, buffer_.data(), sample.size, sample.keyFrame)) {
       return AVIERR_FILEWRITE;
     }
-    if (const AviResult result = Advance(sample.size + sizeof(avi::ChunkHeader));
+    if (const AviResult result = progress_->Advance(sample.size + sizeof(avi::ChunkHeader));
         result != AVIERR_OK) {
       return result;
     }
@@ -183,47 +179,17 @@ AviResult Saver::CopyVideo(std::uint64_t end) {
 }
 
 AviResult Saver::CopyAudio(std::uint64_t end) {
-  while (nextAudioByte_ < end) {
+  while (NextAudioByte() < end) {
     const std::uint64_t size =
-        std::min(end - nextAudioByte_, RoundDown(kMaxAudioChunk, audioBlock_));
-    if (const AviResult result = ReadAudio(size); result != AVIERR_OK) return result;
+        std::min(end - NextAudioByte(), RoundDown(kMaxAudioChunk, audioBlock_));
+    if (const AviResult result = audioReader_->Read(size, buffer_); result != AVIERR_OK) {
+      return result;
+    }
     if (!muxer_->WriteChunk(audioIndex_, buffer_.data(), static_cast<std::uint32_t>(size), true)) {
       return AVIERR_FILEWRITE;
     }
-    nextAudioByte_ += size;
-    if (const AviResult result = Advance(size); result != AVIERR_OK) return result;
+    if (const AviResult result = progress_->Advance(size); result != AVIERR_OK) return result;
   }
-  return AVIERR_OK;
-}
-
-AviResult Saver::ReadAudio(std::uint64_t size) {
-  buffer_.resize(size);
-  for (std::uint64_t filled = 0; filled < size;) {
-    const avi::SampleExtent& extent = audio_->samples[audioExtent_];
-    const std::uint64_t piece = std::min(size - filled, extent.size - audioExtentOffset_);
-    if (piece > 0 &&
-        !audio_->file->ReadAt(extent.offset + audioExtentOffset_, buffer_.data() + filled, piece)) {
-      return AVIERR_FILEREAD;
-    }
-    filled += piece;
-    audioExtentOffset_ += piece;
-    if (audioExtentOffset_ == extent.size) {
-      ++audioExtent_;
-      audioExtentOffset_ = 0;
-    }
-  }
-  return AVIERR_OK;
-}
-
-AviResult Saver::Advance(std::uint64_t work) {
-  doneWork_ += work;
-  return Report(static_cast<int>(doneWork_ * 100 / totalWork_));
-}
-
-AviResult Saver::Report(int percent) {
-  if (percent <= reported_) return AVIERR_OK;
-  reported_ = percent;
-  if (callback_ && callback_(percent) != 0) return AVIERR_USERABORT;
   return AVIERR_OK;
 }
 
@@ -248,27 +214,14 @@ AviResult AVISaveInto(File& output, const AVISAVECALLBACK& callback, int count,
                       PAVISTREAM* streams) {
   // Streams are saved as they stand. The video stream comes first; a missing video stream
   // leaves the audio to be saved alone.
-  if (count < 1 || count > 2 || streams == nullptr) return AVIERR_BADPARAM;
   std::shared_ptr<const StreamSource> video;
   std::shared_ptr<const StreamSource> audio;
-  for (int i = 0; i < count; ++i) {
-    if (!streams[i]) continue;
-    std::shared_ptr<const StreamSource> source = streams[i]->Source();
-    if (!source) return AVIERR_BADPARAM;
-    if (source->info.fccType == streamtypeVIDEO && !video && !audio) {
-      video = std::move(source);
-    } else if (source->info.fccType == streamtypeAUDIO && !audio) {
-      audio = std::move(source);
-    } else {
-      return AVIERR_BADPARAM;
-    }
+  if (const AviResult sorted = avi::SortSavedStreams(count, streams, video, audio);
+      sorted != AVIERR_OK) {
+    return sorted;
   }
-  if (!video && !audio) return AVIERR_BADPARAM;
-  AviResult result = Saver(output, std::move(video), std::move(audio), callback).Run();
-  const bool complete = result == AVIERR_OK || result == AVIERR_USERABORT;
-  if (complete && !output.Flush()) result = AVIERR_FILEWRITE;
-  if (result == AVIERR_FILEWRITE && output.RanOutOfRoom()) result = AVIERR_DISKFULL;
-  return result;
+  return avi::FinishSavedFile(output,
+                              Saver(output, std::move(video), std::move(audio), callback).Run());
 }
 
 AviResult AVISaveV(Files& files, const std::string& path, const AVISAVECALLBACK& callback,

@@ -78,6 +78,7 @@ DesktopServices::DesktopServices(ScreenParts parts, Shell& shell, UiFactory& ui)
           .waveIn = waveIn_,
           .mixer = mixer_,
           .audioConverter = audioConverter_,
+          .containers = containers_,
       } {}
 
 WindowFinder& DesktopServices::Windows() {

@@ -10,6 +10,7 @@
 #include "platform/WindowFinder.h"
 #include "platform/codec/LibavCompressionManager.h"
 #include "platform/desktop/WaylandSession.h"
+#include "platform/mux/LibavContainerWriter.h"
 #include "platform/pulse/PulseMixer.h"
 #include "platform/pulse/PulseWaveIn.h"
 #include "platform/resample/PcmResampler.h"
@@ -73,6 +74,7 @@ class DesktopServices {
   PulseWaveInDriver waveIn_;
   PulseMixerDriver mixer_;
   PcmResamplingConverter audioConverter_;
+  LibavContainerWriter containers_;
   Platform services_;
 };
 

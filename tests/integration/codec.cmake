@@ -18,3 +18,6 @@ orvenna_test(codec_msvideo1_test
 orvenna_test(codec_zmbv_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_zmbv_test.cpp
   LIBS codec_test_support)
+orvenna_test(container_save_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/container_save_test.cpp
+  LIBS codec_test_support orvenna_avi_test_support orvenna_mux)

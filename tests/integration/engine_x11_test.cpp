@@ -15,6 +15,7 @@
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeMixer.h"
 #include "platform/fake/GeneratorWaveIn.h"
+#include "platform/mux/LibavContainerWriter.h"
 #include "platform/resample/PcmResampler.h"
 #include "platform/x11/X11Cursor.h"
 #include "platform/x11/X11HotKeys.h"
@@ -53,7 +54,8 @@ class EngineX11Test : public ::testing::Test {
                                                   .codecs = codecs_,
                                                   .waveIn = waveIn_,
                                                   .mixer = mixer_,
-                                                  .audioConverter = audioConverter_});
+                                                  .audioConverter = audioConverter_,
+                                                  .containers = containers_});
     engine_->SetRecordCursor(false);
   }
   void TearDown() override {
@@ -107,6 +109,7 @@ class EngineX11Test : public ::testing::Test {
   GeneratorWaveInDriver waveIn_{clock_};
   FakeMixerDriver mixer_;
   PcmResamplingConverter audioConverter_;
+  LibavContainerWriter containers_;
   std::filesystem::path base_;
   std::unique_ptr<PosixFiles> files_;
   std::unique_ptr<X11HotKeys> hotKeys_;

@@ -13,5 +13,5 @@ orvenna_test(x11_hotkeys_test
   LABELS display)
 orvenna_test(engine_x11_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine_x11_test.cpp
-  LIBS orvenna_engine orvenna_fake orvenna_resample orvenna_x11 PkgConfig::X11LIBS
+  LIBS orvenna_engine orvenna_fake orvenna_resample orvenna_mux orvenna_x11 PkgConfig::X11LIBS
   LABELS display)

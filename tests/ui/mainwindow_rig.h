@@ -21,6 +21,7 @@
 #include "platform/fake/FakeMixer.h"
 #include "platform/fake/FakeScreen.h"
 #include "platform/fake/GeneratorWaveIn.h"
+#include "platform/mux/LibavContainerWriter.h"
 #include "platform/qt/QtShell.h"
 #include "platform/resample/PcmResampler.h"
 #include "tests/ui/QtTestApp.h"
@@ -138,6 +139,7 @@ class MainWindowTest : public QtDisplayTest {
   GeneratorWaveInDriver waveIn_{clock_};
   FakeMixerDriver mixer_;
   PcmResamplingConverter audioConverter_;
+  LibavContainerWriter containers_;
   Platform platform_{.screen = screen_,
                      .cursor = cursor_,
                      .hotKeys = hotKeys_,
@@ -148,7 +150,8 @@ class MainWindowTest : public QtDisplayTest {
                      .codecs = codecs_,
                      .waveIn = waveIn_,
                      .mixer = mixer_,
-                     .audioConverter = audioConverter_};
+                     .audioConverter = audioConverter_,
+                     .containers = containers_};
   std::unique_ptr<TfrmMain> window_;
   TVistrel* engine_ = nullptr;
 };

@@ -13,6 +13,7 @@
 #include "platform/fake/FakeMixer.h"
 #include "platform/fake/FakeScreen.h"
 #include "platform/fake/GeneratorWaveIn.h"
+#include "platform/mux/LibavContainerWriter.h"
 #include "platform/resample/PcmResampler.h"
 
 namespace orvenna {
@@ -76,6 +77,7 @@ struct EngineRig {
   GeneratorWaveInDriver waveIn{clock};
   FakeMixerDriver mixer;
   PcmResamplingConverter audioConverter;
+  LibavContainerWriter containers;
   Platform platform{.screen = screen,
                     .cursor = cursor,
                     .hotKeys = hotKeys,
@@ -86,7 +88,8 @@ struct EngineRig {
                     .codecs = codecs,
                     .waveIn = waveIn,
                     .mixer = mixer,
-                    .audioConverter = audioConverter};
+                    .audioConverter = audioConverter,
+                    .containers = containers};
   std::unique_ptr<TVistrel> engine;
 };
 

@@ -106,7 +106,8 @@ class KeepRecordingTest : public ::testing::Test {
                      .codecs = rig_.codecs,
                      .waveIn = rig_.waveIn,
                      .mixer = rig_.mixer,
-                     .audioConverter = rig_.audioConverter};
+                     .audioConverter = rig_.audioConverter,
+                     .containers = rig_.containers};
   TVistrel* engine_ = nullptr;
   std::string output_;
   std::mutex lock_;

@@ -1,0 +1,300 @@
+#include "platform/mux/LibavContainerWriter.h"
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/Bitmap.h"
+#include "platform/avi/RiffReader.h"
+#include "platform/avi/SaveSteps.h"
+#include "platform/mux/AacEncoder.h"
+#include "platform/mux/FileIo.h"
+#include "platform/mux/StreamSetup.h"
+
+namespace orvenna {
+namespace {
+
+using avi::StreamSource;
+
+// Sound goes into the file in pieces of this many frames (about a tenth of a second at the
+// usual rates), in turn with the pictures of the same time.
+constexpr std::uint64_t kSoundPieceFrames = 4096;
+// The percentage the copy reaches before the file's index is written (which, for MP4, moves
+// the whole file once more).
+constexpr int kCopyCeiling = 99;
+
+// Copies a recording's streams into a Matroska or MP4 file, picture and sound in the order they
+// play.
+class ContainerCopy {
+ public:
+  ContainerCopy(Container container, File& output, const AVISAVECALLBACK& callback,
+                std::shared_ptr<const StreamSource> video,
+                std::shared_ptr<const StreamSource> sound);
+  ~ContainerCopy();
+  ContainerCopy(const ContainerCopy&) = delete;
+  ContainerCopy& operator=(const ContainerCopy&) = delete;
+
+  AviResult Run();
+
+ private:
+  AviResult Open();
+  AviResult AddVideo();
+  AviResult AddSound();
+  AviResult Copy();
+  // The playing time of the next picture and of the next piece of sound, in seconds; past the
+  // end: none.
+  std::optional<double> NextPictureTime() const;
+  std::optional<double> NextSoundTime() const;
+  AviResult CopyPicture();
+  AviResult CopySound();
+  AviResult FinishSound();
+  // Puts the rows of an uncompressed bitmap stored bottom row first into top-down order, as
+  // the file's bitmap header says them.
+  void TurnRowsOver(std::uint8_t* pixels, std::size_t size);
+  // Sound pieces count their times in frames of sound.
+  AVRational SoundTimeBase() const { return AVRational{1, static_cast<int>(wave_.samplesPerSec)}; }
+  // Writes `packet`, whose times count in `timeBase`, into `stream`.
+  AviResult Write(AVPacket& packet, AVStream* stream, AVRational timeBase);
+  // What a failed write of the library comes to: a full disk, or a failed write.
+  AviResult WriteFailure() const;
+
+  Container container_;
+  File& output_;
+  std::shared_ptr<const StreamSource> video_;
+  std::shared_ptr<const StreamSource> sound_;
+  avi::WaveFormat wave_;
+  mux::FileIo io_;
+  AVFormatContext* format_ = nullptr;
+  AVStream* videoStream_ = nullptr;
+  AVStream* soundStream_ = nullptr;
+  std::unique_ptr<mux::AacEncoder> aac_;
+  std::optional<avi::ExtentReader> soundReader_;
+  std::optional<avi::SaveProgress> progress_;
+  std::size_t nextPicture_ = 0;  // the next position that holds a picture
+  int bottomUpRows_ = 0;         // of uncompressed bitmaps stored bottom row first
+  std::vector<std::uint8_t> row_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+ContainerCopy::ContainerCopy(Container container, File& output, const AVISAVECALLBACK& callback,
+                             std::shared_ptr<const StreamSource> video,
+                             std::shared_ptr<const StreamSource> sound)
+    : container_(container),
+      output_(output),
+      video_(std::move(video)),
+      sound_(std::move(sound)),
+      io_(output) {
+  std::uint64_t totalWork = 0;
+  if (video_) {
+    for (const avi::SampleExtent& sample : video_->samples) totalWork += sample.size;
+    while (nextPicture_ < video_->samples.size() && video_->samples[nextPicture_].size == 0) {
+      ++nextPicture_;
+    }
+  }
+  if (sound_) {
+    wave_ = avi::LoadPrefix<avi::WaveFormat>(sound_->format);
+    soundReader_.emplace(*sound_);
+    totalWork += soundReader_->Total();
+  }
+  progress_.emplace(callback, totalWork);
+}
+
+ContainerCopy::~ContainerCopy() {
+  avformat_free_context(format_);
+}
+
+AviResult ContainerCopy::Run() {
+  if (const AviResult opened = Open(); opened != AVIERR_OK) return opened;
+  AviResult result = progress_->Report(0);
+  if (result == AVIERR_OK) result = Copy();
+  // Even a save that was stopped leaves a complete file of what was copied.
+  if (result == AVIERR_OK || result == AVIERR_USERABORT) {
+    const AviResult finished = FinishSound();
+    if (result == AVIERR_OK) result = finished;
+  }
+  const int trailer = av_write_trailer(format_);
+  io_.Flush();
+  if (io_.WriteFailed() || (trailer < 0 && result == AVIERR_OK)) result = WriteFailure();
+  if (result == AVIERR_OK) result = progress_->Report(100);
+  return result;
+}
+
+AviResult ContainerCopy::Open() {
+  const char* name = container_ == Container::Mp4 ? "mp4" : "matroska";
+  if (avformat_alloc_output_context2(&format_, nullptr, name, nullptr) < 0) return AVIERR_MEMORY;
+  io_.Attach(*format_);
+  if (video_) {
+    if (const AviResult result = AddVideo(); result != AVIERR_OK) return result;
+  }
+  if (sound_) {
+    if (const AviResult result = AddSound(); result != AVIERR_OK) return result;
+  }
+  AVDictionary* options = nullptr;
+  // MP4: the index before the pictures, so that a player starts before the file is all there.
+  if (container_ == Container::Mp4) av_dict_set(&options, "movflags", "+faststart", 0);
+  // Matroska: uncompressed bitmaps kept with their bitmap header, rows from the top.
+  if (container_ == Container::Matroska) {
+    av_dict_set(&options, "allow_raw_vfw", "1", 0);
+  }
+  const int written = avformat_write_header(format_, &options);
+  av_dict_free(&options);
+  if (written < 0) return io_.WriteFailed() ? WriteFailure() : AVIERR_UNSUPPORTED;
+  return AVIERR_OK;
+}
+
+AviResult ContainerCopy::AddVideo() {
+  videoStream_ = avformat_new_stream(format_, nullptr);
+  if (!videoStream_) return AVIERR_MEMORY;
+  if (const AviResult result = mux::SetUpVideo(container_, *video_, *videoStream_->codecpar);
+      result != AVIERR_OK) {
+    return result;
+  }
+  const AVISTREAMINFOA& info = video_->info;
+  if (info.dwScale == 0 || info.dwRate == 0) return AVIERR_BADFORMAT;
+  videoStream_->time_base =
+      AVRational{static_cast<int>(info.dwScale), static_cast<int>(info.dwRate)};
+  videoStream_->avg_frame_rate = av_inv_q(videoStream_->time_base);
+  videoStream_->r_frame_rate = videoStream_->avg_frame_rate;
+  const auto header = avi::LoadPrefix<BitmapInfoHeader>(video_->format);
+  if (videoStream_->codecpar->codec_id == AV_CODEC_ID_RAWVIDEO && header.height > 0) {
+    bottomUpRows_ = header.height;
+  }
+  return AVIERR_OK;
+}
+
+AviResult ContainerCopy::AddSound() {
+  if (wave_.blockAlign == 0 || wave_.avgBytesPerSec == 0) return AVIERR_BADFORMAT;
+  soundStream_ = avformat_new_stream(format_, nullptr);
+  if (!soundStream_) return AVIERR_MEMORY;
+  soundStream_->time_base = SoundTimeBase();
+  if (container_ != Container::Mp4) return mux::SetUpPcm(wave_, *soundStream_->codecpar);
+  // MP4 players play AAC; PCM in MP4 is played by few.
+  aac_ = mux::AacEncoder::Open(wave_, (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0);
+  if (!aac_) return AVIERR_UNSUPPORTED;
+  if (avcodec_parameters_from_context(soundStream_->codecpar, &aac_->Context()) < 0) {
+    return AVIERR_MEMORY;
+  }
+  return AVIERR_OK;
+}
+
+AviResult ContainerCopy::Copy() {
+  for (;;) {
+    const std::optional<double> picture = NextPictureTime();
+    const std::optional<double> sound = NextSoundTime();
+    if (!picture && !sound) return AVIERR_OK;
+    const AviResult result =
+        sound && (!picture || *sound <= *picture) ? CopySound() : CopyPicture();
+    if (result != AVIERR_OK) return result;
+  }
+}
+
+std::optional<double> ContainerCopy::NextPictureTime() const {
+  if (!video_ || nextPicture_ >= video_->samples.size()) return std::nullopt;
+  return static_cast<double>(nextPicture_) * video_->info.dwScale / video_->info.dwRate;
+}
+
+std::optional<double> ContainerCopy::NextSoundTime() const {
+  if (!soundReader_ || soundReader_->Position() >= soundReader_->Total()) return std::nullopt;
+  return static_cast<double>(soundReader_->Position()) / wave_.avgBytesPerSec;
+}
+
+// A picture plays from its position until the next picture: positions without one (slots the
+// recording had no frame for) keep the picture before them on the screen, and the last picture
+// stays until the stream's end.
+AviResult ContainerCopy::CopyPicture() {
+  const std::vector<avi::SampleExtent>& samples = video_->samples;
+  const avi::SampleExtent& sample = samples[nextPicture_];
+  std::size_t next = nextPicture_ + 1;
+  while (next < samples.size() && samples[next].size == 0) ++next;
+  buffer_.assign(sample.size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  if (!video_->file->ReadAt(sample.offset, buffer_.data(), sample.size)) return AVIERR_FILEREAD;
+  if (bottomUpRows_ > 0) TurnRowsOver(buffer_.data(), sample.size);
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return AVIERR_MEMORY;
+  packet->data = buffer_.data();
+  packet->size = static_cast<int>(sample.size);
+  packet->pts = packet->dts = static_cast<std::int64_t>(nextPicture_);
+  packet->duration = static_cast<std::int64_t>(next - nextPicture_);
+  if (sample.keyFrame) packet->flags |= AV_PKT_FLAG_KEY;
+  AviResult result = Write(
+      *packet, videoStream_,
+      AVRational{static_cast<int>(video_->info.dwScale), static_cast<int>(video_->info.dwRate)});
+  av_packet_free(&packet);
+  nextPicture_ = next;
+  if (result == AVIERR_OK) result = progress_->Advance(sample.size, kCopyCeiling);
+  return result;
+}
+
+void ContainerCopy::TurnRowsOver(std::uint8_t* pixels, std::size_t size) {
+  const std::size_t stride = size / static_cast<std::size_t>(bottomUpRows_);
+  row_.resize(stride);
+  for (std::size_t top = 0, bottom = bottomUpRows_ - 1; top < bottom; ++top, --bottom) {
+    std::memcpy(row_.data(), pixels + top * stride, stride);
+    std::memcpy(pixels + top * stride, pixels + bottom * stride, stride);
+    std::memcpy(pixels + bottom * stride, row_.data(), stride);
+  }
+}
+
+AviResult ContainerCopy::CopySound() {
+  const std::int64_t firstFrame =
+      static_cast<std::int64_t>(soundReader_->Position() / wave_.blockAlign);
+  if (const AviResult result = soundReader_->Read(kSoundPieceFrames * wave_.blockAlign, buffer_);
+      result != AVIERR_OK) {
+    return result;
+  }
+  const std::size_t frames = buffer_.size() / wave_.blockAlign;
+  AviResult result = AVIERR_OK;
+  if (aac_) {
+    result = aac_->Encode(buffer_.data(), frames, [&](AVPacket& packet) {
+      return Write(packet, soundStream_, aac_->Context().time_base);
+    });
+  } else {
+    AVPacket* packet = av_packet_alloc();
+    if (!packet) return AVIERR_MEMORY;
+    packet->data = buffer_.data();
+    packet->size = static_cast<int>(frames * wave_.blockAlign);
+    packet->pts = packet->dts = firstFrame;
+    packet->duration = static_cast<std::int64_t>(frames);
+    packet->flags |= AV_PKT_FLAG_KEY;
+    result = Write(*packet, soundStream_, SoundTimeBase());
+    av_packet_free(&packet);
+  }
+  if (result == AVIERR_OK) result = progress_->Advance(buffer_.size(), kCopyCeiling);
+  return result;
+}
+
+AviResult ContainerCopy::FinishSound() {
+  if (!aac_) return AVIERR_OK;
+  return aac_->Finish(
+      [&](AVPacket& packet) { return Write(packet, soundStream_, aac_->Context().time_base); });
+}
+
+AviResult ContainerCopy::Write(AVPacket& packet, AVStream* stream, AVRational timeBase) {
+  packet.stream_index = stream->index;
+  av_packet_rescale_ts(&packet, timeBase, stream->time_base);
+  if (av_write_frame(format_, &packet) < 0) return WriteFailure();
+  return AVIERR_OK;
+}
+
+AviResult ContainerCopy::WriteFailure() const {
+  return io_.RanOutOfRoom() ? AVIERR_DISKFULL : AVIERR_FILEWRITE;
+}
+
+}  // namespace
+
+AviResult LibavContainerWriter::SaveInto(Container container, File& output,
+                                         const AVISAVECALLBACK& callback, int count,
+                                         PAVISTREAM* streams) {
+  if (container == Container::Avi) return AVISaveInto(output, callback, count, streams);
+  std::shared_ptr<const StreamSource> video;
+  std::shared_ptr<const StreamSource> sound;
+  if (const AviResult sorted = avi::SortSavedStreams(count, streams, video, sound);
+      sorted != AVIERR_OK) {
+    return sorted;
+  }
+  return avi::FinishSavedFile(output,
+                              ContainerCopy(container, output, callback, video, sound).Run());
+}
+
+}  // namespace orvenna
