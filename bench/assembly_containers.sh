@@ -119,13 +119,14 @@ for container in $containers; do
   : >"$work/ffmpeg.times"
   : >"$work/sync.times"
   for run in $(seq 1 "$runs"); do
-    echo "assembly: $container, run $run of $runs ..." >&2
     rm -f "$ours" "$theirs"
     timed "$work/ours.times" "$assemble" "$video" "$sound" "$ours"
     ffmpeg_remux "$container"
     timed "$work/ffmpeg.times" "${ffmpeg_args[@]}" "$theirs"
     /usr/bin/time -o "$work/time.txt" -f "%e" sync "$theirs"
     tail -n 1 "$work/time.txt" >>"$work/sync.times"
+    echo "assembly: $container, run $run: ours $(tail -n 1 "$work/ours.times" | cut -d' ' -f1) s," \
+      "ffmpeg $(tail -n 1 "$work/ffmpeg.times" | cut -d' ' -f1) s + sync $(tail -n 1 "$work/sync.times") s" >&2
     rm -f "$theirs"
   done
   ours_s=$(median "$work/ours.times" 1)
