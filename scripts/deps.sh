@@ -23,8 +23,10 @@ packages=(
   # the Wayland benchmark: an animating client, and GStreamer's encoders and AVI muxer beside ours
   weston gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   # MP4 and Matroska recordings read by a second reader (H.264 needs the bad plugins' parser,
-  # AAC the libav plugin) and played by a real browser
-  gstreamer1.0-plugins-bad gstreamer1.0-libav chromium
+  # AAC the libav plugin) and played by a real browser, which a Python program drives
+  gstreamer1.0-plugins-bad gstreamer1.0-libav chromium python3
+  # the benchmarks' peak memory (/usr/bin/time)
+  time
   # the Debian package and the checks of what it installs
   dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
 )
