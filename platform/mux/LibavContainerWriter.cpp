@@ -6,6 +6,7 @@
 
 #include "platform/avi/RiffReader.h"
 #include "platform/avi/SaveSteps.h"
+#include "platform/codec/LibavLog.h"
 #include "platform/mux/AacEncoder.h"
 #include "platform/mux/FileIo.h"
 #include "platform/mux/RawBitmapRows.h"
@@ -279,6 +280,7 @@ AviResult LibavContainerWriter::SaveInto(Container container, File& output,
                                          const AVISAVECALLBACK& callback, int count,
                                          PAVISTREAM* streams) {
   if (container == Container::Avi) return AVISaveInto(output, callback, count, streams);
+  InstallLibavLog();  // errors only: no notes of the muxer's passes or the encoder's averages
   return avi::SaveSortedStreams(output, count, streams, [&](auto video, auto sound) {
     return ContainerCopy(container, output, callback, std::move(video), std::move(sound)).Run();
   });

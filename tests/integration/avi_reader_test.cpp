@@ -27,7 +27,7 @@ struct Opened {
 };
 
 // Opens `path`, takes its first stream and releases the file before looking at the stream.
-Opened OpenFirstStream(Files& files, const std::string& path) {
+Opened TryFirstStream(Files& files, const std::string& path) {
   Opened opened;
   PAVIFILE file;
   PAVISTREAM stream;
@@ -73,7 +73,7 @@ TEST_P(ReaderOfFfmpegFiles, FirstStreamFormatAndFrameCount) {
              &status);
   ASSERT_EQ(status, 0);
   PosixFiles files;
-  const Opened opened = OpenFirstStream(files, path);
+  const Opened opened = TryFirstStream(files, path);
   ASSERT_EQ(opened.result, AVIERR_OK);
   EXPECT_EQ(opened.info.fccType, streamtypeVIDEO);
   EXPECT_EQ(opened.info.dwLength, 10u);
@@ -143,7 +143,7 @@ TEST(Reader, WaveFileFromFfmpegIsAnAudioStream) {
       &status);
   ASSERT_EQ(status, 0);
   PosixFiles files;
-  const Opened opened = OpenFirstStream(files, path);
+  const Opened opened = TryFirstStream(files, path);
   ASSERT_EQ(opened.result, AVIERR_OK);
   EXPECT_EQ(opened.info.fccType, streamtypeAUDIO);
   EXPECT_EQ(opened.info.dwScale, 4u);
@@ -174,7 +174,7 @@ class ReaderOfBrokenFiles : public ::testing::Test {
 
   Opened OpenBytes(Bytes bytes) {
     files_.Put("x", std::move(bytes));
-    return OpenFirstStream(files_, "x");
+    return TryFirstStream(files_, "x");
   }
   // Our file with the 32-bit field at `offset` set to `value`.
   Opened OpenWithField(std::size_t offset, std::uint32_t value) {
@@ -216,7 +216,7 @@ TEST_F(ReaderOfBrokenFiles, WrongStreamRequestsAndMissingFiles) {
   EXPECT_EQ(file, nullptr);
 
   files_.failReads = true;
-  EXPECT_EQ(OpenFirstStream(files_, "x").result, AVIERR_FILEREAD);
+  EXPECT_EQ(TryFirstStream(files_, "x").result, AVIERR_FILEREAD);
 }
 
 TEST_F(ReaderOfBrokenFiles, GarbageAndForeignRiffFormsAreRefused) {

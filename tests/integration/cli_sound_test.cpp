@@ -67,11 +67,20 @@ Tone DecodedTone(const std::string& file, int rate) {
     return static_cast<std::int16_t>(static_cast<std::uint8_t>(pcm.output[2 * i]) |
                                      static_cast<std::uint8_t>(pcm.output[2 * i + 1]) << 8);
   };
+  // A crossing goes from one side to the other past a small margin, so that the faint noise a
+  // lossy encoder leaves in silence does not count.
+  constexpr int kMargin = 512;
   int crossings = 0;
   int peak = 0;
-  for (std::size_t i = 1; i < count; ++i) {
-    if ((sample(i - 1) < 0) != (sample(i) < 0)) ++crossings;
-    peak = std::max(peak, std::abs(static_cast<int>(sample(i))));
+  int side = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const int value = sample(i);
+    if (std::abs(value) > kMargin) {
+      const int now = value < 0 ? -1 : 1;
+      if (side != 0 && now != side) ++crossings;
+      side = now;
+    }
+    peak = std::max(peak, std::abs(value));
   }
   tone.seconds = static_cast<double>(count) / rate;
   tone.hertz = crossings / 2.0 / tone.seconds;
@@ -162,9 +171,10 @@ TEST_F(CliSoundTest, EveryKindOfFileCarriesPictureAndSound) {
                          "' ! decodebin ! fakesink 2>&1; echo status=$?")
                   .output,
               "status=0\n");
-    if (std::string(c.name).ends_with(".mp4")) {
+    // Browsers show H.264 pictures in MP4 files.
+    if (std::string(c.compressor) == "H264") {
       const CommandResult played =
-          RunCommand(std::string(ORVENNA_PLAY_IN_BROWSER) + " '" + out + "' 2>&1");
+          RunCommand(std::string(ORVENNA_PLAY_IN_BROWSER) + " --expect-sound '" + out + "' 2>&1");
       if (played.exitCode == 77) GTEST_SKIP() << "no browser: " << played.output;
       EXPECT_EQ(played.exitCode, 0) << played.output;
       EXPECT_NE(played.output.find("result=ended"), std::string::npos) << played.output;

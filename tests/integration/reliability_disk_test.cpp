@@ -110,9 +110,12 @@ TEST_F(ReliabilityDiskTest, FullTargetDiskLeavesTheOldFileAndKeepsTheRecording) 
     SCOPED_TRACE(name);
     const std::string out = Path("small/" + name);
     std::ofstream(out) << "older recording";
+    // The disk has no room left for the recording.
+    const fs::space_info space = fs::space(Path("small"));
+    std::ofstream(Path("small/filler")) << std::string(space.available, 'x');
     // The last --compressor given counts: MP4 carries H.264.
-    const CommandResult run = Record(
-        name == "out.mp4" ? "--seconds 2 --compressor H264 --quality 100" : "--seconds 2", out);
+    const CommandResult run =
+        Record(name == "out.mp4" ? "--seconds 2 --compressor H264" : "--seconds 2", out);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.output.find("The disk holding " + Path("small") + "/ is full"), std::string::npos)
         << run.output;
