@@ -8,6 +8,7 @@
 #include "platform/avi/SaveSteps.h"
 #include "platform/codec/LibavLog.h"
 #include "platform/mux/AacEncoder.h"
+#include "platform/mux/AacEncodingThread.h"
 #include "platform/mux/FileIo.h"
 #include "platform/mux/RawBitmapRows.h"
 #include "platform/mux/StreamSetup.h"
@@ -45,10 +46,9 @@ class ContainerCopy {
   // The playing time of the next picture and of the next piece of sound, in seconds; past the
   // end: none.
   std::optional<double> NextPictureTime() const;
-  std::optional<double> NextSoundTime() const;
+  std::optional<double> NextSoundTime();
   AviResult CopyPicture();
   AviResult CopySound();
-  AviResult FinishSound();
   // Sound pieces count their times in frames of sound.
   AVRational SoundTimeBase() const { return AVRational{1, static_cast<int>(wave_.samplesPerSec)}; }
   // Writes `packet`, whose times count in `timeBase`, into `stream`.
@@ -65,8 +65,9 @@ class ContainerCopy {
   AVFormatContext* format_ = nullptr;
   AVStream* videoStream_ = nullptr;
   AVStream* soundStream_ = nullptr;
-  std::unique_ptr<mux::AacEncoder> aac_;
-  std::optional<avi::ExtentReader> soundReader_;
+  std::optional<avi::ExtentReader> soundReader_;  // of sound copied as it is
+  std::unique_ptr<mux::AacEncodingThread> aac_;   // of sound encoded to AAC
+  AVRational aacTimeBase_{};
   std::optional<avi::SaveProgress> progress_;
   std::size_t nextPicture_ = 0;                // the next position that holds a picture
   std::optional<mux::RawBitmapRows> rawRows_;  // of uncompressed bitmaps
@@ -91,8 +92,7 @@ ContainerCopy::ContainerCopy(Container container, File& output, const AVISAVECAL
   }
   if (sound_) {
     wave_ = avi::LoadPrefix<avi::WaveFormat>(sound_->format);
-    soundReader_.emplace(*sound_);
-    totalWork += soundReader_->Total();
+    totalWork += avi::ExtentReader(*sound_).Total();
   }
   progress_.emplace(callback, totalWork);
 }
@@ -105,11 +105,9 @@ AviResult ContainerCopy::Run() {
   if (const AviResult opened = Open(); opened != AVIERR_OK) return opened;
   AviResult result = progress_->Report(0);
   if (result == AVIERR_OK) result = Copy();
+  if (result == AVIERR_OK && aac_) result = aac_->Result();
+  aac_.reset();
   // Even a save that was stopped leaves a complete file of what was copied.
-  if (result == AVIERR_OK || result == AVIERR_USERABORT) {
-    const AviResult finished = FinishSound();
-    if (result == AVIERR_OK) result = finished;
-  }
   const int trailer = av_write_trailer(format_);
   io_.Flush();
   if (io_.WriteFailed() || (trailer < 0 && result == AVIERR_OK)) result = WriteFailure();
@@ -165,13 +163,18 @@ AviResult ContainerCopy::AddSound() {
   soundStream_ = avformat_new_stream(format_, nullptr);
   if (!soundStream_) return AVIERR_MEMORY;
   soundStream_->time_base = SoundTimeBase();
-  if (container_ != Container::Mp4) return mux::SetUpPcm(wave_, *soundStream_->codecpar);
+  if (container_ != Container::Mp4) {
+    soundReader_.emplace(*sound_);
+    return mux::SetUpPcm(wave_, *soundStream_->codecpar);
+  }
   // MP4 players play AAC; PCM in MP4 is played by few.
-  aac_ = mux::AacEncoder::Open(wave_, (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0);
-  if (!aac_) return AVIERR_UNSUPPORTED;
-  if (avcodec_parameters_from_context(soundStream_->codecpar, &aac_->Context()) < 0) {
+  auto encoder = mux::AacEncoder::Open(wave_, (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0);
+  if (!encoder) return AVIERR_UNSUPPORTED;
+  if (avcodec_parameters_from_context(soundStream_->codecpar, &encoder->Context()) < 0) {
     return AVIERR_MEMORY;
   }
+  aacTimeBase_ = encoder->Context().time_base;
+  aac_ = std::make_unique<mux::AacEncodingThread>(*sound_, std::move(encoder));
   return AVIERR_OK;
 }
 
@@ -191,7 +194,12 @@ std::optional<double> ContainerCopy::NextPictureTime() const {
   return static_cast<double>(nextPicture_) * video_->info.dwScale / video_->info.dwRate;
 }
 
-std::optional<double> ContainerCopy::NextSoundTime() const {
+std::optional<double> ContainerCopy::NextSoundTime() {
+  if (aac_) {
+    const std::optional<std::int64_t> time = aac_->NextTime();
+    if (!time) return std::nullopt;
+    return static_cast<double>(*time) * aacTimeBase_.num / aacTimeBase_.den;
+  }
   if (!soundReader_ || soundReader_->Position() >= soundReader_->Total()) return std::nullopt;
   return static_cast<double>(soundReader_->Position()) / wave_.avgBytesPerSec;
 }
@@ -230,6 +238,12 @@ AviResult ContainerCopy::CopyPicture() {
 }
 
 AviResult ContainerCopy::CopySound() {
+  if (aac_) {
+    const mux::PacketPointer packet = aac_->Take();
+    const std::uint64_t work = static_cast<std::uint64_t>(packet->duration) * wave_.blockAlign;
+    const AviResult result = Write(*packet, soundStream_, aacTimeBase_);
+    return result == AVIERR_OK ? progress_->Advance(work, kCopyCeiling) : result;
+  }
   const std::int64_t firstFrame =
       static_cast<std::int64_t>(soundReader_->Position() / wave_.blockAlign);
   if (const AviResult result = soundReader_->Read(kSoundPieceFrames * wave_.blockAlign, buffer_);
@@ -237,30 +251,17 @@ AviResult ContainerCopy::CopySound() {
     return result;
   }
   const std::size_t frames = buffer_.size() / wave_.blockAlign;
-  AviResult result = AVIERR_OK;
-  if (aac_) {
-    result = aac_->Encode(buffer_.data(), frames, [&](AVPacket& packet) {
-      return Write(packet, soundStream_, aac_->Context().time_base);
-    });
-  } else {
-    AVPacket* packet = av_packet_alloc();
-    if (!packet) return AVIERR_MEMORY;
-    packet->data = buffer_.data();
-    packet->size = static_cast<int>(frames * wave_.blockAlign);
-    packet->pts = packet->dts = firstFrame;
-    packet->duration = static_cast<std::int64_t>(frames);
-    packet->flags |= AV_PKT_FLAG_KEY;
-    result = Write(*packet, soundStream_, SoundTimeBase());
-    av_packet_free(&packet);
-  }
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return AVIERR_MEMORY;
+  packet->data = buffer_.data();
+  packet->size = static_cast<int>(frames * wave_.blockAlign);
+  packet->pts = packet->dts = firstFrame;
+  packet->duration = static_cast<std::int64_t>(frames);
+  packet->flags |= AV_PKT_FLAG_KEY;
+  AviResult result = Write(*packet, soundStream_, SoundTimeBase());
+  av_packet_free(&packet);
   if (result == AVIERR_OK) result = progress_->Advance(buffer_.size(), kCopyCeiling);
   return result;
-}
-
-AviResult ContainerCopy::FinishSound() {
-  if (!aac_) return AVIERR_OK;
-  return aac_->Finish(
-      [&](AVPacket& packet) { return Write(packet, soundStream_, aac_->Context().time_base); });
 }
 
 AviResult ContainerCopy::Write(AVPacket& packet, AVStream* stream, AVRational timeBase) {
