@@ -93,10 +93,9 @@ constexpr int kMostNumberedNames = 999;
 // compressor when its own failed), as the line for the user; empty when they fit. A name of no
 // known kind is saved as AVI.
 std::string PicturesProblem(const std::string& fileName, int count, PAVISTREAM* streams) {
-  const std::optional<Container> container = ContainerOfName(fileName);
   AVISTREAMINFOA info;
-  if (!container || count < 1 || !streams[0] || AVIStreamInfo(streams[0], info) != AVIERR_OK ||
-      info.fccType != streamtypeVIDEO || ContainerCarries(*container, info.fccHandler)) {
+  if (!ContainerOfName(fileName) || count < 1 || !streams[0] ||
+      AVIStreamInfo(streams[0], info) != AVIERR_OK || info.fccType != streamtypeVIDEO) {
     return "";
   }
   return ContainerProblem(fileName, info.fccHandler, FourCCText(info.fccHandler));

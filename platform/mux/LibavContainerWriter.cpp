@@ -57,7 +57,6 @@ class ContainerCopy {
   AviResult WriteFailure() const;
 
   Container container_;
-  File& output_;
   std::shared_ptr<const StreamSource> video_;
   std::shared_ptr<const StreamSource> sound_;
   avi::WaveFormat wave_;
@@ -78,11 +77,7 @@ class ContainerCopy {
 ContainerCopy::ContainerCopy(Container container, File& output, const AVISAVECALLBACK& callback,
                              std::shared_ptr<const StreamSource> video,
                              std::shared_ptr<const StreamSource> sound)
-    : container_(container),
-      output_(output),
-      video_(std::move(video)),
-      sound_(std::move(sound)),
-      io_(output) {
+    : container_(container), video_(std::move(video)), sound_(std::move(sound)), io_(output) {
   std::uint64_t totalWork = 0;
   if (video_) {
     for (const avi::SampleExtent& sample : video_->samples) totalWork += sample.size;
