@@ -69,6 +69,9 @@ class MainWindowOnWayland : public testing::Test {
     ASSERT_FALSE(token.empty()) << error;
     ASSERT_TRUE(SaveKeptChoice(keptChoice_, KeptChoice{token, Size{1280, 720}}));
     setenv("QT_QPA_PLATFORM", "wayland", 1);
+    // Widgets draw into shared memory; without the EGL buffer integration Qt does not load the
+    // desktop's GL driver, which leaves an allocation behind when it is unloaded at exit.
+    setenv("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION", "none", 1);
     application_ = std::make_unique<QApplication>(argc_, argv_);
     blocks_ =
         std::make_unique<wltest::DesktopProgram>(std::vector<std::string>{ORVENNA_COLOUR_BLOCKS});
