@@ -24,7 +24,8 @@ namespace {
 
 using namespace orvenna;
 
-std::string FourCCText(std::uint32_t code) {
+// A four-character code as text, with a dot for each byte that is not a printable character.
+std::string PrintableCode(std::uint32_t code) {
   std::string text;
   for (int shift = 0; shift < 32; shift += 8) {
     const char c = static_cast<char>((code >> shift) & 0xff);
@@ -49,12 +50,12 @@ PAVISTREAM OpenStream(Files& files, const std::string& path, std::uint32_t type)
   AVISTREAMINFOA info;
   if (got != AVIERR_OK || AVIStreamInfo(stream, info) != AVIERR_OK) {
     std::fprintf(stderr, "assemble: %s holds no %s stream\n", path.c_str(),
-                 FourCCText(type).c_str());
+                 PrintableCode(type).c_str());
     return nullptr;
   }
   std::fprintf(stderr, "assemble: %s: %s %s, %" PRIu32 " positions at %" PRIu32 "/%" PRIu32 "\n",
-               path.c_str(), FourCCText(info.fccType).c_str(), FourCCText(info.fccHandler).c_str(),
-               info.dwLength, info.dwRate, info.dwScale);
+               path.c_str(), PrintableCode(info.fccType).c_str(),
+               PrintableCode(info.fccHandler).c_str(), info.dwLength, info.dwRate, info.dwScale);
   return stream;
 }
 
