@@ -54,4 +54,19 @@ inline int WrittenFrames(const std::filesystem::path& file) {
   return frames;
 }
 
+// Whether GStreamer, a reader written apart from ffmpeg's, reads the file at `file` to its end
+// without an error. Now and then GStreamer stalls on a file that it reads at once on the next
+// try (more often on a loaded machine): a run that stalls is tried again, twice at most.
+inline bool GstreamerReads(const std::filesystem::path& file) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const CommandResult run = RunCommand("timeout 20 gst-launch-1.0 -q filesrc location='" +
+                                         file.string() + "' ! decodebin ! fakesink 2>&1");
+    constexpr int kTimedOut = 124;
+    if (run.exitCode != kTimedOut) {
+      return run.exitCode == 0 && run.output.find("ERROR") == std::string::npos;
+    }
+  }
+  return false;
+}
+
 }  // namespace orvenna::test

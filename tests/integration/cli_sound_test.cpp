@@ -50,7 +50,9 @@ class CliSoundTest : public ::testing::Test {
   std::filesystem::path folder_;
 };
 
-// The tone's frequency (zero crossings) and peak (of full scale) in the decoded sound.
+// The tone's frequency (zero crossings) and peak (of full scale) in the decoded sound. The peak
+// is that of all but the loudest 0.5 % of the samples, so that the brief overshoot a lossy
+// encoder makes where the tone starts does not count.
 struct Tone {
   double seconds = 0;
   double hertz = 0;
@@ -71,7 +73,8 @@ Tone DecodedTone(const std::string& file, int rate) {
   // lossy encoder leaves in silence does not count.
   constexpr int kMargin = 512;
   int crossings = 0;
-  int peak = 0;
+  std::vector<int> magnitudes;
+  magnitudes.reserve(count);
   int side = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const int value = sample(i);
@@ -80,11 +83,13 @@ Tone DecodedTone(const std::string& file, int rate) {
       if (side != 0 && now != side) ++crossings;
       side = now;
     }
-    peak = std::max(peak, std::abs(value));
+    magnitudes.push_back(std::abs(value));
   }
   tone.seconds = static_cast<double>(count) / rate;
   tone.hertz = crossings / 2.0 / tone.seconds;
-  tone.peak = peak / 32768.0;
+  const auto at = magnitudes.begin() + static_cast<std::ptrdiff_t>(count * 995 / 1000);
+  std::nth_element(magnitudes.begin(), at, magnitudes.end());
+  tone.peak = *at / 32768.0;
   return tone;
 }
 
@@ -167,10 +172,7 @@ TEST_F(CliSoundTest, EveryKindOfFileCarriesPictureAndSound) {
     EXPECT_NEAR(tone.seconds, pictureEnd, kFrame);
     EXPECT_NEAR(tone.hertz, 880, 880 * 0.03);
     EXPECT_NEAR(tone.peak, 0.5, 0.1);
-    EXPECT_EQ(RunCommand("timeout 60 gst-launch-1.0 -q filesrc location='" + out +
-                         "' ! decodebin ! fakesink 2>&1; echo status=$?")
-                  .output,
-              "status=0\n");
+    EXPECT_TRUE(GstreamerReads(out));
     // Browsers show H.264 pictures in MP4 files.
     if (std::string(c.compressor) == "H264") {
       const CommandResult played =

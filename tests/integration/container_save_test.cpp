@@ -14,6 +14,7 @@
 #include "platform/PosixFiles.h"
 #include "platform/codec/LibavCompressionManager.h"
 #include "platform/mux/LibavContainerWriter.h"
+#include "tests/integration/Command.h"
 #include "tests/integration/avi/AviTestSupport.h"
 
 namespace orvenna::codec_test {
@@ -22,6 +23,7 @@ namespace {
 using avi_test::OpenFirstStream;
 using avi_test::Quote;
 using avi_test::RunCommand;
+using test::GstreamerReads;
 
 struct CompressorCase {
   const char* name;
@@ -46,15 +48,6 @@ std::vector<double> Values(const std::string& csv) {
     if (!line.empty() && line.find("N/A") == std::string::npos) values.push_back(std::stod(line));
   }
   return values;
-}
-
-bool GstreamerReads(const std::string& path) {
-  int status = -1;
-  const std::string output =
-      RunCommand("timeout 60 gst-launch-1.0 -q filesrc location=" + Quote(path) +
-                     " ! decodebin ! fakesink 2>&1",
-                 &status);
-  return status == 0 && output.find("ERROR") == std::string::npos;
 }
 
 class ContainerSave : public ::testing::Test {
