@@ -179,7 +179,7 @@ class TWaveAudioIO {
   std::shared_ptr<bool> alive_;  // UI-thread notifications check it
   bool async_ = false;
   int deviceId_ = WAVE_MAPPER;
-  MMRESULT lastError_ = 0;
+  std::atomic<MMRESULT> lastError_ = 0;  // the callback thread writes it too; any thread reads
   std::uint16_t bufferLength_ = 1000;
   std::uint16_t bufferCount_ = 2;
   std::atomic<bool> hasCallback_{false};
