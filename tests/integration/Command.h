@@ -18,6 +18,13 @@ struct CommandResult {
   std::string output;  // standard output (and standard error when the command redirects it)
 };
 
+// `text` single-quoted for the shell, quotes inside it included.
+inline std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 // Runs `command` through the shell and collects its standard output.
 inline CommandResult RunCommand(const std::string& command) {
   CommandResult result;
@@ -59,8 +66,9 @@ inline int WrittenFrames(const std::filesystem::path& file) {
 // try (more often on a loaded machine): a run that stalls is tried again, twice at most.
 inline bool GstreamerReads(const std::filesystem::path& file) {
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const CommandResult run = RunCommand("timeout 20 gst-launch-1.0 -q filesrc location='" +
-                                         file.string() + "' ! decodebin ! fakesink 2>&1");
+    const CommandResult run =
+        RunCommand("timeout 20 gst-launch-1.0 -q filesrc location=" + Quote(file.string()) +
+                   " ! decodebin ! fakesink 2>&1");
     constexpr int kTimedOut = 124;
     if (run.exitCode != kTimedOut) {
       return run.exitCode == 0 && run.output.find("ERROR") == std::string::npos;

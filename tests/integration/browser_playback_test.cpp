@@ -16,13 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::CommandResult;
+using test::Quote;
 using test::RunCommand;
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // The value of `key=` in the browser check's line, up to the next space; empty when absent.
 std::string Field(const std::string& line, const std::string& key) {

@@ -24,10 +24,6 @@ namespace fs = std::filesystem;
 const std::string kCli = ORVENNA_CLI;
 const std::string kOptions = "--yes --compressor HFYU --region 0,0,320,240 ";
 
-std::string Quote(const std::string& text) {
-  return "'" + text + "'";
-}
-
 std::string Contents(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::stringstream text;
