@@ -274,7 +274,8 @@ class TVistrel : private SessionSink {
   static constexpr int FHotKey3 = 3;  // Ctrl+Enter: confirm the window picker
   // Handles a hot key as if it had been pressed. UI thread.
   void HotKeyPressed(int id);
-  // Whether the three keys are taken from the desktop now. UI thread.
+  // Whether Shift+Esc and Esc are taken from the desktop now (Ctrl+Enter is, too, while the
+  // window picker is open). UI thread.
   bool HoldsHotKeys() const { return hotKeysHeld_; }
 
  private:
@@ -385,7 +386,8 @@ class TVistrel : private SessionSink {
   std::unique_ptr<FrameWindow> frameWindow_;
   RegionPicker* freeHandWindow_ = nullptr;  // open pickers, for the hot keys
   RegionPicker* objectPicker_ = nullptr;
-  bool hotKeysHeld_ = false;
+  bool hotKeysHeld_ = false;     // Shift+Esc and Esc
+  bool confirmKeyHeld_ = false;  // Ctrl+Enter
   PreviewBitmap previewBitmap_;
   SessionGrab uiGrab_{platform_.screen, platform_.cursor,
                       [this](const ImageView& surface, int width, int height) {

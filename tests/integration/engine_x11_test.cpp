@@ -212,8 +212,8 @@ TEST_F(EngineX11Test, KeptCursorFollowsEveryChange) {
 }
 
 // The keys a second client hears with the keyboard focus: while the engine idles, Esc and
-// Ctrl+Enter reach that client; while a recording runs, the engine takes them; once it ended,
-// they reach the client again.
+// Ctrl+Enter reach that client; while a recording runs, the engine takes Esc and Shift+Esc but
+// not Ctrl+Enter; once it ended, they reach the client again.
 TEST_F(EngineX11Test, HotKeysAreTakenFromOtherProgramsOnlyWhileTheyCanAct) {
   x11test::PatternWindow other(display_.get(), Rect{500, 400, 40, 30});
   ASSERT_TRUE(other.Shown());
@@ -254,6 +254,11 @@ TEST_F(EngineX11Test, HotKeysAreTakenFromOtherProgramsOnlyWhileTheyCanAct) {
   ASSERT_TRUE(engine_->StartRecording((base_ / "taken.avi").string()));
   EXPECT_TRUE(engine_->HoldsHotKeys());
   Process().StopRequest = TStopRequest::None;
+  // Ctrl+Enter during a recording (a chat message sent) reaches the program typed into.
+  type("ctrl+Return");
+  EXPECT_EQ(heardByOther(1), std::vector<KeySym>{XK_Return});
+  shell_.RunPosted();
+  EXPECT_TRUE(engine_->Recording()) << "Ctrl+Enter ended the recording";
   type("shift+Escape");
   ASSERT_TRUE(x11test::WaitFor([&] {
     shell_.RunPosted();
