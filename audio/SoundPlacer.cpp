@@ -102,16 +102,43 @@ void SoundPlacer::Queue(double capturedMs, std::span<const std::uint8_t> data,
 }
 
 void SoundPlacer::PlaceFirstWaiting(std::vector<std::uint8_t>& out) {
+  const double capturedMs = FirstWaitingCapturedMs();
+  const Waiting first = std::move(waiting_.front());
+  waiting_.pop_front();
+  waitingMs_ -= LengthMs(first);
+  PlaceAt(capturedMs, first.data, out);
+}
+
+double SoundPlacer::FirstWaitingCapturedMs() const {
   double capturedMs = waiting_.front().capturedMs;
   double before = 0;
   for (const Waiting& later : waiting_) {
     capturedMs = std::min(capturedMs, later.capturedMs - before);
     before += LengthMs(later);
   }
-  const Waiting first = std::move(waiting_.front());
-  waiting_.pop_front();
-  waitingMs_ -= LengthMs(first);
-  PlaceAt(capturedMs, first.data, out);
+  return capturedMs;
+}
+
+// Before the first sound is placed, its lead is part of what is pending: silence before it, or
+// its start left out where it came before the track's.
+void SoundPlacer::Pending(std::vector<std::uint8_t>& out) const {
+  if (waiting_.empty()) return;
+  std::int64_t skip = 0;
+  if (!started_) {
+    const double belongsAt = FirstWaitingCapturedMs() * format_.nSamplesPerSec / 1000.0;
+    std::vector<std::uint8_t> lead(
+        static_cast<std::size_t>(std::llround(std::max(belongsAt, 0.0))) * frameBytes_);
+    FillSilence(lead, format_);
+    out.insert(out.end(), lead.begin(), lead.end());
+    skip = std::llround(std::max(-belongsAt, 0.0)) * frameBytes_;
+  }
+  for (const Waiting& waiting : waiting_) {
+    const std::size_t whole = waiting.data.size() / frameBytes_ * frameBytes_;
+    const auto left = static_cast<std::size_t>(std::min<std::int64_t>(skip, whole));
+    skip -= static_cast<std::int64_t>(left);
+    out.insert(out.end(), waiting.data.begin() + static_cast<std::ptrdiff_t>(left),
+               waiting.data.begin() + static_cast<std::ptrdiff_t>(whole));
+  }
 }
 
 double SoundPlacer::LengthMs(const Waiting& waiting) const {

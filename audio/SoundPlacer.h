@@ -52,6 +52,10 @@ class SoundPlacer {
              std::vector<std::uint8_t>& out);
   // The input has ended: appends what is still held back.
   void Finish(std::vector<std::uint8_t>& out);
+  // Appends what the sound held back for placing becomes when no buffer after it moves it:
+  // the placed sound so far followed by this is the track as far as it was captured, for a copy
+  // on the disk that a crash leaves behind (the placed sound is then written over it).
+  void Pending(std::vector<std::uint8_t>& out) const;
 
  private:
   struct Held {
@@ -68,6 +72,8 @@ class SoundPlacer {
   // it tell its time, placing those whose time is told.
   void Queue(double capturedMs, std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out);
   void PlaceFirstWaiting(std::vector<std::uint8_t>& out);
+  // The capture time of the first waiting buffer, as the buffers after it tell it.
+  double FirstWaitingCapturedMs() const;
   double LengthMs(const Waiting& waiting) const;
   // Places a buffer captured `capturedMs` after the origin.
   void PlaceAt(double capturedMs, std::span<const std::uint8_t> data,

@@ -11,6 +11,9 @@ namespace {
 // A running recording ends within a few milliseconds of its close; only a sound layer that
 // hangs takes longer, and the new recording then fails to open.
 constexpr auto kLongestClose = std::chrono::seconds(10);
+// Sound held back for placing goes onto the disk, ahead of the placed sound, each time this
+// much more has come in: a killed run loses no more than this and one buffer.
+constexpr std::uint32_t kPendingOnDiskEveryMs = 250;
 
 }  // namespace
 
@@ -60,6 +63,7 @@ bool TStockAudioRecorder::InternalRecord(std::unique_ptr<TWaveStreamAdapter> wri
   }
   writer_ = std::move(writer);
   lead_ = 0;
+  bytesSincePending_ = 0;
   ranOutOfRoom_ = false;
   bool opened = false;
   try {
@@ -102,6 +106,7 @@ void TStockAudioRecorder::ProcessData(std::uint8_t* data, std::uint32_t count, b
     placed_.clear();
     placer_->Place(DataCapturedAtUs(), std::span(data, count), placed_);
     WritePlaced();
+    WritePendingNowAndThen(count);
     return;
   }
   if (!WriteLead(data, count)) {
@@ -155,6 +160,19 @@ void TStockAudioRecorder::WritePlaced() {
   if (placed_.empty()) return;
   const std::int64_t written = writer_ ? writer_->Write(placed_.data(), placed_.size()) : -1;
   if (written != static_cast<std::int64_t>(placed_.size())) FailWrite();
+}
+
+void TStockAudioRecorder::WritePendingNowAndThen(std::uint32_t count) {
+  bytesSincePending_ += count;
+  const std::uint64_t every =
+      std::uint64_t{FormatRecord().nAvgBytesPerSec} * kPendingOnDiskEveryMs / 1000;
+  if (!writer_ || bytesSincePending_ < every) return;
+  bytesSincePending_ = 0;
+  pending_.clear();
+  placer_->Pending(pending_);
+  // A failed copy costs only what a crash would have kept; the placed sound's own writes tell
+  // a full disk.
+  static_cast<void>(writer_->WriteAhead(pending_.data(), pending_.size()));
 }
 
 void TStockAudioRecorder::FinishWriter() {

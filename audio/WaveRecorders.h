@@ -63,13 +63,18 @@ class TStockAudioRecorder : public TWaveAudioIn {
   bool WriteLead(std::uint8_t*& data, std::uint32_t& count);
   // Writes what the placer gave out; a failed write ends the recording with an error.
   void WritePlaced();
+  // Puts what the placer still holds back on the disk after the placed sound, once every
+  // quarter second of the `count` bytes that came in.
+  void WritePendingNowAndThen(std::uint32_t count);
 
   std::unique_ptr<TWaveStreamAdapter> writer_;
   std::atomic<std::int64_t> lead_{0};
   std::atomic<bool> ranOutOfRoom_{false};
-  SoundPlacer* placer_ = nullptr;     // guarded by lock_
-  std::string fileName_;              // of the running recording
-  std::vector<std::uint8_t> placed_;  // notification thread
+  SoundPlacer* placer_ = nullptr;        // guarded by lock_
+  std::string fileName_;                 // of the running recording
+  std::vector<std::uint8_t> placed_;     // notification thread
+  std::vector<std::uint8_t> pending_;    // notification thread
+  std::uint64_t bytesSincePending_ = 0;  // notification thread
   TCustomWaveStorage* stock_ = nullptr;
   Files& files_;
 };

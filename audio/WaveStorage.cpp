@@ -214,6 +214,7 @@ bool TWaveStreamAdapter::BeginRewrite(const WAVEFORMATEX& format) {
   dataChunk_ = dataChunk;
   blockAlign_ = std::max<std::uint16_t>(format.nBlockAlign, 1);
   state_ = TWaveStreamState::Writing;
+  aheadEnd_ = 0;
   dataOffset_ = static_cast<std::uint32_t>(io.Offset());
   Changing();
   return true;
@@ -237,6 +238,18 @@ bool TWaveStreamAdapter::EndRewrite() {
 
 std::int64_t TWaveStreamAdapter::Write(const void* data, std::size_t count) {
   return state_ == TWaveStreamState::Writing ? io_->Write(data, count) : -1;
+}
+
+bool TWaveStreamAdapter::WriteAhead(const void* data, std::size_t count) {
+  if (state_ != TWaveStreamState::Writing) return false;
+  const std::int64_t soundEnd = io_->Offset();
+  const std::int64_t put = io_->Write(data, count);
+  const std::int64_t end = soundEnd + std::max<std::int64_t>(put, 0);
+  // What an earlier, longer one left beyond it would read as sound after this.
+  const bool cut = end >= aheadEnd_ || stream_.SetSize(end);
+  aheadEnd_ = end;
+  io_->SetOffset(soundEnd);
+  return put == static_cast<std::int64_t>(count) && cut;
 }
 
 bool TWaveStreamAdapter::BeginRead() {

@@ -144,6 +144,11 @@ class TWaveStreamAdapter {
   // Appends sound while writing: one seek and one write on the stream, no copy. The bytes
   // written (less when the medium is full), or -1 (also when not writing). Never throws.
   std::int64_t Write(const void* data, std::size_t count);
+  // While writing, puts `data` on the stream after the sound written so far without adding it
+  // to the sound: the Writes that follow go over it, and EndRewrite cuts what they did not
+  // cover. A file whose writer is killed before then holds it as sound. Whether all of it
+  // was put there.
+  bool WriteAhead(const void* data, std::size_t count);
 
   // Starts reading the sound from its first byte: false unless valid and idle.
   bool BeginRead();
@@ -198,6 +203,7 @@ class TWaveStreamAdapter {
   RiffChunk riffChunk_;           // while writing
   RiffChunk dataChunk_;           // while writing
   std::uint16_t blockAlign_ = 1;  // of the format being written
+  std::int64_t aheadEnd_ = 0;     // where the last WriteAhead ended
 };
 
 // Hands out the streams of numbered waves.

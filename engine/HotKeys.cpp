@@ -23,9 +23,8 @@ void TVistrel::CancelLikeEsc(bool restoreAppOnStop) {
 // picker is open, the one time it acts, so that during a recording it still reaches the program
 // the user types into.
 void TVistrel::UpdateHotKeys(bool release) {
-  const bool stopKeysWanted = !release && (ShowPreview() || Recording() ||
-                                           Process().PendingStart || freeHandWindow_ ||
-                                           objectPicker_);
+  const bool stopKeysWanted = !release && (ShowPreview() || Recording() || Process().PendingStart ||
+                                           freeHandWindow_ || objectPicker_);
   const bool confirmKeyWanted = !release && objectPicker_;
   if (stopKeysWanted != hotKeysHeld_) {
     hotKeysHeld_ = stopKeysWanted;

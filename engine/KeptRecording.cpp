@@ -35,6 +35,13 @@ PAVISTREAM OpenLeftStream(Files& files, const std::string& path) {
   return stream;
 }
 
+// Seconds that `stream` plays for.
+double SecondsOf(PAVISTREAM stream) {
+  AVISTREAMINFOA info;
+  if (AVIStreamInfo(stream, info) != AVIERR_OK || info.dwRate == 0) return 0;
+  return static_cast<double>(info.dwLength) * info.dwScale / info.dwRate;
+}
+
 // "x.recovered-2.avi" -> "x.recovered-2.wav".
 std::string SoundNameBeside(const std::string& videoName) {
   return videoName.substr(0, videoName.size() - 4) + kKeptSoundEnding;
@@ -155,6 +162,11 @@ KeptFiles KeptRecordings::KeepTemporaryFiles(RecordingLock* lock,
   // also repairs a file cut short); a stream that holds nothing is left out. Where no such
   // file can be written, the files move there as they are, under one free base name.
   PAVISTREAM streams[2] = {OpenLeftStream(files, videoFile), OpenLeftStream(files, soundFile)};
+  if (streams[0]) kept.pictureSeconds = SecondsOf(streams[0]);
+  if (!soundFile.empty() && files.Exists(soundFile))
+    kept.soundSeconds = streams[1] ? SecondsOf(streams[1]) : 0;
+  // Sound alone, when the run ended before its first picture.
+  if (!streams[0]) std::swap(streams[0], streams[1]);
   const int count = streams[1] ? 2 : (streams[0] ? 1 : 0);
   kept.anything = count > 0;
   for (const std::string& folder : places) {

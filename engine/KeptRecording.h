@@ -16,6 +16,8 @@ struct KeptFiles {
   bool anything = false;           // the files held something to keep
   bool asOneFile = false;          // picture and sound were written into one new AVI file
   std::vector<std::string> names;  // the kept files: the AVI file, or the files as they were
+  double pictureSeconds = 0;       // of the kept picture
+  double soundSeconds = -1;        // of the kept sound; -1: the run recorded none
 };
 
 // `path` as seen from the working folder, so that a later run elsewhere finds the same file.

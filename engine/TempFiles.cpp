@@ -1,12 +1,31 @@
 // The temporary recording files between runs: the lock a recording holds over them, and the
 // keeping of a recording that a killed run (a crash, SIGKILL, a power cut) left behind.
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "engine/Vistrel.h"
 #include "platform/Log.h"
 
 namespace orvenna {
+namespace {
+
+// The sound of a killed run reaches the disk a quarter second after its picture at most: sound
+// shorter by more than this lost some, and the user is told.
+constexpr double kToldSoundShortfall = 0.5;
+
+std::string SoundShortNote(const KeptFiles& kept) {
+  const double shortBy = kept.pictureSeconds - kept.soundSeconds;
+  if (kept.soundSeconds < 0 || shortBy < kToldSoundShortfall) return "";
+  if (kept.soundSeconds == 0) return " The sound recorded with it was lost.";
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f", shortBy);
+  return std::string(" Its sound ends ") + seconds +
+         " seconds before its picture; the sound of that time was lost.";
+}
+
+}  // namespace
 
 void TVistrel::TidyTempFolder() {
   std::string holder;
@@ -70,6 +89,7 @@ void TVistrel::KeepLeftRecording(RecordingLock& lock) {
   } else {
     Log(LogLevel::Info, "engine", "the temporary files left by an earlier run hold nothing");
   }
+  if (!message.empty()) message += SoundShortNote(kept);
   if (!message.empty()) {
     Log(LogLevel::Warning, "engine", message);
     platform_.shell.ShowInformation(nullptr, "Orvenna", message);

@@ -172,5 +172,39 @@ TEST_F(SoundPlacerTest, TheTrackEndsWithThePicture) {
   }
 }
 
+// What waits for placing, after the placed sound, is the track as far as it was captured: its
+// lead before the first sound, then every buffer, with the start the placing leaves out.
+TEST_F(SoundPlacerTest, ThePendingSoundFollowsThePlacedSoundWithoutGaps) {
+  struct Case {
+    double firstAfterOriginMs;
+    std::int64_t silentFrames;  // before the sound
+    std::int64_t cutFrames;     // of the first sound, from before the track's start
+  };
+  for (const Case c : {Case{250, 2000, 0}, Case{-100, 0, 800}}) {
+    SoundPlacer placer(Mono16(), converter_);
+    out_.clear();
+    placer.SetOrigin(kOrigin);
+    std::vector<std::uint8_t> sound(1600, 0x11);  // 100 ms
+    for (int i = 0; i < 30; ++i)
+      placer.Place(static_cast<std::int64_t>((kOrigin + c.firstAfterOriginMs + i * 100) * 1000),
+                   sound, out_);
+    EXPECT_EQ(Frames(), 0) << "nothing placed yet, all of it pending";
+    placer.Pending(out_);
+    EXPECT_EQ(Frames(), c.silentFrames + 30 * 800 - c.cutFrames) << c.firstAfterOriginMs;
+    EXPECT_EQ(SilenceFrom(0), c.silentFrames) << c.firstAfterOriginMs;
+
+    // Once much more came in, the placed sound and what is pending make the same track.
+    out_.clear();
+    for (int i = 30; i < 120; ++i)
+      placer.Place(static_cast<std::int64_t>((kOrigin + c.firstAfterOriginMs + i * 100) * 1000),
+                   sound, out_);
+    const std::int64_t placed = Frames();
+    EXPECT_GT(placed, 0);
+    placer.Pending(out_);
+    EXPECT_EQ(Frames(), c.silentFrames + 120 * 800 - c.cutFrames) << c.firstAfterOriginMs;
+    EXPECT_EQ(SilenceFrom(c.silentFrames), 0) << c.firstAfterOriginMs;
+  }
+}
+
 }  // namespace
 }  // namespace orvenna

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "audio/WaveRecorders.h"
+#include "audio/WaveUtils.h"
 #include "platform/PosixFiles.h"
 #include "tests/unit/audio_device/DeviceRig.h"
 
@@ -64,6 +65,49 @@ TEST_F(RecorderTest, TheFileIsCompleteOnceTheRecorderIsInactive) {
   ASSERT_TRUE(Eventually([this] { return bytes_ == 16000; }));
   StopAndWait();
   ExpectWave(path, 16000);
+}
+
+// Sound that waits to be placed is on the disk too, after the placed sound, a quarter second
+// after it came in at the latest, so that a killed run keeps nearly all of it; the finished file
+// holds the placed sound alone.
+TEST_F(RecorderTest, SoundWaitingToBePlacedIsOnTheDiskSoon) {
+  struct NoConversions final : AudioConverter {
+    std::unique_ptr<AudioConversion> Open(const WAVEFORMATEX&, const WAVEFORMATEX&) override {
+      return nullptr;
+    }
+  } converter;
+  WAVEFORMATEX format;
+  FillStandardPCMFormat(format, TPCMFormat::Mono16bit8000Hz);
+  SoundPlacer placer(format, converter);
+  recorder_.SetPlacer(&placer);
+  const std::string path = PathOf("placed.wav");
+  ASSERT_TRUE(recorder_.RecordToFile(path));
+  ASSERT_TRUE(StartedRecording(recorder_));
+  ASSERT_EQ(recorder_.FormatRecord().nAvgBytesPerSec, 16000u);
+  // Buffers tell their capture times on the machine's steady clock: the three seconds of sound
+  // end after now, so the track's start is three seconds before.
+  const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+  placer.SetOrigin(static_cast<std::uint32_t>(nowMs - 3000));
+  rig_.clock.now += 3000;
+  const auto soundOnDisk = [&] {
+    std::vector<std::uint8_t> sound = FileBytes(path);
+    sound.erase(sound.begin(), sound.begin() + 46);
+    // The lead: the few milliseconds the buffers took to come back.
+    const auto lead = std::find_if(sound.begin(), sound.end(), [](auto byte) { return byte; });
+    sound.erase(sound.begin(), lead - (lead - sound.begin()) % 2);
+    return sound;
+  };
+  ASSERT_TRUE(Eventually([&] { return soundOnDisk().size() >= 48000u - 4000 - 1600; }));
+  EXPECT_TRUE(IsUnbrokenRamp16(soundOnDisk()));
+  StopAndWait();
+  const std::vector<std::uint8_t> sound = soundOnDisk();
+  EXPECT_EQ(sound.size(), 48000u);
+  EXPECT_TRUE(IsUnbrokenRamp16(sound));
+  const std::vector<std::uint8_t> bytes = FileBytes(path);
+  EXPECT_EQ(U32At(bytes, 42), bytes.size() - 46) << "the data size";
+  recorder_.SetPlacer(nullptr);
 }
 
 TEST_F(RecorderTest, ALeadAddsSilenceOrLeavesOutTheFirstBytes) {
