@@ -17,6 +17,8 @@ namespace {
 constexpr auto kLongestStop = std::chrono::seconds(10);
 // How long the start of the sound may take before the picture starts without it.
 constexpr auto kLongestStart = std::chrono::milliseconds(500);
+// The length of each buffer of sound from the input.
+constexpr std::uint16_t kSoundBufferMs = 250;
 // A stall of the sound input longer than this is worth telling: shorter ones
 // are the hiccups of a busy machine.
 constexpr std::int64_t kLongestUntoldGapMs = 500;
@@ -70,6 +72,9 @@ Result AudioTrack::Start() {
   try {
     recorder_.SetPCMFormat(pcmFormat_);
     recorder_.SetAsync(true);
+    // Sound reaches the file a buffer after its capture: short buffers keep what a killed run
+    // loses of it as short as the picture's loss.
+    recorder_.SetBufferLength(kSoundBufferMs);
   } catch (const EWaveAudioError& error) {
     NoteFailure(error.what());
   }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "audio/WaveUtils.h"
 #include "engine/RecordingLock.h"
 #include "tests/FileText.h"
 #include "tests/unit/engine/EngineRig.h"
@@ -101,6 +102,49 @@ TEST_F(LeftRecordingTest, NextStartKeepsItBesideItsTargetUnderAFreeName) {
   EXPECT_EQ(frames, 9u) << "the frames before the torn one";
   EXPECT_EQ(test::ReadText(rig_.base + "/Capture.recovered.avi"), "the user's own");
   EXPECT_FALSE(fs::exists(temp_ + "~vstream.avi"));
+}
+
+// A killed run's sound file as the recorder leaves it: the header with both sizes 0, then
+// `milliseconds` of 8 kHz 16-bit mono sound.
+void WriteKilledSound(const std::string& path, int milliseconds) {
+  WAVEFORMATEX format;
+  FillStandardPCMFormat(format, TPCMFormat::Mono16bit8000Hz);
+  std::ofstream file(path, std::ios::binary);
+  const std::uint32_t zero = 0;
+  const std::uint32_t formatSize = 18;
+  file.write("RIFF", 4).write(reinterpret_cast<const char*>(&zero), 4).write("WAVEfmt ", 8);
+  file.write(reinterpret_cast<const char*>(&formatSize), 4);
+  file.write(reinterpret_cast<const char*>(&format), 18);
+  file.write("data", 4).write(reinterpret_cast<const char*>(&zero), 4);
+  file << std::string(static_cast<std::size_t>(milliseconds) * 16, '\x11');
+}
+
+// The message says when the kept sound ends clearly before the picture (here 3.96 s long),
+// which is sound the killed run lost.
+TEST_F(LeftRecordingTest, TheMessageSaysWhenTheSoundEndsBeforeThePicture) {
+  struct Case {
+    int soundMs;
+    const char* said;  // "": nothing about the sound
+  };
+  for (const Case c : {Case{3800, ""}, Case{1000, " Its sound ends 3.0 seconds before its picture"},
+                       Case{0, " The sound recorded with it was lost."}}) {
+    fs::remove(temp_ + "~vstream.avi");
+    WriteKilledRecording(rig_.files, temp_ + "~vstream.avi", 100);
+    WriteKilledSound(temp_ + "~astream.wav", c.soundMs);
+    bool shown = false;
+    rig_.shell.onInformation = [&](const std::string& text) {
+      shown = true;
+      EXPECT_NE(text.find("repaired and kept in"), std::string::npos) << text;
+      if (*c.said) {
+        EXPECT_NE(text.find(c.said), std::string::npos) << text;
+      } else {
+        EXPECT_TRUE(text.ends_with(".avi.")) << text;
+      }
+    };
+    rig_.Make();
+    rig_.engine.reset();
+    EXPECT_TRUE(shown) << c.soundMs;
+  }
 }
 
 // While a recording holds the lock (another program of the same user), a start takes
