@@ -17,8 +17,10 @@ namespace {
 constexpr auto kLongestStop = std::chrono::seconds(10);
 // How long the start of the sound may take before the picture starts without it.
 constexpr auto kLongestStart = std::chrono::milliseconds(500);
-// The length of each buffer of sound from the input.
+// The length of each buffer of sound from the input, and how many are queued: as much sound in
+// all as a device may capture while the wave thread is held up.
 constexpr std::uint16_t kSoundBufferMs = 250;
+constexpr std::uint16_t kSoundBuffers = 8;
 // A stall of the sound input longer than this is worth telling: shorter ones
 // are the hiccups of a busy machine.
 constexpr std::int64_t kLongestUntoldGapMs = 500;
@@ -75,6 +77,7 @@ Result AudioTrack::Start() {
     // Sound reaches the file a buffer after its capture: short buffers keep what a killed run
     // loses of it as short as the picture's loss.
     recorder_.SetBufferLength(kSoundBufferMs);
+    recorder_.SetBufferCount(kSoundBuffers);
   } catch (const EWaveAudioError& error) {
     NoteFailure(error.what());
   }
