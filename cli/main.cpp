@@ -379,7 +379,12 @@ int main(int argc, char** argv) {
   });
   std::cerr << Statistics(engine) << "\n";
   if (!engine.LastSaveSucceeded()) {
-    std::cerr << "orvenna-cli: " << options->output << " was not written\n";
+    if (engine.CancelledByUser()) {
+      std::cerr << "orvenna-cli: the recording was cancelled (Esc), so " << options->output
+                << " was not written\n";
+    } else {
+      std::cerr << "orvenna-cli: " << options->output << " was not written\n";
+    }
     return 1;
   }
   if (engine.ScreenLost()) {

@@ -101,6 +101,13 @@ std::string PicturesProblem(const std::string& fileName, int count, PAVISTREAM* 
   return ContainerProblem(fileName, info.fccHandler, FourCCText(info.fccHandler));
 }
 
+// Whether the first of `streams` is a picture stream with a frame in it.
+bool HoldsPictures(int count, PAVISTREAM* streams) {
+  AVISTREAMINFOA info;
+  return count > 0 && AVIStreamInfo(streams[0], info) == AVIERR_OK &&
+         info.fccType == streamtypeVIDEO && info.dwLength > 0;
+}
+
 }  // namespace
 
 std::string ClaimFreeName(Files& files, const std::string& base, const std::string& ending,
@@ -229,7 +236,13 @@ SaveOutcome AssembleRecording(const AssemblyContext& context, const std::string&
     OpenTrackStream(context, track->TempFile(), streams[count]);
     if (streams[count]) ++count;
   }
-  if (count == 0) return SaveOutcome{};
+  // No picture, no file: one that held only sound, or nothing, is no recording of the screen,
+  // and most players refuse it.
+  if (!HoldsPictures(count, streams)) {
+    for (int i = 0; i < count; ++i) AVIStreamRelease(streams[i]);
+    context.sink.Report("Nothing was recorded: the recording ended before its first picture.");
+    return SaveOutcome{};
+  }
   const SaveOutcome outcome = SaveStreams(context, fileName, count, streams);
   for (int i = 0; i < count; ++i) AVIStreamRelease(streams[i]);
   if (outcome.code == AVIERR_OK) {

@@ -51,7 +51,10 @@ void TVistrel::HotKeyPressed(int id) {
   CheckUiThread("HotKeyPressed");
   if (id != FHotKey1 && id != FHotKey2 && id != FHotKey3) return;
   if (id == FHotKey1) Process().StopRequest = TStopRequest::Stop;
-  if (id == FHotKey2) CancelLikeEsc(RestoreAppOnStop());
+  if (id == FHotKey2) {
+    if (Recording()) cancelledByUser_.Set(true);
+    CancelLikeEsc(RestoreAppOnStop());
+  }
   if (id == FHotKey3) {
     // Confirms the window picker and nothing else: a recording goes on.
     if (objectPicker_) {

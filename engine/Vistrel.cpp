@@ -280,6 +280,7 @@ bool TVistrel::StartRecording(const std::string& fileName) {
   process.PendingStart = false;
   if (fullScreenMode_) SetRegionToFullScreen();
   screenLost_.Set(false);
+  cancelledByUser_.Set(false);
   process.Stop.StartRecording();
   SessionSnapshot snapshot{settings_, std::nullopt};
   const int selected = settings_.selectedCompressor;

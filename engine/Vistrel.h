@@ -174,6 +174,8 @@ class TVistrel : private SessionSink {
   // Whether the last recording was cut short because the screen could no longer be read
   // (what was recorded until then is kept). Any thread.
   bool ScreenLost() const { return screenLost_.Get(); }
+  // Whether the user cancelled the last recording with Esc. Any thread.
+  bool CancelledByUser() const { return cancelledByUser_.Get(); }
   // Whether a StartRecording waits for the user to pick the region: the engine's next tick
   // opens the picker, a confirmed pick starts the recording, a cancelled one ends the wait.
   // Any thread.
@@ -360,6 +362,7 @@ class TVistrel : private SessionSink {
   StatisticsBoard statistics_{DefaultCodecName};
 
   Shared<bool> screenLost_{false};
+  Shared<bool> cancelledByUser_{false};
   int desktopWidth_ = 0;
   int desktopHeight_ = 0;
   bool pickObjectMode_ = false;

@@ -170,7 +170,7 @@ TEST_F(RegionAtStartTest, RunAgainWithTheDefaultCompressorTakesItsSize) {
   ASSERT_EQ(engine_->CompressorCount(), 1);  // the default refuses 301 x 299 in the catalogue
   engine_->SetSelectedCompressor(0);
   rig_.shell.answers = {true};
-  RecordGrabs(10);
+  RecordGrabs(20);
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_EQ(errors_[0], "Error on write data to AVI stream.");
   EXPECT_EQ(engine_->CodecName(), "MS Video Codec");

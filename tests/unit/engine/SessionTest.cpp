@@ -240,7 +240,7 @@ TEST_F(SessionTest, RefusedSizesAreRoundedToTwoFourAndEight) {
   engine_->SetScreenWidth(301);
   engine_->SetScreenHeight(300);
   tried.clear();
-  Record(20, 3);
+  Record(20, 6);
   const std::vector<std::pair<int, int>> expected = {
       {301, 300}, {302, 300}, {304, 300}, {304, 304}};
   ASSERT_GE(tried.size(), expected.size());
@@ -483,6 +483,26 @@ SavedStreams ReadStreams(Files& files, const std::string& path) {
   }
   AVIFileRelease(file);
   return saved;
+}
+
+// A recording stopped before its first picture (here at the sample's grab) writes no file of
+// any kind, with sound or without, and says why.
+TEST_F(SessionTest, AStopBeforeTheFirstPictureWritesNothingAndSaysSo) {
+  engine_->SetSelectedCompressor(0);
+  engine_->SetAudioFormatsIndex(2);
+  for (const char* name : {"first.avi", "first.mkv"}) {
+    for (const bool sound : {false, true}) {
+      engine_->SetUseAudioRecord(sound);
+      output_ = rig_.base + "/" + name;
+      Record(40, 1);
+      EXPECT_FALSE(Process().SaveSucceeded) << name;
+      EXPECT_FALSE(std::filesystem::exists(output_)) << name;
+      EXPECT_TRUE(
+          Logged("error Nothing was recorded: the recording ended before its first picture."))
+          << name;
+      EXPECT_FALSE(std::filesystem::exists(Process().VideoTempFile)) << name;
+    }
+  }
 }
 
 TEST_F(SessionTest, SoundIsSavedAsTheSecondStream) {
