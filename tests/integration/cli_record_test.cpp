@@ -113,6 +113,34 @@ TEST_F(CliRecordTest, SigtermStopsAndKeeps) {
   EXPECT_TRUE(std::filesystem::exists(out));
 }
 
+// Keys typed during a recording: Ctrl+Enter belongs to the program typed into and the recording
+// goes on to its end; Esc cancels it and says so.
+TEST_F(CliRecordTest, CtrlEnterLeavesTheRecordingAndEscCancelsIt) {
+  struct Case {
+    const char* key;
+    const char* name;
+    const char* ends;  // the last line
+    int exit;
+  };
+  for (const Case c : {Case{"ctrl+Return", "typed.avi", "wrote ", 0},
+                       Case{"Escape", "esc.avi", "the recording was cancelled (Esc), so ", 1}}) {
+    const std::string out = Output(c.name);
+    const std::string log = Output(std::string(c.name) + ".log");
+    // The key goes once the first statistics line shows that the recording runs.
+    const CommandResult run = RunCommand(
+        "( " + kCli + " --seconds 3 --compressor ZMBV --region " + kRegion + " " + Quote(out) +
+        " 2>" + Quote(log) + " & pid=$!; until grep -q frames " + Quote(log) +
+        "; do kill -0 $pid 2>/dev/null || break; sleep 0.05; done; xdotool key " + c.key +
+        "; wait $pid; echo exit=$? )");
+    const std::string said = ReadText(log);
+    EXPECT_NE(run.output.find("exit=" + std::to_string(c.exit)), std::string::npos) << c.key << "\n"
+                                                                                    << said;
+    EXPECT_NE(said.find(std::string("orvenna-cli: ") + c.ends), std::string::npos) << said;
+    EXPECT_EQ(std::filesystem::exists(out), c.exit == 0) << c.key;
+  }
+  EXPECT_GE(WrittenFrames(Output("typed.avi")), 60) << "three seconds at 30 frames a second";
+}
+
 // The target's folder goes while the recording runs: the save fails, and the recording is kept.
 TEST_F(CliRecordTest, UnwritableTargetKeepsTheRecording) {
   const std::string folder = Output("going");
