@@ -333,6 +333,10 @@ int main(int argc, char** argv) {
       started = true;
       std::cerr << "orvenna-cli: recording " << RegionAndDepthText(sender, options->bitsPerPixel)
                 << " with " << CompressorText(installed, sender.CompressorFcc()) << "\n";
+      if (sender.Statistics().playsInRealTime && options->fps * options->intervalMs != 1000) {
+        std::cerr << "orvenna-cli: with sound the picture plays in real time, one frame per "
+                  << options->intervalMs << " ms, not at --fps " << options->fps << "\n";
+      }
     }
     const std::uint32_t now = clock.Milliseconds();
     if (now - lastReport < 1000) return;

@@ -88,6 +88,7 @@ Result AudioTrack::Start() {
   } catch (const std::exception& error) {
     NoteFailure(error.what());
   }
+  records_ = started;
   if (started) temp_.Start();
   if (!started) {
     // The video goes on alone; no half-started sound file goes into the

@@ -40,6 +40,8 @@ class AudioTrack final : public RecordingTrack {
   Result Finish() override;
   std::vector<std::string> TakeNotices() override;
   const std::string& TempFile() const override { return temp_.Path(); }
+  // Whether Start opened the sound input, so that the recording has sound.
+  bool Records() const { return records_; }
   // Lines the sound up with the picture, whose slot 0 begins at `videoStart`
   // (clock milliseconds) and whose every frame shows the screen half a slot
   // (`halfSlot` ms) before its place in the stream: the sound starts with the
@@ -70,6 +72,7 @@ class AudioTrack final : public RecordingTrack {
   bool started_ = false;                     // guarded by lock_: the input records
   Failure failure_;  // the first failure of the sound input, reported at the end
   std::vector<std::string> notices_;
+  bool records_ = false;
 };
 
 }  // namespace orvenna

@@ -107,17 +107,18 @@ SessionOutcome RecordingSession::Run(const std::string& fileName) {
           std::to_string(settings_.BitCount()) + " bits, compressor " +
           FourCCText(context_.compressor.fcc.Get()));
   AVIFileInit();
+  // The sound starts first: whether it records decides the rate the picture plays at.
+  const bool soundFailed = !StartSound();
   auto video = std::make_unique<VideoTrack>(platform_, sink_, StreamSetup(), std::move(sample));
   VideoTrack& videoTrack = *video;
-  tracks_.push_back(std::move(video));
-  bool failed = !StartTrack(videoTrack);
+  tracks_.insert(tracks_.begin(), std::move(video));
+  bool failed = soundFailed || !StartTrack(videoTrack);
   if (!failed) {
     sink_.Started();
-    failed = !StartSound();
     // The frame loop, until the recording is stopped or cancelled.
-    if (!failed) failed = !RunFrameLoop(videoTrack);
-    if (sound_) sound_->EndWith(videoLength_);
+    failed = !RunFrameLoop(videoTrack);
   }
+  if (sound_) sound_->EndWith(videoLength_);
 
   // Tear-down: the tracks end and close their files, then the assembly of a kept recording.
   sink_.Stopped();
@@ -296,7 +297,7 @@ void RecordingSession::AdoptSampleSize(const PackedFrame& sample) {
 VideoStreamSetup RecordingSession::StreamSetup() const {
   VideoStreamSetup setup;
   setup.compressorFcc = context_.compressor.fcc.Get();
-  if (settings_.useAudioRecord) {
+  if (sound_ && sound_->Records()) {
     // Sound plays in real time, so the picture must too: one frame per record interval. At
     // a playback rate even 1 % off (33 ms slots at 30 frames/s) the two would drift apart by
     // 36 ms a minute.
@@ -323,6 +324,7 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   statistics_.frameCount = 0;
   statistics_.captureRate = 0;
   statistics_.droppedFrames = 0;
+  statistics_.playsInRealTime = sound_ && sound_->Records();
   Publish();
   const std::int64_t stopAt = settings_.captureTimer.StopAtMilliseconds();
   videoLength_ = 0;

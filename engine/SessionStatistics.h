@@ -17,6 +17,8 @@ struct SessionStatistics {
   int frameCount = 0;
   int droppedFrames = 0;
   int frameIndex = 0;
+  // The file plays one frame per record interval, whatever the playback rate: it has sound.
+  bool playsInRealTime = false;
 };
 
 // Where a recording publishes its statistics, one consistent record at a time, and the front

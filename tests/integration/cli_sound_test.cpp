@@ -184,19 +184,36 @@ TEST_F(CliSoundTest, EveryKindOfFileCarriesPictureAndSound) {
   }
 }
 
-TEST_F(CliSoundTest, WithoutASoundServerTheVideoIsRecordedAlone) {
-  const std::string out = Output("silent.avi");
-  const CommandResult run = RunCommand("PULSE_SERVER=unix:" + Output("no-server") + " " + kCli +
-                                       " --seconds 1 --region 0,0,320,240 --compressor MJPG "
-                                       "--audio-format 16 '" +
-                                       out + "' 2>&1");
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_NE(run.output.find("The sound cannot be recorded: no sound server at unix:" +
-                            Output("no-server")),
-            std::string::npos)
-      << run.output;
-  EXPECT_EQ(ProbeValue(Probe(out, "v:0"), "codec_type"), "video");
-  EXPECT_EQ(Probe(out, "a:0"), "");
+// Without a sound server the video is recorded alone, at the playback rate asked for; with
+// sound, the picture plays in real time (one frame per 40 ms here) and a line says so.
+TEST_F(CliSoundTest, WithoutASoundServerTheVideoIsRecordedAloneAtItsOwnRate) {
+  struct Case {
+    bool server;
+    const char* rate;
+  };
+  for (const Case c : {Case{false, "10/1"}, Case{true, "25/1"}}) {
+    const std::string out = Output(c.server ? "sound.avi" : "silent.avi");
+    const std::string server = c.server ? "" : "PULSE_SERVER=unix:" + Output("no-server") + " ";
+    const CommandResult run =
+        RunCommand(server + kCli +
+                   " --seconds 1 --region 0,0,320,240 --compressor MJPG --fps 10 --interval 40 "
+                   "--audio-format 16 '" +
+                   out + "' 2>&1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.find("The sound cannot be recorded: no sound server at unix:" +
+                              Output("no-server")) != std::string::npos,
+              !c.server)
+        << run.output;
+    EXPECT_EQ(run.output.find("with sound the picture plays in real time, one frame per 40 ms, "
+                              "not at --fps 10") != std::string::npos,
+              c.server)
+        << run.output;
+    const CommandResult rate = RunCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=r_frame_rate -of csv=p=0 '" +
+        out + "'");
+    EXPECT_EQ(rate.output, std::string(c.rate) + "\n") << c.server;
+    EXPECT_EQ(Probe(out, "a:0").empty(), !c.server);
+  }
 }
 
 // One line of --list-audio-inputs.
