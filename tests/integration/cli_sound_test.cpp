@@ -50,9 +50,11 @@ class CliSoundTest : public ::testing::Test {
   std::filesystem::path folder_;
 };
 
-// The tone's frequency (zero crossings) and peak (of full scale) in the decoded sound. The peak
-// is that of all but the loudest 0.5 % of the samples, so that the brief overshoot a lossy
-// encoder makes where the tone starts does not count.
+// The tone's frequency (from its zero crossings) and peak (of full scale) in the decoded sound.
+// The frequency is taken over the crossings that follow each other within a period, so that
+// silence where the sound input stalled on a busy machine does not lower it. The peak is that of
+// all but the loudest 0.5 % of the samples, so that the brief overshoot a lossy encoder makes
+// where the tone starts does not count.
 struct Tone {
   double seconds = 0;
   double hertz = 0;
@@ -72,7 +74,7 @@ Tone DecodedTone(const std::string& file, int rate) {
   // A crossing goes from one side to the other past a small margin, so that the faint noise a
   // lossy encoder leaves in silence does not count.
   constexpr int kMargin = 512;
-  int crossings = 0;
+  std::vector<std::size_t> crossings;
   std::vector<int> magnitudes;
   magnitudes.reserve(count);
   int side = 0;
@@ -80,13 +82,28 @@ Tone DecodedTone(const std::string& file, int rate) {
     const int value = sample(i);
     if (std::abs(value) > kMargin) {
       const int now = value < 0 ? -1 : 1;
-      if (side != 0 && now != side) ++crossings;
+      if (side != 0 && now != side) crossings.push_back(i);
       side = now;
     }
     magnitudes.push_back(std::abs(value));
   }
   tone.seconds = static_cast<double>(count) / rate;
-  tone.hertz = crossings / 2.0 / tone.seconds;
+  // Half periods of the tone; a step between crossings much longer than most spans a silence.
+  std::vector<std::size_t> steps;
+  for (std::size_t i = 1; i < crossings.size(); ++i)
+    steps.push_back(crossings[i] - crossings[i - 1]);
+  std::vector<std::size_t> sorted = steps;
+  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+  const double longestHalf =
+      steps.empty() ? 0 : 1.5 * static_cast<double>(sorted[sorted.size() / 2]);
+  std::size_t halves = 0;
+  std::size_t samples = 0;
+  for (const std::size_t step : steps) {
+    if (static_cast<double>(step) > longestHalf) continue;
+    ++halves;
+    samples += step;
+  }
+  if (samples > 0) tone.hertz = halves / 2.0 / (static_cast<double>(samples) / rate);
   const auto at = magnitudes.begin() + static_cast<std::ptrdiff_t>(count * 995 / 1000);
   std::nth_element(magnitudes.begin(), at, magnitudes.end());
   tone.peak = *at / 32768.0;
