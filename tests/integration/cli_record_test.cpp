@@ -50,6 +50,17 @@ class CliRecordTest : public ::testing::Test {
     return RunCommand(kCli + " " + options + " '" + output + "' 2>&1");
   }
 
+  // A shell command that records `out` with `arguments` (the messages going into `log`), runs
+  // `then` ($pid is the recorder) once the first statistics line shows that the recording runs,
+  // and prints the recorder's exit status as "exit=N".
+  static std::string RecordAndThen(const std::string& arguments, const std::string& out,
+                                   const std::string& log, const std::string& then) {
+    return "( " + kCli + " " + arguments + " " + Quote(out) + " 2>" + Quote(log) +
+           " & pid=$!; until grep -q frames " + Quote(log) +
+           "; do kill -0 $pid 2>/dev/null || break; sleep 0.05; done; " + then +
+           "; wait $pid; echo exit=$? )";
+  }
+
   // Distinct decoded frames of the first video stream (as 24-bit pictures).
   static std::size_t DistinctFrames(const std::string& file) {
     const CommandResult decoded =
@@ -105,10 +116,9 @@ TEST_F(CliRecordTest, ZmbvRecordsFiveSecondsAndReplacesAnOldFile) {
 
 TEST_F(CliRecordTest, SigtermStopsAndKeeps) {
   const std::string out = Output("term.avi");
-  const CommandResult run =
-      RunCommand("( " + kCli + " --compressor ZMBV --region " + kRegion + " '" + out +
-                 "' 2>&1 & pid=$!; sleep 2; kill -TERM $pid; "
-                 "wait $pid; echo exit=$? )");
+  const std::string log = Output("term.log");
+  const CommandResult run = RunCommand(
+      RecordAndThen("--compressor ZMBV --region " + kRegion, out, log, "kill -TERM $pid"));
   EXPECT_NE(run.output.find("exit=0"), std::string::npos) << run.output;
   EXPECT_TRUE(std::filesystem::exists(out));
 }
@@ -126,12 +136,9 @@ TEST_F(CliRecordTest, CtrlEnterLeavesTheRecordingAndEscCancelsIt) {
                        Case{"Escape", "esc.avi", "the recording was cancelled (Esc), so ", 1}}) {
     const std::string out = Output(c.name);
     const std::string log = Output(std::string(c.name) + ".log");
-    // The key goes once the first statistics line shows that the recording runs.
-    const CommandResult run = RunCommand(
-        "( " + kCli + " --seconds 3 --compressor ZMBV --region " + kRegion + " " + Quote(out) +
-        " 2>" + Quote(log) + " & pid=$!; until grep -q frames " + Quote(log) +
-        "; do kill -0 $pid 2>/dev/null || break; sleep 0.05; done; xdotool key " + c.key +
-        "; wait $pid; echo exit=$? )");
+    const CommandResult run =
+        RunCommand(RecordAndThen("--seconds 3 --compressor ZMBV --region " + kRegion, out, log,
+                                 std::string("xdotool key ") + c.key));
     const std::string said = ReadText(log);
     EXPECT_NE(run.output.find("exit=" + std::to_string(c.exit)), std::string::npos) << c.key << "\n"
                                                                                     << said;

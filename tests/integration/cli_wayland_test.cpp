@@ -59,10 +59,13 @@ class CliWaylandTest : public testing::Test {
     std::filesystem::create_directories(*folder_ + "/config/orvenna");
     setenv("XDG_CONFIG_HOME", (*folder_ + "/config").c_str(), 1);
     setenv("TMPDIR", folder_->c_str(), 1);
-    blocks_ = new wltest::DesktopProgram({ORVENNA_COLOUR_BLOCKS});
+    const std::string drawn = *folder_ + "/blocks-drawn";
+    blocks_ = new wltest::DesktopProgram({ORVENNA_COLOUR_BLOCKS, drawn});
     pointer_ = new wltest::MutterScreenCast;
     if (!pointer_->Start(error_)) return;
-    std::this_thread::sleep_for(1s);  // the blocks window maps and draws
+    for (int i = 0; i < 600 && !std::filesystem::exists(drawn); ++i)
+      std::this_thread::sleep_for(50ms);
+    if (!std::filesystem::exists(drawn)) error_ = "the blocks window did not draw in 30 seconds";
   }
   static void TearDownTestSuite() {
     delete pointer_;

@@ -100,7 +100,11 @@ class RegionPickersTest : public test::QtDisplayTest {
   }
   void TearDown() override {
     if (window_) {
-      if (engine_->Recording()) engine_->StopRecording();
+      if (engine_->Recording()) {
+        // Stopped before its first picture, it would say so in a box that waits for an answer.
+        WaitFor([&] { return engine_->FrameCount() > 0; }, 10000);
+        engine_->StopRecording();
+      }
       WaitFor([&] { return !engine_->SessionThreadRunning(); }, 60000);
       window_->close();
     }

@@ -115,6 +115,12 @@ class MainWindowTest : public QtDisplayTest {
     window_->CheckBox5->setChecked(false);
     window_->RecButClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window_->StopBut->isEnabled(); }, 10000));
+    WaitForFirstPicture();
+  }
+
+  // A recording stopped before its first picture leaves no file.
+  void WaitForFirstPicture() {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine_->FrameCount() > 0; }, 10000));
   }
 
   // Waits until the recording thread has ended and the window is idle again.

@@ -89,6 +89,7 @@ TEST_F(MainWindowSharingTest, AStartAsksForTheMonitorAndWhatTheDesktopAnswersDec
     }
     if (c.records) {
       EXPECT_EQ(sharing_.stops, 0);
+      WaitForFirstPicture();
       window_->StopButClick();
       WaitUntilIdle();
       ASSERT_TRUE(QTest::qWaitFor([&] { return !sharing_.sharing; }, 5000))
@@ -114,6 +115,7 @@ TEST_F(MainWindowSharingTest, TheMonitorIsKeptWhileThePreviewRunsAndEachNoteIsSa
   window_->RecButClick();  // the monitor is still shared: not asked again
   EXPECT_EQ(sharing_.asked.size(), 1u);
   EXPECT_EQ(window_->SessionNote->text(), first) << "nothing new to say";
+  WaitForFirstPicture();
   window_->StopButClick();
   WaitUntilIdle();
   EXPECT_TRUE(sharing_.sharing) << "the preview still reads the screen";
