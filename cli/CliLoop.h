@@ -46,7 +46,9 @@ class CliLoop final : public Shell, public UiFactory {
     return current;
   }
   std::string DocumentsFolder() override;
-  bool OpenWithDefaultProgram(const std::string&) override { return false; }
+  void OpenWithDefaultProgram(const std::string&, std::function<void()> failed) override {
+    failed();
+  }
 
   // UiFactory. Without a desktop there is no frame window to see and no picker to show.
   std::unique_ptr<Timer> NewTimer() override;

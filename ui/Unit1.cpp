@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -221,10 +222,14 @@ void TfrmMain::Button4Click() {
     EngineError("File Empty! Take a capture then play.");
     return;
   }
-  if (!shell_.OpenWithDefaultProgram(path.toStdString())) {
-    EngineError("No program could be started to play " + path.toStdString() +
-                ". Install a video player for " + KindOfVideo(path.toStdString()) + " files.");
-  }
+  const std::string file = path.toStdString();
+  // The answer may come after the window has gone.
+  shell_.OpenWithDefaultProgram(file, [window = QPointer<TfrmMain>(this), file] {
+    if (window) {
+      window->EngineError("No program could play " + file + ". Install a video player for " +
+                          KindOfVideo(file) + " files.");
+    }
+  });
 }
 
 void TfrmMain::BCancelClick() {
