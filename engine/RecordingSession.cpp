@@ -8,6 +8,7 @@
 #include "audio/WaveRecorders.h"
 #include "engine/Assembly.h"
 #include "engine/AudioTrack.h"
+#include "engine/PassRates.h"
 #include "engine/RecordingTrack.h"
 #include "engine/Utf16.h"
 #include "platform/Log.h"
@@ -38,10 +39,6 @@ const char* const kCaptureFailed = "Error capturing a frame from screen.";
 // Rounds to the nearest integer, halves to even.
 double RoundHalfEven(double value) {
   return std::nearbyint(value);
-}
-
-double RatePerSecond(std::uint32_t milliseconds) {
-  return milliseconds == 0 ? 1000.0 : RoundHalfEven(1000.0 / milliseconds);
 }
 
 // A size rounded to a multiple of `divisor`: up, unless that passes the desktop's size.
@@ -317,11 +314,12 @@ VideoStreamSetup RecordingSession::StreamSetup() const {
 // MSPFRecord milliseconds has begun. Answers false when a write failed.
 bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   Clock& clock = platform_.clock;
-  // CapturedRate and FrameIndex keep their values until the first pass sets them.
+  // FrameIndex keeps its value until the first pass sets it.
   statistics_ = context_.statistics.Read();
   statistics_.elapsedMilliseconds = 0;
   statistics_.frameCount = 0;
   statistics_.captureRate = 0;
+  statistics_.capturedRate = 0;
   statistics_.droppedFrames = 0;
   Publish();
   const std::int64_t stopAt = settings_.captureTimer.StopAtMilliseconds();
@@ -330,8 +328,8 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   int lastSlot = 0;
   const std::uint32_t start = clock.Milliseconds();
   if (sound_) sound_->AlignTo(start, settings_.mspfRecord / 2);
-  std::uint32_t lastWritten = start;
-  std::uint32_t lastPass = start;
+  PassRates rates;
+  rates.Start(start);
   bool firstPass = true;
   std::optional<std::uint32_t> failingSince;  // elapsed time of the first of failing grabs
 
@@ -369,18 +367,15 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
         // disk is no fault of the compressor: the recording ends as if stopped.
         return !written.Is(FailureKind::Permanent);
       }
-      const std::uint32_t now = clock.Milliseconds();
-      statistics_.capturedRate = RatePerSecond(now - lastWritten);
-      lastWritten = now;
       ++statistics_.frameCount;
       lastSlot = slot;
       videoLength_ = static_cast<std::int64_t>(slot + 1) * settings_.mspfRecord;
     }
 
     statistics_.elapsedMilliseconds = elapsed;
-    const std::uint32_t now = clock.Milliseconds();
-    statistics_.captureRate = RatePerSecond(now - lastPass);
-    lastPass = now;
+    rates.Pass(clock.Milliseconds(), writes);
+    statistics_.captureRate = rates.Grabs();
+    statistics_.capturedRate = rates.Written();
     Publish();
     if (elapsed > lastUpdate + kUpdateEveryMs) {
       lastUpdate = elapsed;
