@@ -284,14 +284,21 @@ int main(int argc, char** argv) {
   const std::string regionText = RegionAndDepthText(engine, options->bitsPerPixel);
 
   if (options->action == CliOptions::Action::ListCompressors) {
+    // Before a desktop that shares its screen on request has shared it once, the screen's size
+    // is not known, nor what a compressor can take of it.
+    const Size size = engine.RecordedRegionSize();
+    const bool sizeKnown = size.width > 0 && size.height > 0;
     for (std::size_t i = 0; i < installed.size(); ++i) {
       std::cout << i << "\t" << installed[i].code << "\t" << installed[i].description
-                << (installed[i].catalogue < 0 ? "\t(cannot take " + regionText + ")" : "") << "\n";
+                << (sizeKnown && installed[i].catalogue < 0 ? "\t(cannot take " + regionText + ")"
+                                                            : "")
+                << "\n";
     }
     return 0;
   }
 
-  const int position = ChooseCompressor(installed, options->compressor, regionText, error);
+  const int position = ChooseCompressor(installed, options->compressor,
+                                        ContainerOfName(options->output), regionText, error);
   if (!error.empty()) {
     std::cerr << "orvenna-cli: " << error << "\n";
     return 2;
@@ -315,6 +322,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   // Every argument is good: the desktop's sound settings change now.
+  if (position >= 0) {
+    const std::string note =
+        RoundedSizeNote(engine.CompressorFitOf(position), engine.RecordedRegionSize(),
+                        CompressorText(installed, engine.CompressorTable()[position].fccHandler));
+    if (!note.empty()) std::cerr << "orvenna-cli: " << note << "\n";
+  }
   if ((options->audioInput >= 0 || options->audioVolume >= 0) && options->audioFormat <= 0) {
     std::cerr << "orvenna-cli: --audio-input and --audio-volume change the desktop's sound input; "
                  "no sound is recorded without --audio-format\n";

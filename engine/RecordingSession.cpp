@@ -8,6 +8,7 @@
 #include "audio/WaveRecorders.h"
 #include "engine/Assembly.h"
 #include "engine/AudioTrack.h"
+#include "engine/CompressorFit.h"
 #include "engine/PassRates.h"
 #include "engine/RecordingTrack.h"
 #include "engine/Utf16.h"
@@ -39,13 +40,6 @@ const char* const kCaptureFailed = "Error capturing a frame from screen.";
 // Rounds to the nearest integer, halves to even.
 double RoundHalfEven(double value) {
   return std::nearbyint(value);
-}
-
-// A size rounded to a multiple of `divisor`: up, unless that passes the desktop's size.
-int RoundedSize(int size, int divisor, int desktop) {
-  const int remainder = size % divisor;
-  if (remainder <= 0) return size;
-  return size + divisor - remainder > desktop ? size - remainder : size + divisor - remainder;
 }
 
 }  // namespace
@@ -201,21 +195,20 @@ GrabOptions RecordingSession::GrabOptionsOfSession() const {
 }
 
 // Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
-// compressor accepts the sample frame. Answers the accepted divisor, 0 when none was
-// accepted, or nothing when a sample could not be grabbed.
+// compressor accepts one, and grabs the sample again at that size (at the size rounded to 8
+// when none was accepted). Answers the accepted divisor, 0 when none was accepted, or nothing
+// when a sample could not be grabbed.
 std::optional<int> RecordingSession::AdjustDimensions(VideoCompressor& compressor,
                                                       PackedFrame& sample) {
-  int divisor = 1;
-  while (compressor.CompressQuery(sample.Header()) != ICERR_OK) {
-    divisor *= 2;
-    if (divisor > 8) return 0;
-    Rect area = context_.region.Get();
-    area.width = RoundedSize(area.width, divisor, context_.desktop.width);
-    area.height = RoundedSize(area.height, divisor, context_.desktop.height);
-    sample = GrabSample(area);
+  const Size size{sample.Header().width, sample.Header().height};
+  const CompressorFit fit =
+      FitToCompressor(compressor, size, settings_.BitCount(), context_.desktop);
+  if (fit.size != size) {
+    const Rect region = context_.region.Get();
+    sample = GrabSample(Rect{region.left, region.top, fit.size.width, fit.size.height});
     if (!sample) return std::nullopt;
   }
-  return divisor;
+  return fit.divisor;
 }
 
 SessionOutcome RecordingSession::EndForUngrabbableSample() {
