@@ -66,6 +66,8 @@ TfrmMain::TfrmMain(const Platform& platform, RecordedDesktop desktop, QWidget* p
   ConnectHandlers();
   ConnectSettingsHandlers();
   ConnectSharing();
+  // What this desktop does not allow is said before the user starts anything.
+  SayLimitsOnce();
 }
 
 TfrmMain::~TfrmMain() {
