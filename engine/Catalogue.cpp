@@ -7,6 +7,7 @@
 namespace orvenna {
 
 Size TVistrel::RecordedRegionSize() const {
+  if (ScreenRegion() == TScreenRegion::FullScreen) return platform_.screen.ScreenSize();
   // Only the part of the region on the screen is recorded.
   const Rect region = FitRegionToScreen(Region(), platform_.screen.ScreenSize(),
                                         ScreenRegion() == TScreenRegion::FixedMoving)

@@ -199,6 +199,7 @@ void TfrmMain::ExitButClick() {
 
 void TfrmMain::VidOptButClick() {
   if (optionsDialog_) optionsDialog_->exec();
+  SayRecordedSize();  // the compressor chosen there may round the region
 }
 
 void TfrmMain::AboutButClick() {

@@ -628,6 +628,22 @@ TEST_F(MainWindowTest, PlayWithoutAPlayerNamesTheKindOfFile) {
   }
 }
 
+// A compressor that takes only sizes in multiples of 4 records a region of another size rounded,
+// and the status bar says so as soon as the region is set, as orvenna-cli does.
+TEST_F(MainWindowTest, ARegionTheCompressorRoundsIsSaidWhenItIsSet) {
+  codecs_.Find(TVistrel::DefaultCompressorFcc)->accepts = [](const BitmapInfoHeader& h) {
+    return h.width % 4 == 0 && h.height % 4 == 0;
+  };
+  TfrmMain& w = *window_;
+  w.RadioGroup1Items->button(3)->setChecked(true);
+  w.Edit3->setText("301");
+  w.Edit4->setText("299");
+  EXPECT_FALSE(w.SessionNote->isHidden());
+  EXPECT_EQ(w.SessionNote->text().toStdString(),
+            "MSVC takes only sizes in multiples of 4: the 301 x 299 region is recorded at 304 x "
+            "300.");
+}
+
 TEST_F(MainWindowTest, EngineErrorsAreShownFromAnyThread) {
   MessageBoxAnswerer answerer;
   auto raised = std::async(std::launch::async, [&] { engine_->OnError(*engine_, "disk full"); });
