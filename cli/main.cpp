@@ -1,6 +1,8 @@
 // orvenna-cli: records the screen into an AVI, Matroska or MP4 file from the command line,
 // through the same engine as the desktop application.
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <iomanip>
@@ -32,6 +34,18 @@ volatile std::sig_atomic_t stopSignal = 0;
 
 extern "C" void OnStopSignal(int) {
   stopSignal = 1;
+}
+
+// While the desktop is asked for its screen the program waits in the portal's call, which no
+// flag reaches: a stop signal ends the program there, with a line. The desktop closes its
+// chooser when the program's connection goes.
+extern "C" void OnStopSignalWhileSharing(int) {
+  static const char kLine[] =
+      "orvenna-cli: stopped while the desktop was asked to share the screen, so nothing was "
+      "recorded\n";
+  const ssize_t written = write(STDERR_FILENO, kLine, sizeof kLine - 1);
+  static_cast<void>(written);
+  _exit(1);
 }
 
 // "a W x H region at B bits per pixel", for the messages about compressors.
@@ -165,12 +179,16 @@ void ListAudioInputs(orvenna::TVistrel& engine, const std::string& noInput) {
 int ShareScreen(orvenna::ScreenSharing& sharing, orvenna::CliOptions& options) {
   using orvenna::SharedSource;
   using Kind = orvenna::CliOptions::RegionKind;
-  if (options.chooseScreen) sharing.ForgetChoice();
+  if (options.chooseScreen) sharing.ChooseAgain();
   const SharedSource source =
       options.regionKind == Kind::PickWindow ? SharedSource::Window : SharedSource::Monitor;
   std::string problem;
-  switch (sharing.Share(source, problem)) {
+  for (const int stop : {SIGINT, SIGTERM, SIGHUP}) std::signal(stop, OnStopSignalWhileSharing);
+  const orvenna::ShareOutcome outcome = sharing.Share(source, problem);
+  for (const int stop : {SIGINT, SIGTERM, SIGHUP}) std::signal(stop, SIG_DFL);
+  switch (outcome) {
     case orvenna::ShareOutcome::Shared:
+      if (!problem.empty()) std::cerr << "orvenna-cli: " << problem << "\n";
       break;
     case orvenna::ShareOutcome::Cancelled:
       std::cerr << "orvenna-cli: " << problem << ", so nothing was recorded\n";

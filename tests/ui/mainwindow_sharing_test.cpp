@@ -25,14 +25,14 @@ class ScriptedSharing final : public ScreenSharing {
     ++stops;
   }
   bool Sharing() const override { return sharing; }
-  void ForgetChoice() override { ++forgotten; }
+  void ChooseAgain() override { ++choseAgain; }
   bool PointerInPicture() const override { return true; }
 
   ShareOutcome answer = ShareOutcome::Shared;
   std::vector<SharedSource> asked;
   bool sharing = false;
   int stops = 0;
-  int forgotten = 0;
+  int choseAgain = 0;
 };
 
 class MainWindowSharingTest : public MainWindowTest {
@@ -159,7 +159,7 @@ TEST_F(MainWindowSharingTest, ChooseScreenAgainForgetsTheChoiceAndShowsOnlyWhere
   options.show();
   EXPECT_TRUE(options.ChooseScreenB->isVisible());
   QTest::mouseClick(options.ChooseScreenB, Qt::LeftButton);
-  EXPECT_EQ(sharing_.forgotten, 1);
+  EXPECT_EQ(sharing_.choseAgain, 1);
   options.hide();
 
   TfrmMain onX11(platform_);
