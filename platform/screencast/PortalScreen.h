@@ -8,6 +8,7 @@
 #include "platform/Cursor.h"
 #include "platform/Screen.h"
 #include "platform/ScreenSharing.h"
+#include "platform/pipewire/PipeWireStream.h"
 
 namespace orvenna {
 
@@ -23,7 +24,7 @@ class PortalScreen final : public Screen, public ScreenSharing {
   struct Options {
     std::string keptChoicePath;  // empty: nothing is kept, the desktop asks every time
     std::chrono::seconds chooserTimeout{300};
-    std::chrono::milliseconds firstPictureTimeout{5000};
+    std::chrono::milliseconds firstPictureTimeout = pipewire::kFirstFrameLimit;
   };
   explicit PortalScreen(Options options);
   ~PortalScreen() override;
