@@ -40,7 +40,7 @@ class CliLoop final : public Shell, public UiFactory {
   void PushBusyCursor() override {}
   void PopCursor() override {}
   bool AskYesNo(const std::string& caption, const std::string& text) override;
-  void ShowInformation(WindowHandle, const std::string& caption, const std::string& text) override;
+  void ShowInformation(WindowHandle, const std::string&, const std::string& text) override;
   int ChooseItem(WindowHandle, const std::string&, const std::string&,
                  const std::vector<std::string>&, int current) override {
     return current;
