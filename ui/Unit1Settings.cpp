@@ -216,12 +216,15 @@ void TfrmMain::Edit2Change() {
   RegionFieldChange(Edit2, UpDownLeft, ScreenWidth(), &TVistrel::SetScreenLeft);
 }
 
+// A change of size may make the compressor round the region (the position never does).
 void TfrmMain::Edit3Change() {
   RegionFieldChange(Edit3, UpDownWidth, ScreenWidth(), &TVistrel::SetScreenWidth);
+  SayRecordedSize();
 }
 
 void TfrmMain::Edit4Change() {
   RegionFieldChange(Edit4, UpDownHeight, ScreenHeight(), &TVistrel::SetScreenHeight);
+  SayRecordedSize();
 }
 
 void TfrmMain::RegionFieldChange(QLineEdit* field, TUpDown* upDown, int bound,
@@ -240,7 +243,6 @@ void TfrmMain::RegionFieldChange(QLineEdit* field, TUpDown* upDown, int bound,
     return;
   }
   if (engine_) ((*engine_).*write)(value);
-  SayRecordedSize();
 }
 
 void TfrmMain::ShowRegion(const TVistrel& engine) {
