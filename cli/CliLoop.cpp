@@ -99,8 +99,9 @@ bool CliLoop::AskYesNo(const std::string& caption, const std::string& text) {
   return answerYes_;
 }
 
-void CliLoop::ShowInformation(WindowHandle, const std::string& caption, const std::string& text) {
-  std::cerr << caption << ": " << text << "\n";
+// A terminal has no window to title: the line names the program, as its other lines do.
+void CliLoop::ShowInformation(WindowHandle, const std::string&, const std::string& text) {
+  std::cerr << "orvenna-cli: " << text << "\n";
 }
 
 std::string CliLoop::DocumentsFolder() {

@@ -40,13 +40,15 @@ class CliLoop final : public Shell, public UiFactory {
   void PushBusyCursor() override {}
   void PopCursor() override {}
   bool AskYesNo(const std::string& caption, const std::string& text) override;
-  void ShowInformation(WindowHandle, const std::string& caption, const std::string& text) override;
+  void ShowInformation(WindowHandle, const std::string&, const std::string& text) override;
   int ChooseItem(WindowHandle, const std::string&, const std::string&,
                  const std::vector<std::string>&, int current) override {
     return current;
   }
   std::string DocumentsFolder() override;
-  bool OpenWithDefaultProgram(const std::string&) override { return false; }
+  void OpenWithDefaultProgram(const std::string&, std::function<void()> failed) override {
+    failed();
+  }
 
   // UiFactory. Without a desktop there is no frame window to see and no picker to show.
   std::unique_ptr<Timer> NewTimer() override;

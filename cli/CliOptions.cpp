@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -232,7 +234,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
     } else if (arg == "--yes") {
       options.yes = true;
     } else if (arg == "--screen") {
-      if (!hasValue || (args[i + 1] != "x11" && args[i + 1] != "portal"))
+      if (!hasValue || (strcasecmp(args[i + 1].c_str(), "x11") != 0 &&
+                        strcasecmp(args[i + 1].c_str(), "portal") != 0))
         return fail("--screen takes x11 or portal");
       options.screen = args[++i];
     } else if (arg == "--choose-screen") {

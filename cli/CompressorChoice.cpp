@@ -28,6 +28,7 @@ std::vector<InstalledCompressor> InstalledCompressors(VideoCompressionManager& c
   for (int index = 0; index < TVistrel::CatalogueSize && codecs.Info(ICTYPE_VIDEO, index, entry);
        ++index) {
     InstalledCompressor compressor;
+    compressor.fcc = entry.fccHandler;
     compressor.code = FourCCText(entry.fccHandler);
     for (int i = 0; i < engine.CompressorCount(); ++i) {
       if (engine.CompressorTable()[i].fccHandler == entry.fccHandler) compressor.catalogue = i;
@@ -45,13 +46,19 @@ std::vector<InstalledCompressor> InstalledCompressors(VideoCompressionManager& c
 }
 
 int ChooseCompressor(const std::vector<InstalledCompressor>& installed, const std::string& wanted,
-                     const std::string& regionText, std::string& error) {
+                     std::optional<Container> container, const std::string& regionText,
+                     std::string& error) {
   const InstalledCompressor* chosen = nullptr;
   if (wanted.empty()) {
+    int first = -1;
     for (const InstalledCompressor& compressor : installed) {
-      if (compressor.catalogue == 0) return 0;
+      if (compressor.catalogue < 0) continue;
+      if (!container || ContainerCarries(*container, compressor.fcc)) return compressor.catalogue;
+      if (first < 0) first = compressor.catalogue;
     }
-    return -1;  // none takes the region: the engine offers its default compressor
+    // The kind of file carries none of those that take the region: the first of them, which the
+    // kind then refuses by name; -1 when none takes it (the engine offers its default).
+    return first;
   }
   if (wanted.find_first_not_of("0123456789") == std::string::npos && wanted.size() < 4) {
     const std::size_t position = std::stoul(wanted);

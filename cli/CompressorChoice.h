@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/Vistrel.h"
+#include "platform/Containers.h"
 
 namespace orvenna {
 
@@ -12,6 +14,7 @@ namespace orvenna {
 // the same compressor whatever the region and depth; `catalogue` is its position in the
 // engine's catalogue for the region and depth asked for, -1 when it cannot take them.
 struct InstalledCompressor {
+  std::uint32_t fcc = 0;
   std::string code;         // four-character code
   std::string description;  // as the catalogue describes it
   int catalogue = -1;
@@ -23,10 +26,12 @@ std::vector<InstalledCompressor> InstalledCompressors(VideoCompressionManager& c
 
 // The engine's catalogue position of the compressor named by `wanted` (a position in
 // `installed` or a four-character code); -1 with a one-line `error` naming the compressor
-// when there is none or it cannot take the region. Empty `wanted`: the catalogue's first
-// entry, -1 (and no error) when the catalogue is empty.
+// when there is none or it cannot take the region. Empty `wanted`: the first catalogue entry
+// whose pictures `container` carries (none: any kind), else the catalogue's first entry, which
+// the kind of file then refuses by name; -1 (and no error) when the catalogue is empty.
 int ChooseCompressor(const std::vector<InstalledCompressor>& installed, const std::string& wanted,
-                     const std::string& regionText, std::string& error);
+                     std::optional<Container> container, const std::string& regionText,
+                     std::string& error);
 
 // "CODE (description)" for the compressor with the code `fcc`, or the code alone.
 std::string CompressorText(const std::vector<InstalledCompressor>& installed, std::uint32_t fcc);

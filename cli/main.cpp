@@ -1,6 +1,8 @@
 // orvenna-cli: records the screen into an AVI, Matroska or MP4 file from the command line,
 // through the same engine as the desktop application.
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <iomanip>
@@ -32,6 +34,18 @@ volatile std::sig_atomic_t stopSignal = 0;
 
 extern "C" void OnStopSignal(int) {
   stopSignal = 1;
+}
+
+// While the desktop is asked for its screen the program waits in the portal's call, which no
+// flag reaches: a stop signal ends the program there, with a line. The desktop closes its
+// chooser when the program's connection goes.
+extern "C" void OnStopSignalWhileSharing(int) {
+  static const char kLine[] =
+      "orvenna-cli: stopped while the desktop was asked to share the screen, so nothing was "
+      "recorded\n";
+  const ssize_t written = write(STDERR_FILENO, kLine, sizeof kLine - 1);
+  static_cast<void>(written);
+  _exit(1);
 }
 
 // "a W x H region at B bits per pixel", for the messages about compressors.
@@ -165,12 +179,16 @@ void ListAudioInputs(orvenna::TVistrel& engine, const std::string& noInput) {
 int ShareScreen(orvenna::ScreenSharing& sharing, orvenna::CliOptions& options) {
   using orvenna::SharedSource;
   using Kind = orvenna::CliOptions::RegionKind;
-  if (options.chooseScreen) sharing.ForgetChoice();
+  if (options.chooseScreen) sharing.ChooseAgain();
   const SharedSource source =
       options.regionKind == Kind::PickWindow ? SharedSource::Window : SharedSource::Monitor;
   std::string problem;
-  switch (sharing.Share(source, problem)) {
+  for (const int stop : {SIGINT, SIGTERM, SIGHUP}) std::signal(stop, OnStopSignalWhileSharing);
+  const orvenna::ShareOutcome outcome = sharing.Share(source, problem);
+  for (const int stop : {SIGINT, SIGTERM, SIGHUP}) std::signal(stop, SIG_DFL);
+  switch (outcome) {
     case orvenna::ShareOutcome::Shared:
+      if (!problem.empty()) std::cerr << "orvenna-cli: " << problem << "\n";
       break;
     case orvenna::ShareOutcome::Cancelled:
       std::cerr << "orvenna-cli: " << problem << ", so nothing was recorded\n";
@@ -284,14 +302,21 @@ int main(int argc, char** argv) {
   const std::string regionText = RegionAndDepthText(engine, options->bitsPerPixel);
 
   if (options->action == CliOptions::Action::ListCompressors) {
+    // Before a desktop that shares its screen on request has shared it once, the screen's size
+    // is not known, nor what a compressor can take of it.
+    const Size size = engine.RecordedRegionSize();
+    const bool sizeKnown = size.width > 0 && size.height > 0;
     for (std::size_t i = 0; i < installed.size(); ++i) {
       std::cout << i << "\t" << installed[i].code << "\t" << installed[i].description
-                << (installed[i].catalogue < 0 ? "\t(cannot take " + regionText + ")" : "") << "\n";
+                << (sizeKnown && installed[i].catalogue < 0 ? "\t(cannot take " + regionText + ")"
+                                                            : "")
+                << "\n";
     }
     return 0;
   }
 
-  const int position = ChooseCompressor(installed, options->compressor, regionText, error);
+  const int position = ChooseCompressor(installed, options->compressor,
+                                        ContainerOfName(options->output), regionText, error);
   if (!error.empty()) {
     std::cerr << "orvenna-cli: " << error << "\n";
     return 2;
@@ -315,6 +340,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   // Every argument is good: the desktop's sound settings change now.
+  if (position >= 0) {
+    const std::string note =
+        RoundedSizeNote(engine.CompressorFitOf(position), engine.RecordedRegionSize(),
+                        CompressorText(installed, engine.CompressorTable()[position].fccHandler));
+    if (!note.empty()) std::cerr << "orvenna-cli: " << note << "\n";
+  }
   if ((options->audioInput >= 0 || options->audioVolume >= 0) && options->audioFormat <= 0) {
     std::cerr << "orvenna-cli: --audio-input and --audio-volume change the desktop's sound input; "
                  "no sound is recorded without --audio-format\n";

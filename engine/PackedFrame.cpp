@@ -37,11 +37,6 @@ PackedFrame PackedFrame::Allocate(std::uint64_t size) {
   return frame;
 }
 
-void PackedFrame::ReleaseSpareBlock() {
-  std::free(std::exchange(spare.block, nullptr));
-  spare.size = 0;
-}
-
 void PackedFrame::Free::operator()(std::uint8_t* block) const {
   // Kept for the next frame; the block kept before goes back to the system.
   std::free(spare.block);

@@ -22,8 +22,6 @@ class PackedFrame {
   // of the same size, so a recording that grabs one region over and over takes its memory
   // from the system once instead of faulting in fresh pages for every frame.
   static PackedFrame Allocate(std::uint64_t size);
-  // Gives the block this thread keeps back to the system.
-  static void ReleaseSpareBlock();
 
   // The size of the block of a width x height frame at `bitsPerPixel`.
   static std::uint64_t BlockSize(int width, int height, int bitsPerPixel);

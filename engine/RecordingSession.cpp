@@ -8,6 +8,8 @@
 #include "audio/WaveRecorders.h"
 #include "engine/Assembly.h"
 #include "engine/AudioTrack.h"
+#include "engine/CompressorFit.h"
+#include "engine/PassRates.h"
 #include "engine/RecordingTrack.h"
 #include "engine/Utf16.h"
 #include "platform/Log.h"
@@ -38,17 +40,6 @@ const char* const kCaptureFailed = "Error capturing a frame from screen.";
 // Rounds to the nearest integer, halves to even.
 double RoundHalfEven(double value) {
   return std::nearbyint(value);
-}
-
-double RatePerSecond(std::uint32_t milliseconds) {
-  return milliseconds == 0 ? 1000.0 : RoundHalfEven(1000.0 / milliseconds);
-}
-
-// A size rounded to a multiple of `divisor`: up, unless that passes the desktop's size.
-int RoundedSize(int size, int divisor, int desktop) {
-  const int remainder = size % divisor;
-  if (remainder <= 0) return size;
-  return size + divisor - remainder > desktop ? size - remainder : size + divisor - remainder;
 }
 
 }  // namespace
@@ -205,21 +196,20 @@ GrabOptions RecordingSession::GrabOptionsOfSession() const {
 }
 
 // Tries the region's size, then the sizes rounded to multiples of 2, 4 and 8, until the
-// compressor accepts the sample frame. Answers the accepted divisor, 0 when none was
-// accepted, or nothing when a sample could not be grabbed.
+// compressor accepts one, and grabs the sample again at that size (at the size rounded to 8
+// when none was accepted). Answers the accepted divisor, 0 when none was accepted, or nothing
+// when a sample could not be grabbed.
 std::optional<int> RecordingSession::AdjustDimensions(VideoCompressor& compressor,
                                                       PackedFrame& sample) {
-  int divisor = 1;
-  while (compressor.CompressQuery(sample.Header()) != ICERR_OK) {
-    divisor *= 2;
-    if (divisor > 8) return 0;
-    Rect area = context_.region.Get();
-    area.width = RoundedSize(area.width, divisor, context_.desktop.width);
-    area.height = RoundedSize(area.height, divisor, context_.desktop.height);
-    sample = GrabSample(area);
+  const Size size{sample.Header().width, sample.Header().height};
+  const CompressorFit fit =
+      FitToCompressor(compressor, size, settings_.BitCount(), context_.desktop);
+  if (fit.size != size) {
+    const Rect region = context_.region.Get();
+    sample = GrabSample(Rect{region.left, region.top, fit.size.width, fit.size.height});
     if (!sample) return std::nullopt;
   }
-  return divisor;
+  return fit.divisor;
 }
 
 SessionOutcome RecordingSession::EndForUngrabbableSample() {
@@ -318,11 +308,12 @@ VideoStreamSetup RecordingSession::StreamSetup() const {
 // MSPFRecord milliseconds has begun. Answers false when a write failed.
 bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   Clock& clock = platform_.clock;
-  // CapturedRate and FrameIndex keep their values until the first pass sets them.
+  // FrameIndex keeps its value until the first pass sets it.
   statistics_ = context_.statistics.Read();
   statistics_.elapsedMilliseconds = 0;
   statistics_.frameCount = 0;
   statistics_.captureRate = 0;
+  statistics_.capturedRate = 0;
   statistics_.droppedFrames = 0;
   statistics_.playsInRealTime = sound_ && sound_->Records();
   Publish();
@@ -332,8 +323,8 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
   int lastSlot = 0;
   const std::uint32_t start = clock.Milliseconds();
   if (sound_) sound_->AlignTo(start, settings_.mspfRecord / 2);
-  std::uint32_t lastWritten = start;
-  std::uint32_t lastPass = start;
+  PassRates rates;
+  rates.Start(start);
   bool firstPass = true;
   std::optional<std::uint32_t> failingSince;  // elapsed time of the first of failing grabs
 
@@ -371,18 +362,15 @@ bool RecordingSession::RunFrameLoop(VideoTrack& video) {
         // disk is no fault of the compressor: the recording ends as if stopped.
         return !written.Is(FailureKind::Permanent);
       }
-      const std::uint32_t now = clock.Milliseconds();
-      statistics_.capturedRate = RatePerSecond(now - lastWritten);
-      lastWritten = now;
       ++statistics_.frameCount;
       lastSlot = slot;
       videoLength_ = static_cast<std::int64_t>(slot + 1) * settings_.mspfRecord;
     }
 
     statistics_.elapsedMilliseconds = elapsed;
-    const std::uint32_t now = clock.Milliseconds();
-    statistics_.captureRate = RatePerSecond(now - lastPass);
-    lastPass = now;
+    rates.Pass(clock.Milliseconds(), writes);
+    statistics_.captureRate = rates.Grabs();
+    statistics_.capturedRate = rates.Written();
     Publish();
     if (elapsed > lastUpdate + kUpdateEveryMs) {
       lastUpdate = elapsed;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/Assembly.h"
+#include "engine/CompressorFit.h"
 #include "engine/KeptRecording.h"
 #include "engine/PackedFrame.h"
 #include "engine/PreviewBitmap.h"
@@ -225,6 +226,11 @@ class TVistrel : private SessionSink {
   void QueryCompressorDialogs(std::uint8_t index, bool& hasAbout, bool& hasConfigure);
   void CompressorAbout(std::uint8_t index, WindowHandle parentWindow);
   void CompressorConfigure(std::uint8_t index, WindowHandle parentWindow);
+  // The size the catalogue entry at `index` records the current region at, now: the region's
+  // own or one rounded for the compressor. Divisor 0 outside the catalogue.
+  CompressorFit CompressorFitOf(int index);
+  // The size of the part of the region a recording would grab now.
+  Size RecordedRegionSize() const;
   int CompressorCount() const { return compressorCount_; }
   const std::array<ICINFO, CatalogueSize>& CompressorTable() const { return compressorTable_; }
 

@@ -14,6 +14,13 @@ std::string Lowered(std::string text) {
   return text;
 }
 
+// Whether the file name of `path` is nothing but one of the endings that choose a kind (".mp4"):
+// such a name is a hidden file, which a user who typed an ending alone did not mean.
+bool OnlyAnEnding(const std::string& path) {
+  const std::string name = Lowered(path.substr(path.rfind('/') + 1));
+  return name == ".avi" || name == ".mkv" || name == ".mp4";
+}
+
 }  // namespace
 
 std::string NameEnding(const std::string& path) {
@@ -25,6 +32,7 @@ std::string NameEnding(const std::string& path) {
 }
 
 std::optional<Container> ContainerOfName(const std::string& path) {
+  if (OnlyAnEnding(path)) return std::nullopt;
   const std::string ending = Lowered(NameEnding(path));
   if (ending.empty() || ending == ".avi") return Container::Avi;
   if (ending == ".mkv") return Container::Matroska;
@@ -41,6 +49,12 @@ bool ContainerCarries(Container container, std::uint32_t handler) {
 
 std::string ContainerProblem(const std::string& path, std::uint32_t handler,
                              const std::string& compressorName) {
+  if (OnlyAnEnding(path)) {
+    return path +
+           ": the name is an ending alone, which would make a hidden file with no name; "
+           "give the file a name before its ending (recording" +
+           path.substr(path.rfind('/') + 1) + ").";
+  }
   const std::optional<Container> container = ContainerOfName(path);
   if (!container) {
     return path + ": the ending " + NameEnding(path) +

@@ -18,7 +18,8 @@ enum class Container {
 // the name has none (a dot in a folder's name or at the start of the file name is not one).
 std::string NameEnding(const std::string& path);
 // The kind a recording named `path` is saved as, by the ending of its name in any case: .avi,
-// .mkv or .mp4; a name without an ending is an AVI file. None for any other ending.
+// .mkv or .mp4; a name without an ending is an AVI file. None for any other ending, and for a
+// name that is one of those endings alone.
 std::optional<Container> ContainerOfName(const std::string& path);
 // Whether `container` carries pictures of the compressor whose four-character code is
 // `handler`.

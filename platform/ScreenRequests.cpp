@@ -20,6 +20,7 @@ ShareOutcome ScreenRequests::Share(SharedSource source) {
     if (outcome == ShareOutcome::Shared) shared_ = source;
   }
   if (outcome != ShareOutcome::Shared && OnRefused) OnRefused(outcome, problem);
+  if (outcome == ShareOutcome::Shared && !problem.empty() && OnNote) OnNote(problem);
   return outcome;
 }
 

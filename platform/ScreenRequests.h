@@ -29,13 +29,15 @@ class ScreenRequests {
   // Ends the sharing, if any.
   void StopSharing();
   // The next monitor sharing shows the desktop's chooser again.
-  void ForgetChoice() { sharing_.ForgetChoice(); }
+  void ChooseAgain() { sharing_.ChooseAgain(); }
   // Whether the shared picture holds the pointer, which a recording then cannot leave out.
   bool PointerInPicture() const { return sharing_.PointerInPicture(); }
 
   // Raised on the UI thread when a request ended without sharing: Cancelled (the user said
   // no) or Failed, with the desktop's reason.
   std::function<void(ShareOutcome outcome, const std::string& problem)> OnRefused;
+  // Raised on the UI thread when a request shared, with a note for the user.
+  std::function<void(const std::string& note)> OnNote;
 
  private:
   ScreenSharing& sharing_;

@@ -26,13 +26,15 @@ class ScreenSharing {
   // Asks the desktop to share `source` and waits, bounded, for its first picture. A monitor
   // the user shared before is shared again without asking; a window is chosen each time.
   // Whatever was shared before stops first. Blocks for as long as the user takes in the
-  // chooser: from a UI thread, use ShareWhileServingEvents. `problem` says why when not shared.
+  // chooser: from a UI thread, use ShareWhileServingEvents. `problem` says why when not shared;
+  // when shared, it is empty or a note for the user (the choice could not be kept).
   virtual ShareOutcome Share(SharedSource source, std::string& problem) = 0;
   // Ends the sharing (the desktop's sharing indicator goes away).
   virtual void StopSharing() = 0;
   virtual bool Sharing() const = 0;
-  // Forgets the kept permission: the next monitor sharing shows the desktop's chooser again.
-  virtual void ForgetChoice() = 0;
+  // The next monitor sharing shows the desktop's chooser again. The kept choice stays until a
+  // new one is made there: a chooser that is cancelled leaves it as it was.
+  virtual void ChooseAgain() = 0;
   // Whether the desktop draws the pointer into the picture itself (it offers no pointer
   // metadata), so that a recording cannot leave the cursor out.
   virtual bool PointerInPicture() const = 0;

@@ -41,8 +41,10 @@ class Shell {
 
   // The user's documents folder, without a trailing '/'.
   virtual std::string DocumentsFolder() = 0;
-  // Opens a file with the desktop's default program for it; false when none could start.
-  virtual bool OpenWithDefaultProgram(const std::string& path) = 0;
+  // Opens a file with the desktop's default program for it. `failed` runs on the UI thread when
+  // no program could open it: at once when none could start, or later when the desktop's opener
+  // started but found no program for the file. UI thread.
+  virtual void OpenWithDefaultProgram(const std::string& path, std::function<void()> failed) = 0;
 
   // Raised on the UI thread when the application has just been minimised.
   std::function<void()> OnApplicationMinimized;

@@ -64,6 +64,10 @@ class VideoCompressor {
 struct EncoderSettings {
   std::uint32_t quality = 0;        // 0..10000
   std::uint32_t keyFrameEvery = 0;  // 0: the encoder's own choice
+  // The frames a second the stream plays at, as rate / scale; encoders that keep their own
+  // timing (H.264) declare it.
+  std::uint32_t rate = 30;
+  std::uint32_t scale = 1;
 };
 
 // One encoded frame.

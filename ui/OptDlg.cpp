@@ -234,7 +234,7 @@ void TfrmOption::CentreOverOwner() {
 }
 
 void TfrmOption::ChooseScreenBClick() {
-  if (ScreenRequests* sharing = owner_.Sharing()) sharing->ForgetChoice();
+  if (ScreenRequests* sharing = owner_.Sharing()) sharing->ChooseAgain();
   ChooseScreenB->setEnabled(false);
   ChooseScreenB->setToolTip(
       QStringLiteral("The desktop asks which screen to share at the next "
@@ -244,8 +244,8 @@ void TfrmOption::ChooseScreenBClick() {
 void TfrmOption::FormShow() {
   ChooseScreenB->setEnabled(true);
   ChooseScreenB->setToolTip(
-      QStringLiteral("Forgets the screen chosen in the desktop's chooser, "
-                     "so that the desktop asks again."));
+      QStringLiteral("Has the desktop ask again which screen to share; the screen chosen "
+                     "before is kept until another is chosen."));
   TVistrel* engine = Engine();
   if (engine == nullptr) return;
   FillList(VideoCompressor, engine->GetCompressorList());

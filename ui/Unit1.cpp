@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -65,6 +66,8 @@ TfrmMain::TfrmMain(const Platform& platform, RecordedDesktop desktop, QWidget* p
   ConnectHandlers();
   ConnectSettingsHandlers();
   ConnectSharing();
+  // What this desktop does not allow is said before the user starts anything.
+  SayLimitsOnce();
 }
 
 TfrmMain::~TfrmMain() {
@@ -196,6 +199,7 @@ void TfrmMain::ExitButClick() {
 
 void TfrmMain::VidOptButClick() {
   if (optionsDialog_) optionsDialog_->exec();
+  SayRecordedSize();  // the compressor chosen there may round the region
 }
 
 void TfrmMain::AboutButClick() {
@@ -221,10 +225,14 @@ void TfrmMain::Button4Click() {
     EngineError("File Empty! Take a capture then play.");
     return;
   }
-  if (!shell_.OpenWithDefaultProgram(path.toStdString())) {
-    EngineError("No program could be started to play " + path.toStdString() +
-                ". Install a video player for " + KindOfVideo(path.toStdString()) + " files.");
-  }
+  const std::string file = path.toStdString();
+  // The answer may come after the window has gone.
+  shell_.OpenWithDefaultProgram(file, [window = QPointer<TfrmMain>(this), file] {
+    if (window) {
+      window->EngineError("No program could play " + file + ". Install a video player for " +
+                          KindOfVideo(file) + " files.");
+    }
+  });
 }
 
 void TfrmMain::BCancelClick() {

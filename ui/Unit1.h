@@ -264,6 +264,8 @@ class TfrmMain final : public QWidget {
   void RegionFieldChange(QLineEdit* field, TUpDown* upDown, int bound,
                          void (TVistrel::*write)(int));
   void MatchUpDownsToFields();
+  // Says in the status bar when the selected compressor records the region at a rounded size.
+  void SayRecordedSize();
   // The engine's region in Top, Left, Width and Height, many times a second while the preview
   // runs: a field is written only when its number changed, and never while the user edits it
   // (it has the focus), so that typing, selecting and pasting there are left alone.

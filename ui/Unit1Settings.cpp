@@ -5,10 +5,12 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <memory>
 #include <utility>
 
+#include "engine/Utf16.h"
 #include "ui/IntegerText.h"
 #include "ui/Unit1.h"
 #include "ui/UpDown.h"
@@ -91,6 +93,21 @@ void TfrmMain::RadioGroup1Click() {
   StoreCaptureTimer();
   ApplyRegionType(RadioGroup1Items->checkedId());
   MatchUpDownsToFields();
+  SayRecordedSize();
+}
+
+void TfrmMain::SayRecordedSize() {
+  // The region of a picked window or a free-hand one is known only once picked.
+  if (!engine_ || engine_->ScreenRegion() == TScreenRegion::SelObject ||
+      engine_->ScreenRegion() == TScreenRegion::FreeHand)
+    return;
+  const int selected = engine_->SelectedCompressor();
+  if (selected < 0 || selected >= engine_->CompressorCount()) return;
+  const std::string note =
+      RoundedSizeNote(engine_->CompressorFitOf(selected), engine_->RecordedRegionSize(),
+                      Utf16FieldToUtf8(engine_->CompressorTable()[selected].szName, 16));
+  if (!note.empty() && SessionNote->text() != QString::fromStdString(note))
+    ShowNotes({{QString::fromStdString(note), QString::fromStdString(note)}});
 }
 
 void TfrmMain::ApplyRegionType(int item) {
@@ -199,12 +216,15 @@ void TfrmMain::Edit2Change() {
   RegionFieldChange(Edit2, UpDownLeft, ScreenWidth(), &TVistrel::SetScreenLeft);
 }
 
+// A change of size may make the compressor round the region (the position never does).
 void TfrmMain::Edit3Change() {
   RegionFieldChange(Edit3, UpDownWidth, ScreenWidth(), &TVistrel::SetScreenWidth);
+  SayRecordedSize();
 }
 
 void TfrmMain::Edit4Change() {
   RegionFieldChange(Edit4, UpDownHeight, ScreenHeight(), &TVistrel::SetScreenHeight);
+  SayRecordedSize();
 }
 
 void TfrmMain::RegionFieldChange(QLineEdit* field, TUpDown* upDown, int bound,

@@ -22,6 +22,9 @@ void TfrmMain::ConnectSharing() {
   desktop_.sharing->OnRefused = [this](ShareOutcome outcome, const std::string& problem) {
     ScreenAnswered(outcome, problem);
   };
+  desktop_.sharing->OnNote = [this](const std::string& note) {
+    ShowNotes({{QString::fromStdString(note), QString::fromStdString(note)}});
+  };
   screenWatch_ = new QTimer(this);
   screenWatch_->setInterval(kScreenWatchMilliseconds);
   connect(screenWatch_, &QTimer::timeout, this, [this] { ReleaseScreenWhenIdle(); });

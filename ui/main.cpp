@@ -1,4 +1,5 @@
-// orvenna: the desktop screen recorder. It reads no command-line arguments but --version.
+// orvenna: the desktop screen recorder. It reads no command-line arguments but --version and
+// --help.
 #include <QApplication>
 #include <csignal>
 #include <cstdlib>
@@ -44,10 +45,16 @@ int main(int argc, char** argv) {
     std::cout << "orvenna " << kVersion << "\n";
     return 0;
   }
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::cout << "usage: orvenna [--version | --help]\n"
+                 "Opens the screen recorder's window; every setting is made there. To record "
+                 "from the command line, see orvenna-cli --help.\n";
+    return 0;
+  }
   std::string error;
   const std::optional<ScreenKind> kind = ScreenKindOfEnvironment("", error);
   if (!kind) {
-    std::cerr << "orvenna: ORVENNA_SCREEN: " << error << "\n";
+    std::cerr << "orvenna: " << error << "\n";
     return 1;
   }
   std::unique_ptr<X11Screen> x11;

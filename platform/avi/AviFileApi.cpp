@@ -93,6 +93,10 @@ AviResult AVIMakeCompressedStream(PAVISTREAM& compressed, const PAVISTREAM& sour
   settings.quality = options->dwQuality;
   settings.keyFrameEvery =
       (options->dwFlags & AVICOMPRESSF_KEYFRAMES) != 0 ? options->dwKeyFrameEvery : 0;
+  if (source->Info().dwRate > 0 && source->Info().dwScale > 0) {
+    settings.rate = source->Info().dwRate;
+    settings.scale = source->Info().dwScale;
+  }
   compressed = std::make_shared<avi::CompressedStream>(source, handler, settings, codecs);
   return AVIERR_OK;
 }

@@ -11,8 +11,15 @@ extern "C" {
 namespace orvenna {
 namespace {
 
-// The time base only numbers frames: the container keeps the real rate.
-constexpr AVRational kTimeBase{1, 30};
+// One tick a frame, at the rate the stream plays at: the container keeps the rate too, but an
+// encoder that writes timing into its own stream (H.264) declares this one.
+AVRational FrameDuration(const EncoderSettings& settings) {
+  AVRational duration{1, 30};
+  const auto limit = static_cast<std::int64_t>(INT32_MAX);
+  if (settings.rate > 0 && settings.scale > 0)
+    av_reduce(&duration.num, &duration.den, settings.scale, settings.rate, limit);
+  return duration;
+}
 
 bool SetOptions(AVCodecContext& context, const std::vector<EncoderOption>& options) {
   for (const auto& option : options) {
@@ -74,8 +81,8 @@ CodecContextPtr OpenEncoderContext(const AVCodec& codec, const LibavDriverDescri
   context->width = width;
   context->height = height;
   context->pix_fmt = format;
-  context->time_base = kTimeBase;
-  context->framerate = av_inv_q(kTimeBase);
+  context->time_base = FrameDuration(settings);
+  context->framerate = av_inv_q(context->time_base);
   context->max_b_frames = 0;
   if (description.fullRangeYuv) context->color_range = AVCOL_RANGE_JPEG;
   if (format == AV_PIX_FMT_YUV420P) {

@@ -13,8 +13,8 @@ bool IsWaylandSession(const char* waylandDisplay, const char* sessionType) {
 
 std::optional<ScreenKind> ChooseScreenKind(const std::string& forced, const char* waylandDisplay,
                                            const char* sessionType, std::string& error) {
-  if (forced == "x11") return ScreenKind::X11;
-  if (forced == "portal") return ScreenKind::Portal;
+  if (strcasecmp(forced.c_str(), "x11") == 0) return ScreenKind::X11;
+  if (strcasecmp(forced.c_str(), "portal") == 0) return ScreenKind::Portal;
   if (!forced.empty()) {
     error = "unknown screen \"" + forced +
             "\": use x11 (the X display) or portal (the screen a "
@@ -26,9 +26,13 @@ std::optional<ScreenKind> ChooseScreenKind(const std::string& forced, const char
 
 std::optional<ScreenKind> ScreenKindOfEnvironment(const std::string& forced, std::string& error) {
   const char* variable = std::getenv("ORVENNA_SCREEN");
-  const std::string chosen = !forced.empty() ? forced : variable != nullptr ? variable : "";
-  return ChooseScreenKind(chosen, std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"),
-                          error);
+  const bool fromVariable = forced.empty() && variable != nullptr;
+  const std::string chosen = fromVariable ? variable : forced;
+  const std::optional<ScreenKind> kind = ChooseScreenKind(chosen, std::getenv("WAYLAND_DISPLAY"),
+                                                          std::getenv("XDG_SESSION_TYPE"), error);
+  // The user may not know the variable is set: the message names it.
+  if (!kind && fromVariable) error = "the environment variable ORVENNA_SCREEN: " + error;
+  return kind;
 }
 
 std::string WaylandSessionNote(ScreenKind kind) {

@@ -76,9 +76,8 @@ class FakeShell final : public Shell {
     return current;
   }
   std::string DocumentsFolder() override { return "/tmp"; }
-  bool OpenWithDefaultProgram(const std::string& path) override {
+  void OpenWithDefaultProgram(const std::string& path, std::function<void()>) override {
     Record("open " + path);
-    return true;
   }
 
   // Runs the work posted so far (and what it posts in turn); answers how many ran.

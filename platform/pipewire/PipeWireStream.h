@@ -29,6 +29,11 @@ enum class StreamState {
   Ended,       // will send nothing any more; EndReason says why
 };
 
+// How long a stream that lives may take to send its first frame. Linking, agreeing on a format
+// and the compositor's first paint take many seconds on a loaded machine; a stream that ends
+// meanwhile ends the wait at once, so only a stream that lives and never sends meets this limit.
+inline constexpr std::chrono::seconds kFirstFrameLimit{60};
+
 // One video stream of a PipeWire node (a screen or a window the compositor shares), read on a
 // thread of its own. Every frame that comes is copied out of PipeWire's buffer at once, so the
 // newest picture can be read at any time; the cursor comes as metadata beside it.

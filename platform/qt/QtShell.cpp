@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QThread>
@@ -196,9 +197,28 @@ std::string QtShell::DocumentsFolder() {
   return folder.toStdString();
 }
 
-bool QtShell::OpenWithDefaultProgram(const std::string& path) {
-  return RunOnUiThread(
-      [&] { return QDesktopServices::openUrl(QUrl::fromLocalFile(ToQString(path))); });
+// The desktop's opener (xdg-open) finds the program for the file only after it has started, and
+// says it found none by its exit status: that status is waited for, not the start. Where the
+// opener is missing, Qt's own ways of opening a file are tried. The opener belongs to the
+// application, so that a player it runs in the foreground is not tied to this shell.
+void QtShell::OpenWithDefaultProgram(const std::string& path, std::function<void()> failed) {
+  RunOnUiThread([&] {
+    const QUrl url = QUrl::fromLocalFile(ToQString(path));
+    auto* opener = new QProcess(QCoreApplication::instance());
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(opener, &QProcess::errorOccurred, opener,
+                     [opener, url, failed](QProcess::ProcessError error) {
+                       if (error != QProcess::FailedToStart) return;
+                       if (!QDesktopServices::openUrl(url)) failed();
+                       opener->deleteLater();
+                     });
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, failed](int exitCode, QProcess::ExitStatus status) {
+                       if (status != QProcess::NormalExit || exitCode != 0) failed();
+                       opener->deleteLater();
+                     });
+    opener->start(QStringLiteral("xdg-open"), {url.toString()});
+  });
 }
 
 }  // namespace orvenna

@@ -50,7 +50,7 @@ class QtShell final : public Shell {
                  const std::vector<std::string>& items, int current) override;
 
   std::string DocumentsFolder() override;
-  bool OpenWithDefaultProgram(const std::string& path) override;
+  void OpenWithDefaultProgram(const std::string& path, std::function<void()> failed) override;
 
  private:
   // Watches the main window's state changes for the moment it becomes minimised.

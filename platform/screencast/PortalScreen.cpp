@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "platform/Log.h"
@@ -134,7 +135,7 @@ ShareOutcome PortalScreen::StartSession(SharedSource source, Capture& capture,
   request.window = source == SharedSource::Window;
   request.chooserTimeout = options_.chooserTimeout;
   // A window is chosen afresh each time; a monitor is shared again as the user chose before.
-  if (source == SharedSource::Monitor)
+  if (source == SharedSource::Monitor && !ChoosingAgain())
     request.restoreToken = LoadKeptChoice(options_.keptChoicePath).restoreToken;
   PortalAnswer answer = PortalAnswer::CallFailed;
   capture.session = ScreenCastSession::Start(request, answer, problem);
@@ -181,15 +182,13 @@ ShareOutcome PortalScreen::Share(SharedSource source, std::string& problem) {
     return ShareOutcome::Failed;
   }
   const Size size = capture->stream.FrameSize();
-  if (source == SharedSource::Monitor) {
-    const std::string& token = capture->session->RestoreToken();
-    if (!token.empty() && !SaveKeptChoice(options_.keptChoicePath, KeptChoice{token, size}))
-      Log(LogLevel::Info, "portal",
-          "the screen choice cannot be kept in " + options_.keptChoicePath);
-  }
+  if (source == SharedSource::Monitor) problem = KeepChoice(*capture->session, size);
   std::lock_guard lock(mutex_);
   capture_ = std::move(capture);
-  if (source == SharedSource::Monitor) lastMonitorSize_ = size;
+  if (source == SharedSource::Monitor) {
+    lastMonitorSize_ = size;
+    chooseAgain_ = false;
+  }
   return ShareOutcome::Shared;
 }
 
@@ -207,8 +206,28 @@ bool PortalScreen::Sharing() const {
   return capture && capture->stream.State() != pipewire::StreamState::Ended;
 }
 
-void PortalScreen::ForgetChoice() {
-  if (!options_.keptChoicePath.empty()) unlink(options_.keptChoicePath.c_str());
+void PortalScreen::ChooseAgain() {
+  std::lock_guard lock(mutex_);
+  chooseAgain_ = true;
+}
+
+bool PortalScreen::ChoosingAgain() const {
+  std::lock_guard lock(mutex_);
+  return chooseAgain_;
+}
+
+// The desktop's token for the monitor just chosen replaces the kept one. A choice that cannot
+// be kept costs the user a chooser at every start: said once, with where it failed.
+std::string PortalScreen::KeepChoice(const ScreenCastSession& session, Size size) {
+  const std::string& token = session.RestoreToken();
+  if (token.empty() || SaveKeptChoice(options_.keptChoicePath, KeptChoice{token, size})) return "";
+  const std::string where = options_.keptChoicePath.empty() ? "no folder for it (HOME is not set)"
+                                                            : options_.keptChoicePath;
+  Log(LogLevel::Info, "portal", "the screen choice cannot be kept in " + where);
+  std::lock_guard lock(mutex_);
+  if (std::exchange(keepingFailSaid_, true)) return "";
+  return "the screen choice cannot be kept (" + where +
+         " cannot be written), so the desktop will ask which screen to share again next time";
 }
 
 bool PortalScreen::PointerInPicture() const {

@@ -8,8 +8,11 @@
 #include "platform/Cursor.h"
 #include "platform/Screen.h"
 #include "platform/ScreenSharing.h"
+#include "platform/pipewire/PipeWireStream.h"
 
 namespace orvenna {
+
+class ScreenCastSession;
 
 // The screen of a Wayland desktop, read through its ScreenCast portal and PipeWire: a monitor
 // or a window the user shares, whose newest picture every grab reads a region of (the
@@ -21,7 +24,7 @@ class PortalScreen final : public Screen, public ScreenSharing {
   struct Options {
     std::string keptChoicePath;  // empty: nothing is kept, the desktop asks every time
     std::chrono::seconds chooserTimeout{300};
-    std::chrono::milliseconds firstPictureTimeout{5000};
+    std::chrono::milliseconds firstPictureTimeout = pipewire::kFirstFrameLimit;
   };
   explicit PortalScreen(Options options);
   ~PortalScreen() override;
@@ -36,7 +39,7 @@ class PortalScreen final : public Screen, public ScreenSharing {
   ShareOutcome Share(SharedSource source, std::string& problem) override;
   void StopSharing() override;
   bool Sharing() const override;
-  void ForgetChoice() override;
+  void ChooseAgain() override;
   bool PointerInPicture() const override;
 
   // The pointer as the shared stream describes it: false while nothing is shared or the stream
@@ -48,6 +51,9 @@ class PortalScreen final : public Screen, public ScreenSharing {
 
  private:
   std::shared_ptr<Capture> Current() const;
+  bool ChoosingAgain() const;
+  // Keeps the monitor choice of `session`; a note for the user when it cannot be kept.
+  std::string KeepChoice(const ScreenCastSession& session, Size size);
   // Starts a portal session for `source`, trying a kept token once, then asking.
   ShareOutcome StartSession(SharedSource source, Capture& capture, std::string& problem);
 
@@ -55,6 +61,8 @@ class PortalScreen final : public Screen, public ScreenSharing {
   mutable std::mutex mutex_;  // guards what follows
   std::shared_ptr<Capture> capture_;
   Size lastMonitorSize_;
+  bool chooseAgain_ = false;      // the kept choice is not offered to the desktop
+  bool keepingFailSaid_ = false;  // the user heard that the choice cannot be kept
 };
 
 // The pointer of a PortalScreen, from the stream's metadata. A desktop that draws the pointer

@@ -160,43 +160,68 @@ TEST_F(CliWaylandTest, EveryRegionKindRecordsTheSharedMonitorExactly) {
 
 // The first recording asks in the desktop's chooser (answered by clicks), the next one shares the
 // kept choice without asking, and --choose-screen asks again: cancelled there, nothing is
-// recorded and the program says so in one line.
+// recorded, the program says so in one line, and the kept choice stays for the next recording.
+// A choice that cannot be kept (its folder cannot be made) is said, once.
 TEST_F(CliWaylandTest, TheChooserIsAskedOnceAndAgainOnRequest) {
   std::filesystem::remove(ChoiceFile());
   const std::string out = Output("asked.avi");
   const std::string record = "timeout 60 " + kCli +
                              " --yes --seconds 1 --compressor ZMBV "
                              "--region 0,0,64,48 ";
+  std::ofstream(Output("not-a-folder")) << "a file";
+  const std::string unkeepable = "XDG_CONFIG_HOME='" + Output("not-a-folder") + "' ";
   const struct {
     const char* answer;  // what the chooser is told, or null: no chooser is expected
     std::string arguments;
     int exitCode;
+    const char* said;  // a part of the output said once
   } runs[] = {
-      {"share", "", 0},
-      {nullptr, "", 0},
-      {"cancel", "--choose-screen", 1},
+      {"share", "", 0, "wrote"},
+      {nullptr, "", 0, "wrote"},
+      {"cancel", "--choose-screen", 1, "chooser was cancelled, so nothing was recorded"},
+      {nullptr, "", 0, "wrote"},
+      {"share", unkeepable, 0, "the screen choice cannot be kept"},
   };
+  std::string kept;
   for (const auto& r : runs) {
-    SCOPED_TRACE(r.answer ? r.answer : "kept choice");
+    SCOPED_TRACE(std::string(r.answer ? r.answer : "kept choice") + " " + r.arguments);
     std::filesystem::remove(out);
     std::unique_ptr<wltest::DesktopProgram> chooser;
     if (r.answer) {
       chooser = std::make_unique<wltest::DesktopProgram>(
           std::vector<std::string>{ORVENNA_ANSWER_CHOOSER, r.answer, "--timeout", "20"});
     }
-    const test::CommandResult run = RunCommand(record + r.arguments + " '" + out + "' 2>&1");
+    const bool environment = r.arguments.starts_with("XDG_");
+    const test::CommandResult run = RunCommand(
+        (environment ? r.arguments + record : record + r.arguments) + " '" + out + "' 2>&1");
     if (chooser) {
       EXPECT_EQ(chooser->Wait(), 0);
     }
     EXPECT_EQ(run.exitCode, r.exitCode) << run.output;
     EXPECT_EQ(std::filesystem::exists(out), r.exitCode == 0);
-    EXPECT_EQ(std::filesystem::exists(ChoiceFile()), r.exitCode == 0);
+    std::size_t said = 0;
+    for (std::size_t at = run.output.find(r.said); at != std::string::npos;
+         at = run.output.find(r.said, at + 1))
+      ++said;
+    EXPECT_EQ(said, 1u) << run.output;
+    if (kept.empty()) kept = KeptChoice();
+    EXPECT_FALSE(kept.empty());
     if (r.exitCode != 0) {
-      EXPECT_NE(run.output.find("chooser was cancelled, so nothing was recorded"),
-                std::string::npos)
-          << run.output;
+      EXPECT_EQ(KeptChoice(), kept) << "a cancelled chooser keeps the choice";
     }
+    kept = KeptChoice();
   }
+}
+
+// Before a monitor was ever shared the screen's size is not known: compressors are listed
+// plainly, none marked as unable to take the region.
+TEST_F(CliWaylandTest, CompressorsAreListedPlainlyBeforeTheFirstSharing) {
+  std::filesystem::remove(ChoiceFile());
+  const test::CommandResult list = RunCommand("timeout 60 " + kCli + " --list-compressors 2>&1");
+  EXPECT_EQ(list.exitCode, 0) << list.output;
+  EXPECT_NE(list.output.find("\tZMBV\t"), std::string::npos) << list.output;
+  EXPECT_EQ(list.output.find("cannot take"), std::string::npos) << list.output;
+  EXPECT_EQ(list.output.find("Error"), std::string::npos) << list.output;
 }
 
 // The pointer is drawn from the stream's metadata where the pointer stands.
@@ -301,6 +326,24 @@ TEST(CliWaylandPipeWire, PipeWireEndingStopsAndKeepsTheRecording) {
   EXPECT_GT(frames, 20) << run.output;
   EXPECT_LT(frames, 300) << run.output;
   std::filesystem::remove_all(folder);
+}
+
+// A stop signal while the desktop's chooser is open ends the program with a line. (Last: GNOME's
+// portal then refuses to show its chooser again for a while.)
+TEST_F(CliWaylandTest, AStopSignalWhileTheChooserIsOpenEndsWithALine) {
+  std::filesystem::remove(ChoiceFile());
+  const std::string out = Output("stopped.avi");
+  const test::CommandResult run =
+      RunCommand("( timeout 60 " + kCli + " --yes --seconds 1 --compressor ZMBV '" + out +
+                 "' 2>&1 & pid=$!; " + ORVENNA_ANSWER_CHOOSER +
+                 " shown --timeout 20 >&2 && kill -TERM $pid; "
+                 "wait $pid; echo \"exit=$?\" )");
+  EXPECT_NE(run.output.find("exit=1"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("orvenna-cli: stopped while the desktop was asked to share the "
+                            "screen, so nothing was recorded\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 }  // namespace

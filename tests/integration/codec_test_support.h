@@ -52,7 +52,9 @@ class RecordingShell final : public Shell {
     return answer;
   }
   std::string DocumentsFolder() override { return "/tmp"; }
-  bool OpenWithDefaultProgram(const std::string&) override { return false; }
+  void OpenWithDefaultProgram(const std::string&, std::function<void()> failed) override {
+    failed();
+  }
 
   std::deque<int> answers;  // answers of ChooseItem in order; none left: cancel
   std::vector<Choice> choices;

@@ -1,6 +1,7 @@
 // The programs as a desktop and a package see them: --version prints the version CMake's
-// project() declares and exits 0 without any display; in a Wayland session orvenna-cli says
-// once on standard error that only X11 windows can be recorded, and elsewhere says nothing.
+// project() declares and exits 0 without any display, as --help prints a usage line; in a Wayland
+// session orvenna-cli says once on standard error that only X11 windows can be recorded, and
+// elsewhere says nothing.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,6 +34,38 @@ TEST(DesktopIntegration, VersionNeedsNoDisplayAndPrintsTheProjectVersion) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output, std::string(c.name) + " " + ORVENNA_PROJECT_VERSION + "\n");
   }
+}
+
+// --help answers with a usage line, without a display, as --version does; a screen forced through
+// ORVENNA_SCREEN is taken in any case, and a value neither program knows is refused naming the
+// variable, which the user may have set long ago.
+TEST(DesktopIntegration, HelpAndTheScreenVariableAreAnsweredPlainly) {
+  const std::string noDisplay = "cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u XAUTHORITY ";
+  const CommandResult help = RunCommand(noDisplay + ORVENNA_PROGRAM + " --help 2>&1");
+  EXPECT_EQ(help.exitCode, 0) << help.output;
+  EXPECT_TRUE(help.output.starts_with("usage: orvenna ")) << help.output;
+
+  const struct {
+    std::string command;
+    int exitCode;
+  } refusals[] = {
+      {noDisplay + "ORVENNA_SCREEN=wayland " + ORVENNA_CLI + " --seconds 1 x.avi", 2},
+      {noDisplay + "ORVENNA_SCREEN=wayland " + ORVENNA_PROGRAM, 1},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.command);
+    const CommandResult run = RunCommand(r.command + " 2>&1");
+    EXPECT_EQ(run.exitCode, r.exitCode) << run.output;
+    EXPECT_NE(run.output.find("the environment variable ORVENNA_SCREEN: unknown screen "
+                              "\"wayland\": use x11"),
+              std::string::npos)
+        << run.output;
+  }
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs the X display (DISPLAY)";
+  const CommandResult listed =
+      RunCommand(std::string("ORVENNA_SCREEN=X11 ") + ORVENNA_CLI + " --list-compressors 2>&1");
+  EXPECT_EQ(listed.exitCode, 0) << listed.output;
+  EXPECT_NE(listed.output.find("ZMBV"), std::string::npos) << listed.output;
 }
 
 // Recording the X display in a Wayland session (asked for with --screen x11) is told once.

@@ -225,5 +225,34 @@ TEST(PipeWireStreamSource, RedFirstPixelsCropAndSizeChangeComeThrough) {
   }
 }
 
+// A first frame that comes late (a busy compositor) is still waited for, for as long as the
+// stream lives; a stream whose source goes before any frame ends the wait at once.
+TEST(PipeWireStreamSource, TheFirstFrameIsWaitedForWhileTheStreamLives) {
+  if (!wltest::UseDesktopEnvironment()) GTEST_SKIP() << "no test desktop";
+  {
+    wltest::TestVideoSource source;
+    ASSERT_TRUE(source.Start(SPA_VIDEO_FORMAT_BGRx, {64, 48}));
+    PipeWireStream stream;
+    ASSERT_TRUE(stream.Connect(-1, source.Node()));
+    ASSERT_TRUE(source.WaitStreaming());
+    std::thread late([&source] {
+      std::this_thread::sleep_for(7s);  // longer than any first frame used to be waited for
+      source.Send(1, {});
+    });
+    EXPECT_TRUE(stream.WaitForFirstFrame(kFirstFrameLimit));
+    late.join();
+  }
+  auto source = std::make_unique<wltest::TestVideoSource>();
+  ASSERT_TRUE(source->Start(SPA_VIDEO_FORMAT_BGRx, {64, 48}));
+  PipeWireStream stream;
+  ASSERT_TRUE(stream.Connect(-1, source->Node()));
+  ASSERT_TRUE(source->WaitStreaming());
+  const auto start = std::chrono::steady_clock::now();
+  source.reset();
+  EXPECT_FALSE(stream.WaitForFirstFrame(kFirstFrameLimit));
+  EXPECT_EQ(stream.State(), StreamState::Ended);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kFirstFrameLimit / 2);
+}
+
 }  // namespace
 }  // namespace orvenna::pipewire

@@ -256,6 +256,8 @@ TEST_F(ReliabilityTempTest, RecordingKilledAtARandomMomentIsKeptAtTheNextStart) 
     EXPECT_NE(next.find("repaired and kept in " + kept.string() + "."), std::string::npos)
         << "killed after " << delay << " ms\n"
         << next;
+    const std::size_t said = next.rfind('\n', next.find("repaired and kept")) + 1;
+    EXPECT_EQ(next.compare(said, 13, "orvenna-cli: "), 0) << next;
     ASSERT_TRUE(fs::exists(kept)) << next;
     EXPECT_TRUE(DecodesCleanly(kept));
     const int frames = WrittenFrames(kept);

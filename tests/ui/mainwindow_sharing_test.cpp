@@ -25,14 +25,14 @@ class ScriptedSharing final : public ScreenSharing {
     ++stops;
   }
   bool Sharing() const override { return sharing; }
-  void ForgetChoice() override { ++forgotten; }
+  void ChooseAgain() override { ++choseAgain; }
   bool PointerInPicture() const override { return true; }
 
   ShareOutcome answer = ShareOutcome::Shared;
   std::vector<SharedSource> asked;
   bool sharing = false;
   int stops = 0;
-  int forgotten = 0;
+  int choseAgain = 0;
 };
 
 class MainWindowSharingTest : public MainWindowTest {
@@ -99,15 +99,20 @@ TEST_F(MainWindowSharingTest, AStartAsksForTheMonitorAndWhatTheDesktopAnswersDec
   }
 }
 
+// What the desktop does not allow of the settings is said as the window opens, before anything
+// starts; what it shares (its pointer in the picture) once it has shared.
 TEST_F(MainWindowSharingTest, TheMonitorIsKeptWhileThePreviewRunsAndEachNoteIsSaidOnce) {
+  const QString atOpening = window_->SessionNote->text();
+  EXPECT_FALSE(window_->SessionNote->isHidden());
+  for (const char* said : {"No global keys", "red frame"})
+    EXPECT_TRUE(atOpening.contains(said)) << atOpening.toStdString();
   window_->RadioGroup1Items->button(3)->setChecked(true);
   window_->CheckBox1->setChecked(false);  // the desktop draws the pointer all the same
   window_->CheckBox8->setChecked(true);
   EXPECT_EQ(sharing_.asked.size(), 1u);
   EXPECT_TRUE(engine_->ShowPreview());
   const QString first = window_->SessionNote->text();
-  for (const char* said : {"No global keys", "red frame", "cursor is recorded"})
-    EXPECT_TRUE(first.contains(said)) << first.toStdString();
+  EXPECT_EQ(first.toStdString(), "The cursor is recorded all the same here.");
 
   window_->CheckBox5->setChecked(false);
   window_->Edit3->setText("64");
@@ -156,7 +161,7 @@ TEST_F(MainWindowSharingTest, ChooseScreenAgainForgetsTheChoiceAndShowsOnlyWhere
   options.show();
   EXPECT_TRUE(options.ChooseScreenB->isVisible());
   QTest::mouseClick(options.ChooseScreenB, Qt::LeftButton);
-  EXPECT_EQ(sharing_.forgotten, 1);
+  EXPECT_EQ(sharing_.choseAgain, 1);
   options.hide();
 
   TfrmMain onX11(platform_);

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <filesystem>
 #include <fstream>
 #include <future>
 
@@ -592,29 +593,55 @@ TEST_F(MainWindowTest, TheSaveDialogGivesANameWithoutAnEndingTheChosenTypesEndin
 }
 
 // When no program can open the file, Play says which kind of video player is missing, by the
-// ending of the file's name.
+// ending of the file's name: with no program on the search path at all, and with the desktop's
+// opener there but finding no player (it says so by its exit status, after it started).
 TEST_F(MainWindowTest, PlayWithoutAPlayerNamesTheKindOfFile) {
-  // With no program on the search path the desktop has nothing to open a file with.
   const struct SearchPathKept {
     QByteArray value = qgetenv("PATH");
     ~SearchPathKept() { qputenv("PATH", value); }
   } searchPath;
   TempFolder noPrograms;
-  qputenv("PATH", QByteArray::fromStdString(noPrograms.Path()));
+  TempFolder openerOnly;
+  const std::string opener = openerOnly.Path() + "/xdg-open";
+  std::ofstream(opener) << "#!/bin/sh\necho \"xdg-open: no method available for opening $1\" >&2\n"
+                           "exit 3\n";
+  std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
   MessageBoxAnswerer answerer;
   const struct {
     std::string name;
     std::string kind;
   } cases[] = {{"talk.avi", "AVI"}, {"talk.MKV", "Matroska"}, {"talk.mp4", "MP4"}, {"talk", "AVI"}};
-  for (const auto& c : cases) {
-    const std::string path = home_.Path() + "/" + c.name;
-    std::ofstream(path) << "a recording";
-    window_->Edit8->setText(QString::fromStdString(path));
-    window_->Button4Click();
-    ASSERT_FALSE(answerer.boxes.empty());
-    EXPECT_EQ(answerer.boxes.back().text, "No program could be started to play " + path +
-                                              ". Install a video player for " + c.kind + " files.");
+  for (const std::string& programs : {noPrograms.Path(), openerOnly.Path()}) {
+    qputenv("PATH", QByteArray::fromStdString(programs));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(programs + " " + c.name);
+      const std::string path = home_.Path() + "/" + c.name;
+      std::ofstream(path) << "a recording";
+      window_->Edit8->setText(QString::fromStdString(path));
+      const std::size_t before = answerer.boxes.size();
+      window_->Button4Click();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.boxes.size() > before; }, 10000));
+      EXPECT_EQ(
+          answerer.boxes.back().text,
+          "No program could play " + path + ". Install a video player for " + c.kind + " files.");
+    }
   }
+}
+
+// A compressor that takes only sizes in multiples of 4 records a region of another size rounded,
+// and the status bar says so as soon as the region is set, as orvenna-cli does.
+TEST_F(MainWindowTest, ARegionTheCompressorRoundsIsSaidWhenItIsSet) {
+  codecs_.Find(TVistrel::DefaultCompressorFcc)->accepts = [](const BitmapInfoHeader& h) {
+    return h.width % 4 == 0 && h.height % 4 == 0;
+  };
+  TfrmMain& w = *window_;
+  w.RadioGroup1Items->button(3)->setChecked(true);
+  w.Edit3->setText("301");
+  w.Edit4->setText("299");
+  EXPECT_FALSE(w.SessionNote->isHidden());
+  EXPECT_EQ(w.SessionNote->text().toStdString(),
+            "MSVC takes only sizes in multiples of 4: the 301 x 299 region is recorded at 304 x "
+            "300.");
 }
 
 TEST_F(MainWindowTest, EngineErrorsAreShownFromAnyThread) {

@@ -23,6 +23,8 @@ TEST(Containers, TheEndingOfTheFileNameChoosesTheKind) {
       {"a.b/Talk.Mp4", Container::Mp4},
       {"talk.webm", std::nullopt},
       {"talk.mp4.part", std::nullopt},
+      {"/home/u/.MP4", std::nullopt},  // an ending alone would be a hidden file with no name
+      {".mkv", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ContainerOfName(c.path), c.kind) << c.path;
 }
@@ -40,6 +42,9 @@ TEST(Containers, RefusalsSayWhatWorks) {
   EXPECT_EQ(ContainerProblem("talk.webm", h264, "H.264"),
             "talk.webm: the ending .webm is not a kind of file a recording is saved as; name the "
             "file .avi (AVI), .mkv (Matroska) or .mp4 (MP4), or with no ending for AVI.");
+  EXPECT_EQ(ContainerProblem("out/.mp4", h264, "H.264"),
+            "out/.mp4: the name is an ending alone, which would make a hidden file with no name; "
+            "give the file a name before its ending (recording.mp4).");
 }
 
 }  // namespace

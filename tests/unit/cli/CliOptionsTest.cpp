@@ -109,11 +109,13 @@ TEST(CliOptions, RefusesBadArgumentsWithOneLine) {
 // Positions count every installed compressor; the engine's catalogue holds only those that
 // take the region, so the two numberings differ as soon as one cannot.
 TEST(CompressorChoice, PositionsAndCodesNameInstalledCompressors) {
-  const std::vector<InstalledCompressor> installed = {{"H264", "H.264", -1},
-                                                      {"MSVC", "MS Video 1", -1},
-                                                      {"ZMBV", "ZMBV", 0},
-                                                      {"FMP4", "MPEG-4", 1},
-                                                      {"DIB ", "Full Frames", 2}};
+  const auto entry = [](const char* code, const char* description, int catalogue) {
+    return InstalledCompressor{FourCC(code[0], code[1], code[2], code[3]), code, description,
+                               catalogue};
+  };
+  const std::vector<InstalledCompressor> installed = {
+      entry("H264", "H.264", -1), entry("MSVC", "MS Video 1", -1), entry("ZMBV", "ZMBV", 0),
+      entry("FMP4", "MPEG-4", 1), entry("DIB ", "Full Frames", 2)};
   const std::string region = "a 301 x 299 region at 24 bits per pixel";
   struct Case {
     std::string wanted;
@@ -137,18 +139,23 @@ TEST(CompressorChoice, PositionsAndCodesNameInstalledCompressors) {
   };
   for (const Case& c : cases) {
     std::string error;
-    EXPECT_EQ(ChooseCompressor(installed, c.wanted, region, error), c.catalogue) << c.wanted;
+    EXPECT_EQ(ChooseCompressor(installed, c.wanted, Container::Avi, region, error), c.catalogue)
+        << c.wanted;
     if (c.errorPart.empty()) {
       EXPECT_EQ(error, "") << c.wanted;
     } else {
       EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.wanted << ": " << error;
     }
   }
-  // Nothing takes the region: without a choice the engine's default is left to offer itself.
+  // Without a choice an MP4 file takes the first that it carries and that takes the region; when
+  // it carries none of them, the first that takes the region (which it then refuses by name).
   std::string error;
-  EXPECT_EQ(ChooseCompressor({{"MSVC", "MS Video 1", -1}}, "", region, error), -1);
+  EXPECT_EQ(ChooseCompressor(installed, "", Container::Mp4, region, error), 1);
+  EXPECT_EQ(ChooseCompressor({installed[2], installed[4]}, "", Container::Mp4, region, error), 0);
+  // Nothing takes the region: without a choice the engine's default is left to offer itself.
+  EXPECT_EQ(ChooseCompressor({installed[1]}, "", Container::Avi, region, error), -1);
   EXPECT_EQ(error, "");
-  EXPECT_EQ(ChooseCompressor({}, "0", region, error), -1);
+  EXPECT_EQ(ChooseCompressor({}, "0", std::nullopt, region, error), -1);
   EXPECT_NE(error.find("no compressor is installed"), std::string::npos) << error;
 }
 

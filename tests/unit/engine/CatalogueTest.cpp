@@ -41,9 +41,13 @@ TEST(Catalogue, ListsAcceptingCompressorsInOrderWithTheirDescriptions) {
   EXPECT_EQ(entry.fccType, ICTYPE_VIDEO);
   EXPECT_EQ(Utf16FieldToUtf8(entry.szName, 16), "T4");
 
-  // An even-sizes-only compressor is left out for a region 301 pixels wide.
+  // An even-sizes-only compressor stays for a region 301 pixels wide, which a recording with it
+  // rounds to 302.
   engine.SetScreenWidth(301);
-  EXPECT_EQ(engine.GetCompressorList().size(), 2u);
+  EXPECT_EQ(engine.GetCompressorList().size(), 3u);
+  EXPECT_EQ(engine.CompressorFitOf(1).divisor, 2);
+  EXPECT_EQ(engine.CompressorFitOf(1).size.width, 302);
+  EXPECT_EQ(engine.CompressorFitOf(2).divisor, 1);
 }
 
 TEST(Catalogue, EmptyWhenNothingAcceptsTheFrames) {
