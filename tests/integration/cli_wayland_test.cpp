@@ -328,23 +328,5 @@ TEST(CliWaylandPipeWire, PipeWireEndingStopsAndKeepsTheRecording) {
   std::filesystem::remove_all(folder);
 }
 
-// A stop signal while the desktop's chooser is open ends the program with a line. (Last: GNOME's
-// portal then refuses to show its chooser again for a while.)
-TEST_F(CliWaylandTest, AStopSignalWhileTheChooserIsOpenEndsWithALine) {
-  std::filesystem::remove(ChoiceFile());
-  const std::string out = Output("stopped.avi");
-  const test::CommandResult run =
-      RunCommand("( timeout 60 " + kCli + " --yes --seconds 1 --compressor ZMBV '" + out +
-                 "' 2>&1 & pid=$!; " + ORVENNA_ANSWER_CHOOSER +
-                 " shown --timeout 20 >&2 && kill -TERM $pid; "
-                 "wait $pid; echo \"exit=$?\" )");
-  EXPECT_NE(run.output.find("exit=1"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("orvenna-cli: stopped while the desktop was asked to share the "
-                            "screen, so nothing was recorded\n"),
-            std::string::npos)
-      << run.output;
-  EXPECT_FALSE(std::filesystem::exists(out));
-}
-
 }  // namespace
 }  // namespace orvenna

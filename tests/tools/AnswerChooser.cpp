@@ -1,7 +1,7 @@
 // orvenna-answer-chooser: answers the "Screen Share" chooser that GNOME's screen-sharing portal
 // shows on the private headless desktop of the tests (scripts/lib/wayland.sh), as a user would.
 //
-//   orvenna-answer-chooser share|cancel|shown [--timeout SECONDS]
+//   orvenna-answer-chooser share|cancel [--timeout SECONDS]
 //
 // Start it while, or just before, a program asks the portal for a screen cast without a restore
 // token. It takes the desktop's environment from the file that ORVENNA_TEST_WAYLAND names,
@@ -9,8 +9,7 @@
 // the chooser shows, and clicks through the compositor's remote-desktop API: share selects the
 // first row of the chooser's list (the monitor, or the first window when a window is asked for)
 // and presses Share once it is enabled; cancel presses Cancel. Then it waits until the chooser has
-// closed. shown only waits until the chooser shows, and leaves it open. All of it within the
-// timeout (20 seconds unless told).
+// closed. All of it within the timeout (20 seconds unless told).
 //
 // Exit status: 0 when it acted and the chooser closed; 1 when not, with the cause on stderr;
 // 2 on wrong usage; 3 when share found nothing listed to choose and pressed Cancel instead (a
@@ -189,9 +188,9 @@ bool ClickUntil(Screen& screen, Clock::time_point deadline, std::optional<Choose
   return done(chooser);
 }
 
-// Presses the chooser's Share (after selecting its first row) or Cancel button, or presses
-// nothing when `press` is false; the exit status.
-int Answer(bool press, bool share, Clock::time_point deadline) {
+// Presses the chooser's Share (after selecting its first row) or Cancel button; the exit
+// status.
+int Answer(bool share, Clock::time_point deadline) {
   Screen screen;
   std::string error;
   if (!screen.Start(error)) return Fail(error);
@@ -204,7 +203,6 @@ int Answer(bool press, bool share, Clock::time_point deadline) {
         return settled;
       }))
     return Fail("the chooser did not show in time");
-  if (!press) return 0;
   const bool pressShare = share && chooser->listsSomething;
   if (pressShare &&
       !ClickUntil(
@@ -228,17 +226,15 @@ int Answer(bool press, bool share, Clock::time_point deadline) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage =
-      "usage: orvenna-answer-chooser share|cancel|shown [--timeout SECONDS]\n";
+  const std::string usage = "usage: orvenna-answer-chooser share|cancel [--timeout SECONDS]\n";
   const std::string action = argc > 1 ? argv[1] : "";
   int seconds = 20;
   if (argc == 4 && std::string(argv[2]) == "--timeout") seconds = std::atoi(argv[3]);
-  if ((argc != 2 && argc != 4) || seconds <= 0 ||
-      (action != "share" && action != "cancel" && action != "shown")) {
+  if ((argc != 2 && argc != 4) || seconds <= 0 || (action != "share" && action != "cancel")) {
     std::fputs(usage.c_str(), stderr);
     return kUsage;
   }
   if (!orvenna::wltest::UseDesktopEnvironment())
     return Fail("ORVENNA_TEST_WAYLAND does not name the test desktop's environment");
-  return Answer(action != "shown", action == "share", Clock::now() + std::chrono::seconds(seconds));
+  return Answer(action == "share", Clock::now() + std::chrono::seconds(seconds));
 }
