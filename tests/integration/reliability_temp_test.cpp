@@ -214,10 +214,11 @@ TEST_F(ReliabilityTempTest, SecondRecordingAtOnceIsRefusedAndTheFirstIsUntouched
   EXPECT_FALSE(fs::exists(second));
 
   EXPECT_EQ(Wait(running), 0) << ReadText(firstLog);
-  // Four seconds of 50 ms slots: 80, fewer only when the machine could not keep up.
+  // Four seconds of 50 ms slots: 80, fewer only when the machine could not keep up, and a few
+  // more when a busy machine held up the timer that ends the recording.
   const int frames = WrittenFrames(first);
   EXPECT_GE(frames, 20);
-  EXPECT_LE(frames, 81);
+  EXPECT_LE(frames, 84);
   EXPECT_TRUE(DecodesCleanly(first));
   EXPECT_FALSE(fs::exists(OwnTemp() / "~vstream.avi"));
 }
