@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/Needs.h"
 #include "tests/integration/Command.h"
 
 namespace orvenna::test {
@@ -61,7 +62,7 @@ TEST(DesktopIntegration, HelpAndTheScreenVariableAreAnsweredPlainly) {
               std::string::npos)
         << run.output;
   }
-  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs the X display (DISPLAY)";
+  ORVENNA_NEEDS(std::getenv("DISPLAY") != nullptr, "the X display (DISPLAY)");
   const CommandResult listed =
       RunCommand(std::string("ORVENNA_SCREEN=X11 ") + ORVENNA_CLI + " --list-compressors 2>&1");
   EXPECT_EQ(listed.exitCode, 0) << listed.output;

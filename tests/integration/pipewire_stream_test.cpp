@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/pipewire/PipeWireStream.h"
+#include "tests/Needs.h"
 #include "tests/integration/pipewire_test_source.h"
 #include "tests/integration/wayland_test_support.h"
 #include "tests/tools/ColourBlocks.h"
@@ -228,7 +229,7 @@ TEST(PipeWireStreamSource, RedFirstPixelsCropAndSizeChangeComeThrough) {
 // A first frame that comes late (a busy compositor) is still waited for, for as long as the
 // stream lives; a stream whose source goes before any frame ends the wait at once.
 TEST(PipeWireStreamSource, TheFirstFrameIsWaitedForWhileTheStreamLives) {
-  if (!wltest::UseDesktopEnvironment()) GTEST_SKIP() << "no test desktop";
+  ORVENNA_NEEDS(wltest::UseDesktopEnvironment(), "the test desktop");
   {
     wltest::TestVideoSource source;
     ASSERT_TRUE(source.Start(SPA_VIDEO_FORMAT_BGRx, {64, 48}));
